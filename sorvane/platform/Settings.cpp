@@ -1,0 +1,228 @@
+#include "Settings.h"
+
+#include "AppPaths.h"
+#include "SystemLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QMutexLocker>
+#include <QSaveFile>
+
+namespace {
+
+const QHash<QString, QJsonValue> &defaults()
+{
+    static const QHash<QString, QJsonValue> table = {
+        {QStringLiteral("fontSize"), 15},
+        {QStringLiteral("appearanceMode"), QStringLiteral("Auto")},
+        {QStringLiteral("preferredViewMode"), QStringLiteral("Split")},
+        {QStringLiteral("restoreSession"), true},
+        {QStringLiteral("wordWrap"), true},
+        {QStringLiteral("spellCheck"), true},
+        {QStringLiteral("syntaxHighlight"), true},
+        {QStringLiteral("previewTheme"), QStringLiteral("Default")},
+        {QStringLiteral("showOutline"), false},
+        {QStringLiteral("vimModeEnabled"), false},
+        {QStringLiteral("distractionFree"), false},
+        {QStringLiteral("showWorkspace"), false},
+        {QStringLiteral("analyticsOptOut"), false},
+        {QStringLiteral("sorvane.updates.betaEnabled"), false},
+        {QStringLiteral("sorvane.diagnosticsEnabled"), true},
+        {QStringLiteral("sorvane.verboseDiagnosticsEnabled"), false},
+        {QStringLiteral("sorvane.mcp.writeMode"), false},
+        {QStringLiteral("sorvane.proTheme"), QString()},
+        {QStringLiteral("sorvane.useCustomCSS"), false},
+    };
+    return table;
+}
+
+} // namespace
+
+Settings::Settings(QString filePath, QObject *parent)
+    : QObject(parent)
+    , m_filePath(std::move(filePath))
+{
+    QMutexLocker locker(&m_mutex);
+    loadLocked();
+}
+
+Settings &Settings::shared()
+{
+    static Settings *instance = new Settings(standardFilePath());
+    return *instance;
+}
+
+QString Settings::standardFilePath()
+{
+    return AppPaths::configFolder() + QStringLiteral("/settings.json");
+}
+
+QJsonValue Settings::defaultValue(const QString &key)
+{
+    return defaults().value(key, QJsonValue(QJsonValue::Undefined));
+}
+
+bool Settings::contains(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_values.contains(key);
+}
+
+QJsonValue Settings::storedValue(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_values.value(key);
+}
+
+QJsonValue Settings::value(const QString &key) const
+{
+    const QJsonValue stored = storedValue(key);
+    return stored.isUndefined() ? defaultValue(key) : stored;
+}
+
+bool Settings::boolValue(const QString &key, bool fallback) const
+{
+    for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
+        if (v.isBool())
+            return v.toBool();
+        if (v.isDouble())
+            return v.toDouble() != 0.0;
+        if (v.isString()) {
+            const QString s = v.toString().trimmed().toLower();
+            if (s == QLatin1String("true") || s == QLatin1String("yes") || s == QLatin1String("1"))
+                return true;
+            if (s == QLatin1String("false") || s == QLatin1String("no") || s == QLatin1String("0"))
+                return false;
+        }
+    }
+    return fallback;
+}
+
+double Settings::doubleValue(const QString &key, double fallback) const
+{
+    for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
+        if (v.isDouble())
+            return v.toDouble();
+        if (v.isBool())
+            return v.toBool() ? 1.0 : 0.0;
+        if (v.isString()) {
+            bool ok = false;
+            const double d = v.toString().toDouble(&ok);
+            if (ok)
+                return d;
+        }
+    }
+    return fallback;
+}
+
+qint64 Settings::intValue(const QString &key, qint64 fallback) const
+{
+    for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
+        if (v.isDouble())
+            return static_cast<qint64>(v.toDouble());
+        if (v.isBool())
+            return v.toBool() ? 1 : 0;
+        if (v.isString()) {
+            bool ok = false;
+            const qint64 n = v.toString().toLongLong(&ok);
+            if (ok)
+                return n;
+        }
+    }
+    return fallback;
+}
+
+QString Settings::stringValue(const QString &key, const QString &fallback) const
+{
+    for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
+        if (v.isString())
+            return v.toString();
+        if (v.isDouble())
+            return QString::number(v.toDouble());
+    }
+    return fallback;
+}
+
+void Settings::setValue(const QString &key, const QJsonValue &value)
+{
+    if (value.isUndefined()) {
+        remove(key);
+        return;
+    }
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_values.value(key) == value)
+            return;
+        m_values.insert(key, value);
+        writeLocked();
+    }
+    Q_EMIT valueChanged(key);
+}
+
+void Settings::remove(const QString &key)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_values.contains(key))
+            return;
+        m_values.remove(key);
+        writeLocked();
+    }
+    Q_EMIT valueChanged(key);
+}
+
+void Settings::reload()
+{
+    QMutexLocker locker(&m_mutex);
+    loadLocked();
+}
+
+void Settings::loadLocked()
+{
+    m_values = QJsonObject();
+    QFile file(m_filePath);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
+                         QStringLiteral("Could not read the settings file: %1").arg(file.errorString()));
+        return;
+    }
+    const QByteArray data = file.readAll();
+    file.close();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error == QJsonParseError::NoError && doc.isObject()) {
+        m_values = doc.object();
+        return;
+    }
+    // Keep the damaged file for the user instead of overwriting it with defaults.
+    const QString aside = m_filePath + QStringLiteral(".corrupt-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+    QFile::rename(m_filePath, aside);
+    SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
+                     QStringLiteral("The settings file was unreadable and was kept as %1").arg(aside));
+}
+
+bool Settings::writeLocked()
+{
+    AppPaths::ensureFolder(QFileInfo(m_filePath).absolutePath());
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
+                         QStringLiteral("Could not write the settings file: %1").arg(file.errorString()));
+        return false;
+    }
+    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
+                         QStringLiteral("Could not write the settings file: %1").arg(file.errorString()));
+        return false;
+    }
+    return true;
+}

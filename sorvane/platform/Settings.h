@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+// The typed settings store: one JSON object in $XDG_CONFIG_HOME/sorvane/settings.json.
+// Values keep their JSON type (a number stays a number), readers fall back to the
+// documented defaults, and every change is written at once through a temp file and
+// a rename. Safe to use from any thread; valueChanged is emitted on the caller's thread.
+class Settings : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Settings(QString filePath, QObject *parent = nullptr);
+
+    // The store of this process, at the standard location.
+    static Settings &shared();
+    static QString standardFilePath();
+
+    // The documented default of a key, or Undefined when the key has none.
+    static QJsonValue defaultValue(const QString &key);
+
+    QString filePath() const { return m_filePath; }
+
+    bool contains(const QString &key) const;
+    // The stored value, or Undefined.
+    QJsonValue storedValue(const QString &key) const;
+    // The stored value, else the default, else Undefined.
+    QJsonValue value(const QString &key) const;
+
+    // Typed readers: the stored value when it has a usable type, else the default,
+    // else the given fallback.
+    bool boolValue(const QString &key, bool fallback = false) const;
+    double doubleValue(const QString &key, double fallback = 0.0) const;
+    qint64 intValue(const QString &key, qint64 fallback = 0) const;
+    QString stringValue(const QString &key, const QString &fallback = QString()) const;
+
+    void setValue(const QString &key, const QJsonValue &value);
+    void remove(const QString &key);
+
+    // Re-reads the file (a new process sees what an earlier one wrote; tests use it).
+    void reload();
+
+Q_SIGNALS:
+    void valueChanged(const QString &key);
+
+private:
+    void loadLocked();
+    bool writeLocked();
+
+    QString m_filePath;
+    mutable QMutex m_mutex;
+    QJsonObject m_values;
+};

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs a command with a throwaway, unlocked gnome-keyring on the current D-Bus session
+# (start it under dbus-run-session). The keyring lives in a temp HOME.
+set -euo pipefail
+keyring_home="$(mktemp -d)"
+trap 'kill "${GNOME_KEYRING_PID:-}" 2>/dev/null || true; rm -rf "$keyring_home"' EXIT
+export XDG_DATA_HOME="$keyring_home/data"
+mkdir -p "$XDG_DATA_HOME/keyrings"
+eval "$(printf '' | gnome-keyring-daemon --unlock --components=secrets --daemonize)"
+export GNOME_KEYRING_CONTROL GNOME_KEYRING_PID
+"$@"
