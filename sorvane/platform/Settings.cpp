@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "AppPaths.h"
+#include "AtomicFile.h"
 #include "SystemLog.h"
 
 #include <QDateTime>
@@ -11,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QMutexLocker>
-#include <QSaveFile>
 
 namespace {
 
@@ -212,16 +212,10 @@ void Settings::loadLocked()
 bool Settings::writeLocked()
 {
     AppPaths::ensureFolder(QFileInfo(m_filePath).absolutePath());
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    QString error;
+    if (!AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error)) {
         SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
-                         QStringLiteral("Could not write the settings file: %1").arg(file.errorString()));
-        return false;
-    }
-    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
-        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
-                         QStringLiteral("Could not write the settings file: %1").arg(file.errorString()));
+                         QStringLiteral("Could not write the settings file: %1").arg(error));
         return false;
     }
     return true;
