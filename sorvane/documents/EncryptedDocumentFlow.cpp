@@ -1,5 +1,7 @@
 #include "EncryptedDocumentFlow.h"
 
+#include "platform/AtomicFile.h"
+
 #include "EncryptionService.h"
 #include "PassphraseStore.h"
 #include "platform/AlertPresenter.h"
@@ -7,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 void inform(const QString &message, const QString &informative,
@@ -135,14 +136,7 @@ void EncryptedDocumentFlow::openEncryptedFileAt(const QString &path, const Hooks
 
 bool EncryptedDocumentFlow::writeEncryptedFile(const QString &path, const QByteArray &data, QString *errorText)
 {
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-    if (!written) {
-        if (errorText)
-            *errorText = file.errorString();
-        file.cancelWriting();
-    }
-    return written;
+    return AtomicFile::write(path, data, errorText);
 }
 
 std::optional<QByteArray> EncryptedDocumentFlow::readEncryptedFile(const QString &path, QString *errorText)
