@@ -73,7 +73,7 @@ private Q_SLOTS:
 
         QCOMPARE(readAll(snapshotPath(folder, untitledId, ".md")), untitled.text.toUtf8());
         QCOMPARE(readAll(snapshotPath(folder, fileId, ".md")), QByteArray("edited"));
-        QVERIFY(QFile::exists(folder + QStringLiteral("/11111111-2222-4333-8444-555555555555.json")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE.json")));
         const QByteArray untitledMeta = readAll(snapshotPath(folder, untitledId, ".json"));
         QVERIFY(!untitledMeta.contains('\n'));
         QCOMPARE(QJsonDocument::fromJson(untitledMeta).object(),
