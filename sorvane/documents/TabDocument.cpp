@@ -341,15 +341,12 @@ void TabDocument::writeContents(const QUrl &url, const FileFormat &format)
     if (format.byteOrderMark)
         bytes.prepend(utf8ByteOrderMark);
 
-    // Temp file in the same folder, renamed over the target on commit: the old file
-    // stays whole until the new one is complete.
+    // Temp file in the same folder (with the target's permissions), renamed over the
+    // target on commit: the old file stays whole until the new one is complete.
     const QString path = diskPath(url);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw DocumentAccessError::writeFailed(url, file.errorString());
-    const QFileInfo existing(path);
-    if (existing.exists())
-        file.setPermissions(existing.permissions());
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
