@@ -1,0 +1,409 @@
+#include "DocumentManager.h"
+
+#include "DocumentAccessError.h"
+#include "MarkdownContentType.h"
+#include "diagnostics/DiagnosticUploader.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Bookmark.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RecentDocuments.h"
+#include "platform/Settings.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QVariantMap>
+#include <QWidget>
+
+namespace {
+
+constexpr int autoSaveIntervalMs = 30 * 1000;
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString describe(const std::exception &error)
+{
+    if (const auto *access = dynamic_cast<const DocumentAccessError *>(&error))
+        return access->description();
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+DocumentManager::DocumentManager(QObject *parent)
+    : QObject(parent)
+    , m_findRequestToken(QUuid::createUuid())
+    , m_replaceRequestToken(QUuid::createUuid())
+{
+    reloadRecentDocuments();
+    m_autoSaveTimer.setInterval(autoSaveIntervalMs);
+    connect(&m_autoSaveTimer, &QTimer::timeout, this, &DocumentManager::saveRecoveryFiles);
+    m_autoSaveTimer.start();
+}
+
+DocumentManager::~DocumentManager()
+{
+    m_autoSaveTimer.stop();
+}
+
+void DocumentManager::setSelectedId(const QUuid &id)
+{
+    if (id == m_selectedId)
+        return;
+    m_selectedId = id;
+    Q_EMIT selectedIdChanged();
+}
+
+TabDocument *DocumentManager::selectedDocument() const
+{
+    if (m_selectedId.isNull())
+        return nullptr;
+    for (TabDocument *document : m_documents) {
+        if (document->id() == m_selectedId)
+            return document;
+    }
+    return nullptr;
+}
+
+void DocumentManager::attach(TabDocument *document)
+{
+    document->onStateChange = [manager = QPointer<DocumentManager>(this)] {
+        if (manager)
+            manager->scheduleSessionSave();
+    };
+}
+
+TabDocument *DocumentManager::appendDocument(std::unique_ptr<TabDocument> owned)
+{
+    TabDocument *document = owned.release();
+    attach(document);
+    document->setParent(this);
+    m_documents.append(document);
+    Q_EMIT documentsChanged();
+    setSelectedId(document->id());
+    return document;
+}
+
+void DocumentManager::openFile(const QString &path)
+{
+    openFile(QUrl::fromLocalFile(path));
+}
+
+void DocumentManager::openFile(const QUrl &url)
+{
+    if (!url.isLocalFile()) {
+        showReadError(DocumentAccessError::openFailed(url), url);
+        return;
+    }
+    const QUrl normalized = TabDocument::normalizedURL(url);
+    for (TabDocument *document : std::as_const(m_documents)) {
+        if (!document->fileURL().isEmpty() && TabDocument::normalizedURL(document->fileURL()) == normalized) {
+            setSelectedId(document->id());
+            return;
+        }
+    }
+    const QByteArray bookmark = Bookmark::create(normalized.toLocalFile()).value_or(QByteArray());
+    std::unique_ptr<TabDocument> document;
+    try {
+        document = TabDocument::open(normalized, bookmark, QUuid::createUuid());
+    } catch (const std::exception &error) {
+        showReadError(error, normalized);
+        return;
+    }
+    appendDocument(std::move(document));
+    noteRecentDocument(normalized);
+    scheduleSessionSave();
+}
+
+void DocumentManager::newDocument(const QString &text, bool markedSaved)
+{
+    const QString lastSaved = markedSaved ? text : QString();
+    const bool modified = markedSaved ? false : !text.isEmpty();
+    appendDocument(std::make_unique<TabDocument>(QUuid::createUuid(), QUrl(), QByteArray(), text, lastSaved,
+                                                 modified, QDateTime()));
+    scheduleSessionSave();
+}
+
+void DocumentManager::closeDocument(const QUuid &id)
+{
+    TabDocument *document = nullptr;
+    for (TabDocument *candidate : std::as_const(m_documents)) {
+        if (candidate->id() == id) {
+            document = candidate;
+            break;
+        }
+    }
+    if (!document)
+        return;
+    if (document->isModified()) {
+        switch (promptForUnsavedChanges(document)) {
+        case UnsavedChangesDecision::save:
+            if (!save(document))
+                return;
+            break;
+        case UnsavedChangesDecision::dontSave:
+            document->discardUnsavedChanges();
+            break;
+        case UnsavedChangesDecision::cancel:
+            return;
+        }
+    }
+    QList<TabDocument *> removed;
+    for (qsizetype i = m_documents.size() - 1; i >= 0; --i) {
+        if (m_documents.at(i)->id() == id)
+            removed.append(m_documents.takeAt(i));
+    }
+    if (removed.isEmpty())
+        return;
+    Q_EMIT documentsChanged();
+    if (m_selectedId == id)
+        setSelectedId(m_documents.isEmpty() ? QUuid() : m_documents.constLast()->id());
+    // Views may still be inside a call from this tab: delete it from the event loop.
+    for (TabDocument *tab : std::as_const(removed)) {
+        tab->onStateChange = nullptr;
+        tab->deleteLater();
+    }
+    scheduleSessionSave();
+}
+
+DocumentManager::UnsavedChangesDecision DocumentManager::promptForUnsavedChanges(TabDocument *document)
+{
+    AlertRequest request;
+    request.messageText = QStringLiteral("Save changes to ") + quoted(document->title()) + QLatin1Char('?');
+    request.informativeText = QStringLiteral("Your changes will be lost if you don't save them.");
+    request.buttons = {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")};
+    switch (AlertPresenter::shared().runModal(request)) {
+    case 0: return UnsavedChangesDecision::save;
+    case 1: return UnsavedChangesDecision::dontSave;
+    default: return UnsavedChangesDecision::cancel;
+    }
+}
+
+void DocumentManager::closeCurrentDocumentOrWindow()
+{
+    if (TabDocument *document = selectedDocument()) {
+        closeDocument(document->id());
+        return;
+    }
+    if (QWidget *window = QApplication::activeWindow())
+        window->close();
+}
+
+bool DocumentManager::save(TabDocument *document)
+{
+    if (!document)
+        return false;
+    if (document->fileURL().isEmpty())
+        return saveAs(document);
+    try {
+        document->save();
+    } catch (const std::exception &error) {
+        showSaveError(error);
+        return false;
+    }
+    noteRecentDocument(document->fileURL());
+    scheduleSessionSave();
+    return true;
+}
+
+bool DocumentManager::saveAs(TabDocument *document)
+{
+    if (!document)
+        return false;
+    FilePanelRequest request;
+    request.title = QStringLiteral("Save As");
+    request.nameFilters = MarkdownContentType::savePanelNameFilters();
+    if (document->fileURL().isEmpty()) {
+        request.suggestedName = QStringLiteral("Untitled.md");
+    } else {
+        const QFileInfo info(document->fileURL().toLocalFile());
+        request.suggestedName = info.fileName();
+        request.directory = info.absolutePath();
+    }
+    const std::optional<QString> chosen = AlertPresenter::shared().chooseSaveFile(request);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    try {
+        document->saveTo(QUrl::fromLocalFile(*chosen));
+    } catch (const std::exception &error) {
+        showSaveError(error);
+        return false;
+    }
+    // The tab's URL is the chosen file in its resolved form, so a link does not
+    // give the same file a second entry.
+    noteRecentDocument(document->fileURL());
+    scheduleSessionSave();
+    return true;
+}
+
+void DocumentManager::revertCurrentDocument()
+{
+    TabDocument *document = selectedDocument();
+    if (!document || document->fileURL().isEmpty() || !document->isModified())
+        return;
+    AlertRequest request;
+    request.messageText = QStringLiteral("Revert to saved version of ") + quoted(document->title()) + QLatin1Char('?');
+    request.informativeText = QStringLiteral("You will lose any unsaved changes.");
+    request.buttons = {QStringLiteral("Revert"), QStringLiteral("Cancel")};
+    if (AlertPresenter::shared().runModal(request) != 0)
+        return;
+    try {
+        document->revert();
+    } catch (const std::exception &error) {
+        showReadError(error, document->fileURL());
+        return;
+    }
+    scheduleSessionSave();
+}
+
+void DocumentManager::openFilePicker()
+{
+    FilePanelRequest request;
+    request.title = QStringLiteral("Open");
+    request.nameFilters = MarkdownContentType::openPanelNameFilters();
+    request.multipleSelection = true;
+    AlertPresenter::shared().chooseOpenFiles(request, [manager = QPointer<DocumentManager>(this)](const QStringList &paths) {
+        for (const QString &path : paths) {
+            if (!manager)
+                return;
+            manager->openFile(path);
+        }
+    });
+}
+
+void DocumentManager::reloadRecentDocuments()
+{
+    QList<QUrl> urls;
+    for (const QString &path : RecentDocuments(Settings::shared()).paths())
+        urls.append(QUrl::fromLocalFile(path));
+    if (urls == m_recentDocuments)
+        return;
+    m_recentDocuments = urls;
+    Q_EMIT recentDocumentsChanged();
+}
+
+void DocumentManager::noteRecentDocument(const QUrl &url)
+{
+    if (url.isLocalFile())
+        RecentDocuments(Settings::shared()).note(url.toLocalFile());
+    reloadRecentDocuments();
+}
+
+void DocumentManager::clearRecentDocuments()
+{
+    RecentDocuments(Settings::shared()).clear();
+    reloadRecentDocuments();
+}
+
+void DocumentManager::requestFind()
+{
+    const TabDocument *document = selectedDocument();
+    if (!document)
+        return;
+    const QUuid token = QUuid::createUuid();
+    m_findRequestState = FindRequestState{document->id(), token};
+    m_findRequestToken = token;
+    Q_EMIT findRequestTokenChanged();
+}
+
+void DocumentManager::requestReplace()
+{
+    const TabDocument *document = selectedDocument();
+    if (!document)
+        return;
+    const QUuid token = QUuid::createUuid();
+    m_replaceRequestState = ReplaceRequestState{document->id(), token};
+    m_replaceRequestToken = token;
+    Q_EMIT replaceRequestTokenChanged();
+}
+
+void DocumentManager::requestFormatting(MarkdownFormatAction action)
+{
+    const TabDocument *document = selectedDocument();
+    if (!document)
+        return;
+    const QVariantMap userInfo{
+        {QStringLiteral("documentID"), QVariant::fromValue(document->id())},
+        {QStringLiteral("action"), MarkdownFormatActions::toString(action)},
+    };
+    NotificationCenter::shared().post(QStringLiteral("sorvane.formatting"), QVariant(), userInfo);
+}
+
+void DocumentManager::selectNextTab()
+{
+    const qsizetype count = m_documents.size();
+    if (m_selectedId.isNull() || count < 2)
+        return;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_documents.at(i)->id() == m_selectedId) {
+            setSelectedId(m_documents.at((i + 1) % count)->id());
+            return;
+        }
+    }
+}
+
+void DocumentManager::selectPreviousTab()
+{
+    const qsizetype count = m_documents.size();
+    if (m_selectedId.isNull() || count < 2)
+        return;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_documents.at(i)->id() == m_selectedId) {
+            setSelectedId(m_documents.at((i - 1 + count) % count)->id());
+            return;
+        }
+    }
+}
+
+double DocumentManager::currentFontSize() const
+{
+    const QJsonValue stored = Settings::shared().storedValue(QStringLiteral("fontSize"));
+    return stored.isDouble() ? stored.toDouble() : 15.0;
+}
+
+void DocumentManager::showReadError(const std::exception &error, const QUrl &url)
+{
+    showReadError(describe(error), url);
+}
+
+void DocumentManager::showReadError(const QString &description, const QUrl &url)
+{
+    AlertRequest request;
+    request.messageText = QStringLiteral("Could not open file");
+    request.informativeText = description.isEmpty() ? QStringLiteral("sorv.ane could not open this file.") : description;
+    request.buttons = {QStringLiteral("OK")};
+    request.style = AlertRequest::Style::Critical;
+    if (!url.isEmpty())
+        request.accessoryText = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    AlertPresenter::shared().runModal(request);
+}
+
+void DocumentManager::showSaveError(const std::exception &error)
+{
+    showSaveError(describe(error));
+}
+
+void DocumentManager::showSaveError(const QString &description)
+{
+    // Counted from the event loop so the alert is not held up.
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { DiagnosticUploader::noteSaveFailure(); });
+    AlertRequest request;
+    request.messageText = QStringLiteral("Could not save file");
+    request.informativeText = description;
+    request.buttons = {QStringLiteral("OK")};
+    request.style = AlertRequest::Style::Critical;
+    AlertPresenter::shared().runModal(request);
+}
+
+void DocumentManager::scheduleSessionSave()
+{
+    // Session state is written here once it is stored.
+}
+
+void DocumentManager::saveRecoveryFiles()
+{
+    // Crash-recovery snapshots are written here once they are stored.
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "MarkdownFormatAction.h"
+#include "TabDocument.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+// The single owner of the open documents: the tab list and the selected tab, opening,
+// new tabs, closing with the unsaved-changes prompt, Save, Save As, Revert, the open
+// panel, recent documents, find/replace request tokens, formatting requests and tab
+// cycling. Created once by the application; every view and command that touches
+// documents goes through it. Alerts and panels go through AlertPresenter::shared().
+class DocumentManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<TabDocument *> documents READ documents NOTIFY documentsChanged)
+    Q_PROPERTY(QUuid selectedId READ selectedId WRITE setSelectedId NOTIFY selectedIdChanged)
+    Q_PROPERTY(QList<QUrl> recentDocuments READ recentDocuments NOTIFY recentDocumentsChanged)
+    Q_PROPERTY(QUuid findRequestToken READ findRequestToken NOTIFY findRequestTokenChanged)
+    Q_PROPERTY(QUuid replaceRequestToken READ replaceRequestToken NOTIFY replaceRequestTokenChanged)
+
+public:
+    // A find or replace request: the tab it is for and a token unique to the request.
+    struct RequestState {
+        QUuid documentID;
+        QUuid token;
+    };
+    using FindRequestState = RequestState;
+    using ReplaceRequestState = RequestState;
+
+    explicit DocumentManager(QObject *parent = nullptr);
+    ~DocumentManager() override;
+
+    // Tab order. The manager owns the tabs; a closed tab is deleted later by the event loop.
+    QList<TabDocument *> documents() const { return m_documents; }
+    // Null when no tab is selected.
+    QUuid selectedId() const { return m_selectedId; }
+    void setSelectedId(const QUuid &id);
+    // The tab named by selectedId, or nullptr.
+    TabDocument *selectedDocument() const;
+    // Most recent first; only files that still exist.
+    QList<QUrl> recentDocuments() const { return m_recentDocuments; }
+    QUuid findRequestToken() const { return m_findRequestToken; }
+    QUuid replaceRequestToken() const { return m_replaceRequestToken; }
+    std::optional<FindRequestState> findRequestState() const { return m_findRequestState; }
+    std::optional<ReplaceRequestState> replaceRequestState() const { return m_replaceRequestState; }
+
+    // Selects the tab already showing the file, else opens it in a new selected tab.
+    void openFile(const QUrl &url);
+    void openFile(const QString &path);
+    // A new selected untitled tab. markedSaved: the text counts as saved (clean tab).
+    void newDocument(const QString &text = QString(), bool markedSaved = false);
+    // Prompts for unsaved changes first; a cancelled or failed save keeps the tab.
+    void closeDocument(const QUuid &id);
+    // Closes the selected tab, or without one the application's active window.
+    void closeCurrentDocumentOrWindow();
+    // True when the tab was saved (or its unchanged file taken from disk).
+    bool save(TabDocument *document);
+    bool saveAs(TabDocument *document);
+    void revertCurrentDocument();
+    void openFilePicker();
+    void clearRecentDocuments();
+    void requestFind();
+    void requestReplace();
+    void requestFormatting(MarkdownFormatAction action);
+    void selectNextTab();
+    void selectPreviousTab();
+    // The stored "fontSize", 15 when absent or not a number.
+    double currentFontSize() const;
+
+    // The error alerts of the document commands (also used by the encryption commands).
+    // An empty description reads "sorv.ane could not open this file.".
+    void showReadError(const QString &description, const QUrl &url = QUrl());
+    void showReadError(const std::exception &error, const QUrl &url = QUrl());
+    void showSaveError(const QString &description);
+    void showSaveError(const std::exception &error);
+
+Q_SIGNALS:
+    void documentsChanged();
+    void selectedIdChanged();
+    void recentDocumentsChanged();
+    void findRequestTokenChanged();
+    void replaceRequestTokenChanged();
+
+private:
+    enum class UnsavedChangesDecision { save, dontSave, cancel };
+
+    void attach(TabDocument *document);
+    // Attaches, takes ownership, appends and selects.
+    TabDocument *appendDocument(std::unique_ptr<TabDocument> document);
+    void noteRecentDocument(const QUrl &url);
+    void reloadRecentDocuments();
+    UnsavedChangesDecision promptForUnsavedChanges(TabDocument *document);
+
+    // Session state: writes the open tabs a moment after the last change.
+    void scheduleSessionSave();
+    // Crash recovery: snapshots of the modified tabs, every 30 s.
+    void saveRecoveryFiles();
+
+    QList<TabDocument *> m_documents;
+    QUuid m_selectedId;
+    QList<QUrl> m_recentDocuments;
+    QUuid m_findRequestToken;
+    QUuid m_replaceRequestToken;
+    std::optional<FindRequestState> m_findRequestState;
+    std::optional<ReplaceRequestState> m_replaceRequestState;
+    QTimer m_autoSaveTimer;
+};

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+// One open document: its text, its file and its saved baseline. Owned by
+// DocumentManager; views observe the properties, the editor reports user edits
+// through userEditedText/userEditedRange. File access throws DocumentAccessError.
+//
+// `text` always uses "\n" line breaks (the text widgets need that); the file's own
+// line-ending style and byte-order mark are remembered and written back, so a file
+// saved without edits keeps its bytes.
+class TabDocument : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QUuid id READ id CONSTANT)
+    Q_PROPERTY(QUrl fileURL READ fileURL WRITE setFileURL NOTIFY fileURLChanged)
+    Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
+    Q_PROPERTY(bool isModified READ isModified WRITE setIsModified NOTIFY isModifiedChanged)
+
+public:
+    enum class LineEnding { LF, CRLF, CR };
+
+    // How the text is laid out on disk.
+    struct FileFormat {
+        LineEnding lineEnding = LineEnding::LF;
+        bool byteOrderMark = false;
+    };
+
+    // Sets every stored property; onStateChange stays unset and is not called.
+    // The file format starts unknown: a save to the tab's own file then keeps the
+    // style found in that file, any other write uses "\n" without a byte-order mark.
+    TabDocument(const QUuid &id, const QUrl &fileURL, const QByteArray &securityScopedBookmark,
+                const QString &text, const QString &lastSavedText, bool isModified,
+                const QDateTime &lastKnownModificationDate, QObject *parent = nullptr);
+    ~TabDocument() override;
+
+    // A clean tab for the file. Throws invalidBookmark or openFailed.
+    static std::unique_ptr<TabDocument> open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id);
+
+    // Absolute, cleaned, symbolic links resolved; a file that does not exist yet gets
+    // its folder resolved and its name appended. Non-file URLs come back unchanged.
+    static QUrl normalizedURL(const QUrl &url);
+
+    QUuid id() const { return m_id; }
+    QUrl fileURL() const { return m_fileURL; }
+    QString text() const { return m_text; }
+    bool isModified() const { return m_isModified; }
+    QByteArray securityScopedBookmark() const { return m_securityScopedBookmark; }
+    QString lastSavedText() const { return m_lastSavedText; }
+    QDateTime lastKnownModificationDate() const { return m_lastKnownModificationDate; }
+    // The file's size in bytes when last read or written; -1 when not known.
+    qint64 lastKnownFileSize() const { return m_lastKnownFileSize; }
+    // The file's on-disk layout; meaningful when fileFormatKnown().
+    FileFormat fileFormat() const { return m_fileFormat; }
+    bool fileFormatKnown() const { return m_fileFormatKnown; }
+
+    // The file's name, or "Untitled".
+    QString title() const;
+    // The file's folder (with a trailing slash); empty without a file.
+    QUrl baseURL() const;
+
+    // Text that came from decrypting an encrypted file: never written in clear to
+    // session or recovery files.
+    bool isSensitive() const { return m_isSensitive; }
+    void setIsSensitive(bool sensitive) { m_isSensitive = sensitive; }
+
+    // Called after every assignment of a property other than id and itself.
+    std::function<void()> onStateChange;
+
+    // Plain assignments; the editor uses userEditedText/userEditedRange instead.
+    void setFileURL(const QUrl &url);
+    void setText(const QString &text);
+    void setIsModified(bool modified);
+    void setSecurityScopedBookmark(const QByteArray &bookmark);
+    void setLastSavedText(const QString &text);
+    void setLastKnownModificationDate(const QDateTime &date);
+    void setLastKnownFileSize(qint64 size);
+    void setFileFormat(const FileFormat &format);
+
+    // The editor's whole new text after a user edit.
+    void userEditedText(const QString &newText);
+    // One user edit as a delta (UTF-16 positions): cheap for large documents.
+    void userEditedRange(int position, int charsRemoved, const QString &inserted);
+
+    // Writes text to fileURL; nothing without a file. A modified tab whose file changed
+    // on disk (more than 1.0 s from the recorded date) throws fileChangedOnDisk; a clean
+    // tab whose file changed takes the disk content instead of writing.
+    void save();
+    // Save As. Onto the tab's own file it behaves as save().
+    void saveTo(const QUrl &url);
+    // Reloads the file; nothing without a file.
+    void revert();
+    void discardUnsavedChanges();
+
+Q_SIGNALS:
+    void fileURLChanged();
+    void textChanged();
+    void isModifiedChanged();
+
+private:
+    struct Loaded;
+
+    static std::pair<QUrl, QByteArray> resolveURL(const QByteArray &bookmark, const QUrl &url);
+    static Loaded readFile(const QUrl &url);
+    static QDateTime modificationDate(const QUrl &url);
+
+    void saveToResolved(const QUrl &url, const QByteArray &bookmark);
+    bool reloadIfChangedWhileClean(const QUrl &url, const QByteArray &bookmark);
+    void validateNoExternalChanges(const QUrl &url) const;
+    void writeContents(const QUrl &url, const FileFormat &format);
+    void finishSuccessfulSave(const QUrl &url, const QByteArray &bookmark, const FileFormat &format);
+    void takeLoaded(const QUrl &url, const QByteArray &bookmark, const Loaded &loaded);
+    void notifyStateChange();
+
+    const QUuid m_id;
+    QUrl m_fileURL;
+    QString m_text;
+    bool m_isModified = false;
+    QByteArray m_securityScopedBookmark;
+    QString m_lastSavedText;
+    QDateTime m_lastKnownModificationDate;
+    qint64 m_lastKnownFileSize = -1;
+    FileFormat m_fileFormat;
+    bool m_fileFormatKnown = false;
+    bool m_isSensitive = false;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/AlertPresenter.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+// Answers alerts and panels in place of the user, in the order scripted, and keeps
+// what was asked. Installed as the shared presenter for its lifetime. An alert with
+// no scripted answer counts as dismissed (-1); a save panel without one is cancelled.
+class ScriptedAlertPresenter : public AlertPresenter
+{
+public:
+    ScriptedAlertPresenter() { AlertPresenter::setShared(this); }
+    ~ScriptedAlertPresenter() override { AlertPresenter::setShared(nullptr); }
+
+    QList<int> alertAnswers;
+    QList<std::optional<QString>> saveAnswers;
+    QList<QStringList> openAnswers;
+
+    QList<AlertRequest> alerts;
+    QList<FilePanelRequest> savePanels;
+    QList<FilePanelRequest> openPanels;
+
+    int runModal(const AlertRequest &request) override
+    {
+        alerts.append(request);
+        return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
+    }
+
+    std::optional<QString> chooseSaveFile(const FilePanelRequest &request) override
+    {
+        savePanels.append(request);
+        return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
+    }
+
+    void chooseOpenFiles(const FilePanelRequest &request,
+                         std::function<void(const QStringList &)> completion) override
+    {
+        openPanels.append(request);
+        completion(openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst());
+    }
+};
