@@ -1,7 +1,28 @@
+#include "documents/DocumentManager.h"
+#include "shell/PlainDocumentWindow.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QUrl>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("sorvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
+    QApplication::setOrganizationDomain(QStringLiteral("tolvern.dev"));
+    QApplication::setDesktopFileName(QStringLiteral("sorvane"));
+    // The window asks about unsaved tabs itself before it lets the app go.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    DocumentManager manager;
+    PlainDocumentWindow window(manager);
+    const QStringList arguments = QApplication::arguments().mid(1);
+    for (const QString &argument : arguments) {
+        const QUrl url = QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
+        if (url.isLocalFile())
+            manager.openFile(url);
+    }
+    window.show();
+    return QApplication::exec();
 }
