@@ -113,12 +113,13 @@ void PlainDocumentWindow::rebuildTabs()
     for (TabDocument *doc : documents) {
         m_tabs->addTab(QString());
         // Each tab's title follows its document's file and modified state.
-        connect(doc, &TabDocument::fileURLChanged, this, &PlainDocumentWindow::refreshTabTitles, Qt::UniqueConnection);
-        connect(doc, &TabDocument::isModifiedChanged, this, &PlainDocumentWindow::refreshTabTitles, Qt::UniqueConnection);
+        disconnect(doc, nullptr, this, nullptr);
+        connect(doc, &TabDocument::fileURLChanged, this, &PlainDocumentWindow::refreshTabTitles);
+        connect(doc, &TabDocument::isModifiedChanged, this, &PlainDocumentWindow::refreshTabTitles);
         connect(doc, &TabDocument::textChanged, this, [this, doc] {
             if (doc == m_shown && !m_updatingEditor && editorText(m_editor) != doc->text())
                 showSelectedDocument();
-        }, Qt::UniqueConnection);
+        });
     }
     m_updatingTabs = false;
     refreshTabTitles();
