@@ -1,0 +1,308 @@
+#include "MarkdownToHTML.h"
+
+#include "HTMLSanitizer.h"
+
+#include <JavaScriptCore/JavaScript.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
+
+#include <mutex>
+
+namespace {
+
+QString readResource(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+QString escapeText(const QString &text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    out.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    out.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return out;
+}
+
+JSStringRef makeJSString(const QString &text)
+{
+    return JSStringCreateWithCharacters(reinterpret_cast<const JSChar *>(text.utf16()),
+                                        static_cast<size_t>(text.size()));
+}
+
+QString fromJSString(JSStringRef string)
+{
+    return QString(reinterpret_cast<const QChar *>(JSStringGetCharactersPtr(string)),
+                   static_cast<qsizetype>(JSStringGetLength(string)));
+}
+
+bool evaluate(JSGlobalContextRef context, const QString &source, const QString &name)
+{
+    JSStringRef script = makeJSString(source);
+    JSStringRef url = makeJSString(name);
+    JSValueRef exception = nullptr;
+    JSEvaluateScript(context, script, nullptr, url, 1, &exception);
+    JSStringRelease(url);
+    JSStringRelease(script);
+    return exception == nullptr;
+}
+
+// The one JavaScript context. JavaScriptCore takes its own lock per call, but
+// a render is two calls (set the input, evaluate), so a mutex keeps them
+// together.
+class Engine
+{
+public:
+    static Engine &shared()
+    {
+        static Engine engine;
+        return engine;
+    }
+
+    bool ready() const { return m_context != nullptr; }
+
+    std::optional<QString> render(const QString &markdown)
+    {
+        if (!m_context)
+            return std::nullopt;
+        std::lock_guard lock(m_mutex);
+        JSObjectRef global = JSContextGetGlobalObject(m_context);
+        JSStringRef text = makeJSString(markdown);
+        JSObjectSetProperty(m_context, global, m_inputName, JSValueMakeString(m_context, text),
+                            kJSPropertyAttributeNone, nullptr);
+        JSStringRelease(text);
+
+        JSValueRef exception = nullptr;
+        JSValueRef value = JSEvaluateScript(m_context, m_call, nullptr, nullptr, 1, &exception);
+        std::optional<QString> result;
+        if (value && !exception && !JSValueIsUndefined(m_context, value) && !JSValueIsNull(m_context, value)) {
+            JSStringRef string = JSValueToStringCopy(m_context, value, &exception);
+            if (string && !exception)
+                result = fromJSString(string);
+            if (string)
+                JSStringRelease(string);
+        }
+        // Let a large input go instead of keeping it alive until the next render.
+        JSStringRef empty = JSStringCreateWithUTF8CString("");
+        JSObjectSetProperty(m_context, global, m_inputName, JSValueMakeString(m_context, empty),
+                            kJSPropertyAttributeNone, nullptr);
+        JSStringRelease(empty);
+        return result;
+    }
+
+private:
+    Engine()
+    {
+        const QString library = readResource(QStringLiteral(":/marked.min.js"));
+        if (library.isEmpty())
+            return;
+        JSGlobalContextRef context = JSGlobalContextCreate(nullptr);
+        if (!context)
+            return;
+        const QString tuning = readResource(QStringLiteral(":/scripts/regex-tuning.js"));
+        const QString footnotes = readResource(QStringLiteral(":/scripts/footnotes.js"));
+        evaluate(context, tuning, QStringLiteral("regex-tuning.js"));
+        evaluate(context, library, QStringLiteral("marked.min.js"));
+        const QString setup = QStringLiteral("if (typeof __sorvaneRegexTuning !== 'undefined') "
+                                             "__sorvaneRegexTuning.tuneMarked(marked);\n"
+                                             "marked.setOptions({ gfm: true, breaks: false });\n")
+            + footnotes
+            + QStringLiteral("\nfunction __sorvaneRender(md) {\n    return marked.parse(md);\n}");
+        evaluate(context, setup, QStringLiteral("setup.js"));
+        m_context = context;
+        m_inputName = JSStringCreateWithUTF8CString("__md__");
+        m_call = JSStringCreateWithUTF8CString("__sorvaneRender(__md__)");
+    }
+
+    // Lives until the process ends, like the values built once on first use.
+    ~Engine() = default;
+
+    JSGlobalContextRef m_context = nullptr;
+    JSStringRef m_inputName = nullptr;
+    JSStringRef m_call = nullptr;
+    std::mutex m_mutex;
+};
+
+struct Patterns
+{
+    QList<QRegularExpression> blocked;
+    QRegularExpression tag{QStringLiteral("<[A-Za-z][^>]*>")};
+    QRegularExpression eventHandler{QStringLiteral("\\son[a-z]+\\s*=\\s*(\".*?\"|'.*?'|[^\\s>]+)"),
+                                    QRegularExpression::CaseInsensitiveOption};
+    QRegularExpression jsQuoted{
+        QStringLiteral("(href|src)\\s*=\\s*(['\"])\\s*(javascript:|vbscript:|data:text/html)[^'\"]*\\2"),
+        QRegularExpression::CaseInsensitiveOption};
+    QRegularExpression jsUnquoted{
+        QStringLiteral("(href|src)\\s*=\\s*(javascript:|vbscript:|data:text/html)[^\\s>]*"),
+        QRegularExpression::CaseInsensitiveOption};
+    QRegularExpression mermaidCodeBlock{
+        QStringLiteral("<pre><code class=\"language-mermaid\">([\\s\\S]*?)</code></pre>"),
+        QRegularExpression::CaseInsensitiveOption};
+    QRegularExpression outline{QStringLiteral("(*ANY)^(#{1,6})\\s+(.+)$"),
+                               QRegularExpression::MultilineOption};
+
+    Patterns()
+    {
+        const char *blocks[] = {
+            "(?is)<script\\b.*?>.*?</script>", "(?is)<style\\b.*?>.*?</style>",
+            "(?is)<iframe\\b.*?>.*?</iframe>", "(?is)<object\\b.*?>.*?</object>",
+            "(?is)<embed\\b.*?>.*?</embed>",   "(?is)<link\\b[^>]*>",
+            "(?is)<meta\\b[^>]*>",
+        };
+        for (const char *pattern : blocks) {
+            QRegularExpression re(QString::fromLatin1(pattern));
+            if (re.isValid())
+                blocked.append(re);
+        }
+    }
+
+    static const Patterns &shared()
+    {
+        static const Patterns patterns;
+        return patterns;
+    }
+};
+
+} // namespace
+
+QString previewThemeRawValue(PreviewTheme theme)
+{
+    switch (theme) {
+    case PreviewTheme::Standard: return QStringLiteral("Default");
+    case PreviewTheme::GitHub: return QStringLiteral("GitHub");
+    case PreviewTheme::Serif: return QStringLiteral("Serif");
+    }
+    return QStringLiteral("Default");
+}
+
+std::optional<PreviewTheme> previewThemeFromRawValue(const QString &rawValue)
+{
+    for (PreviewTheme theme : allPreviewThemes()) {
+        if (previewThemeRawValue(theme) == rawValue)
+            return theme;
+    }
+    return std::nullopt;
+}
+
+QList<PreviewTheme> allPreviewThemes()
+{
+    return {PreviewTheme::Standard, PreviewTheme::GitHub, PreviewTheme::Serif};
+}
+
+bool MarkdownToHTML::hasLibrary()
+{
+    return Engine::shared().ready();
+}
+
+std::optional<QString> MarkdownToHTML::libraryHTML(const QString &markdown)
+{
+    return Engine::shared().render(markdown);
+}
+
+QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
+{
+    Engine &engine = Engine::shared();
+    if (!engine.ready())
+        return QStringLiteral("<pre>") + escapeText(markdown) + QStringLiteral("</pre>");
+
+    const std::optional<QString> rendered = engine.render(markdown);
+    QString body = sanitizeHTML(rendered ? *rendered : escapeText(markdown));
+
+    const Patterns &patterns = Patterns::shared();
+    if (patterns.mermaidCodeBlock.isValid())
+        body.replace(patterns.mermaidCodeBlock, QStringLiteral("<div class=\"mermaid\">\\1</div>"));
+    return body;
+}
+
+QString MarkdownToHTML::sanitizeHTML(const QString &html)
+{
+    const Patterns &patterns = Patterns::shared();
+    QString out = html;
+    for (const QRegularExpression &re : patterns.blocked)
+        out.remove(re);
+
+    // Attribute rules apply inside tags only, so prose such as
+    // "one = 1" or code such as "onload = init" stays as written.
+    if (patterns.tag.isValid() && out.contains(QLatin1Char('<'))) {
+        QString rebuilt;
+        rebuilt.reserve(out.size());
+        qsizetype last = 0;
+        auto it = patterns.tag.globalMatch(out);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch match = it.next();
+            rebuilt.append(QStringView(out).mid(last, match.capturedStart() - last));
+            QString tag = match.captured();
+            if (patterns.eventHandler.isValid())
+                tag.remove(patterns.eventHandler);
+            if (patterns.jsQuoted.isValid())
+                tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
+            if (patterns.jsUnquoted.isValid())
+                tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
+            rebuilt.append(tag);
+            last = match.capturedEnd();
+        }
+        rebuilt.append(QStringView(out).mid(last));
+        out = rebuilt;
+    }
+
+    // The patterns above miss too much (slashes instead of spaces, entity-encoded
+    // schemes, SVG, forms, base); the allow-list pass is the real defence.
+    return HTMLSanitizer::clean(out);
+}
+
+bool MarkdownToHTML::containsMath(const QString &markdown)
+{
+    if (markdown.contains(QLatin1String("$$")) || markdown.contains(QLatin1String("\\("))
+        || markdown.contains(QLatin1String("\\[")))
+        return true;
+    // Counted as user-perceived characters: a "$" carrying a combining mark
+    // is another character.
+    int dollars = 0;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, markdown);
+    for (qsizetype at = markdown.indexOf(QLatin1Char('$')); at >= 0 && dollars < 2;
+         at = markdown.indexOf(QLatin1Char('$'), at + 1)) {
+        finder.setPosition(at);
+        const bool startsCharacter = finder.isAtBoundary();
+        finder.setPosition(at + 1);
+        if (startsCharacter && finder.isAtBoundary())
+            ++dollars;
+    }
+    return dollars >= 2;
+}
+
+QList<OutlineEntry> MarkdownToHTML::parseOutline(const QString &text)
+{
+    QList<OutlineEntry> entries;
+    const QRegularExpression &re = Patterns::shared().outline;
+    if (!re.isValid())
+        return entries;
+    auto it = re.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        if (match.lastCapturedIndex() < 2)
+            continue;
+        OutlineEntry entry;
+        entry.level = static_cast<int>(match.capturedLength(1));
+        QString title = match.captured(2);
+        qsizetype start = 0;
+        qsizetype end = title.size();
+        // Spaces and tabs in the Unicode sense, line breaks excluded.
+        const auto blank = [](QChar c) {
+            return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+        };
+        while (start < end && blank(title.at(start)))
+            ++start;
+        while (end > start && blank(title.at(end - 1)))
+            --end;
+        entry.title = title.mid(start, end - start);
+        entry.location = match.capturedStart();
+        entry.length = match.capturedLength();
+        entries.append(entry);
+    }
+    return entries;
+}

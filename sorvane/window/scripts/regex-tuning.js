@@ -1,0 +1,184 @@
+// Runs before marked loads. JavaScriptCore's regex JIT gives up on a group
+// repeated at least once, on back references and on lookbehind; those rules
+// then run in the interpreter, which retries every start position of the rest
+// of the document, and lexing turns quadratic. We respell the rules so the JIT
+// takes them, and keep the rest from scanning past index 0.
+var __sorvaneRegexTuning = (function () {
+    'use strict';
+    var NativeRegExp = RegExp;
+    var nativeExec = NativeRegExp.prototype.exec;
+    var QUANTIFIER = new NativeRegExp('(?:\\+|\\*|\\?|\\{(\\d+)(?:(,)(\\d*))?\\})(\\?)?', 'y');
+    var UNROLL_LIMIT = 16;
+
+    // Rewrites `(?:X){n,m}` with n > 0 and no capture inside X into n plain
+    // copies followed by an optional tail. Reports whether anything the JIT
+    // refuses remains.
+    function respell(source) {
+        var i = 0;
+        var blocked = false;
+
+        function quantifier() {
+            QUANTIFIER.lastIndex = i;
+            var q = nativeExec.call(QUANTIFIER, source);
+            if (!q) return null;
+            i += q[0].length;
+            var min, max;
+            if (q[0][0] === '+') { min = 1; max = Infinity; }
+            else if (q[0][0] === '*') { min = 0; max = Infinity; }
+            else if (q[0][0] === '?') { min = 0; max = 1; }
+            else {
+                min = Number(q[1]);
+                max = q[2] === undefined ? min : (q[3] === '' ? Infinity : Number(q[3]));
+            }
+            return { text: q[0], min: min, max: max, lazy: q[4] === '?' };
+        }
+
+        function group() {
+            var head;
+            if (source.startsWith('(?<=', i) || source.startsWith('(?<!', i)) { head = source.substr(i, 4); blocked = true; }
+            else if (source.startsWith('(?:', i) || source.startsWith('(?=', i) || source.startsWith('(?!', i)) head = source.substr(i, 3);
+            else if (source.startsWith('(?<', i)) head = source.slice(i, source.indexOf('>', i) + 1);
+            else head = '(';
+            var capturing = head === '(' || (head.startsWith('(?<') && head.length > 4);
+            i += head.length;
+            var inner = sequence();
+            i += 1;
+            return { head: head, body: inner.text, capture: capturing || inner.capture };
+        }
+
+        function sequence() {
+            var out = '';
+            var capture = false;
+            while (i < source.length && source[i] !== ')') {
+                var c = source[i];
+                if (c === '\\') {
+                    var next = source[i + 1];
+                    if ((next >= '1' && next <= '9') || next === 'k') blocked = true;
+                    out += source.substr(i, 2);
+                    i += 2;
+                    continue;
+                }
+                if (c === '[') {
+                    var start = i++;
+                    while (i < source.length && source[i] !== ']') i += source[i] === '\\' ? 2 : 1;
+                    i += 1;
+                    out += source.slice(start, i);
+                    continue;
+                }
+                if (c === '(') {
+                    var g = group();
+                    var q = quantifier();
+                    capture = capture || g.capture;
+                    var whole = g.head + g.body + ')';
+                    if (!q) { out += whole; continue; }
+                    if (q.min === 0) { out += whole + q.text; continue; }
+                    if (g.head !== '(?:' || g.capture || q.min > UNROLL_LIMIT) {
+                        blocked = true;
+                        out += whole + q.text;
+                        continue;
+                    }
+                    var lazy = q.lazy ? '?' : '';
+                    for (var n = 0; n < q.min; ++n) out += whole;
+                    if (q.max === Infinity) out += whole + '*' + lazy;
+                    else if (q.max - q.min === 1) out += whole + '?' + lazy;
+                    else if (q.max > q.min) out += whole + '{0,' + (q.max - q.min) + '}' + lazy;
+                    continue;
+                }
+                out += c;
+                i += 1;
+            }
+            return { text: out, capture: capture };
+        }
+
+        var text = '';
+        // A stray ')' cannot occur in a valid pattern; copy defensively if it does.
+        for (;;) {
+            text += sequence().text;
+            if (i >= source.length) break;
+            text += source[i++];
+        }
+        return { source: text, blocked: blocked };
+    }
+
+    // A `^` rule without the m flag can only match at index 0; when the JIT
+    // refuses it anyway, a sticky copy stops the interpreter from walking
+    // through every later start position.
+    function stickyTwin(re) {
+        var twin = new NativeRegExp(re.source, re.flags + 'y');
+        Object.defineProperty(twin, 'exec', {
+            value: function (s) { this.lastIndex = 0; return nativeExec.call(this, s); },
+            writable: true, configurable: true
+        });
+        return twin;
+    }
+
+    function tune(re) {
+        if (!(re instanceof NativeRegExp) || re.__sorvaneTuned) return re;
+        var r = respell(re.source);
+        var out = r.source === re.source ? re : new NativeRegExp(r.source, re.flags);
+        var anchored = re.source[0] === '^' && re.flags.indexOf('m') < 0
+            && re.flags.indexOf('g') < 0 && re.flags.indexOf('y') < 0;
+        if (r.blocked && anchored) out = stickyTwin(out);
+        Object.defineProperty(out, '__sorvaneTuned', { value: true });
+        return out;
+    }
+
+    // Marked also builds rules while it runs (list items, fences inside
+    // lists); the global constructor respells their sources as they come.
+    function argumentsFor(args) {
+        if (typeof args[0] === 'string') {
+            var r = respell(args[0]);
+            return [r.source].concat(Array.prototype.slice.call(args, 1));
+        }
+        return Array.prototype.slice.call(args);
+    }
+    var Factory = new Proxy(NativeRegExp, {
+        construct: function (target, args, newTarget) {
+            return Reflect.construct(target, argumentsFor(args), newTarget === Factory ? target : newTarget);
+        },
+        apply: function (target, self, args) {
+            return target.apply(self, argumentsFor(args));
+        }
+    });
+    globalThis.RegExp = Factory;
+
+    // A setext heading needs an underline line before the paragraph's first
+    // blank line; without one the full rule cannot match, so skip it.
+    var BLANK_LINE = /\n[ \t]*\n/;
+    var UNDERLINE = /\n {0,3}(?:=+|-+)[ \t]*(?:\n|$)/;
+    function guardSetext(re) {
+        var inner = re.exec;
+        Object.defineProperty(re, 'exec', {
+            value: function (s) {
+                var blank = s.search(BLANK_LINE);
+                var head = blank < 0 ? s : s.slice(0, blank + 1);
+                if (!UNDERLINE.test(head)) { this.lastIndex = 0; return null; }
+                return inner.call(this, s);
+            },
+            writable: true, configurable: true
+        });
+        return re;
+    }
+
+    function tuneTable(table, isBlock) {
+        if (!table) return;
+        Object.keys(table).forEach(function (key) {
+            var value = table[key];
+            if (value instanceof NativeRegExp) {
+                var tuned = tune(value);
+                if (isBlock && key === 'lheading') tuned = guardSetext(tuned === value ? new NativeRegExp(value.source, value.flags) : tuned);
+                table[key] = tuned;
+            }
+        });
+    }
+
+    function tuneMarked(marked) {
+        var rules = marked.Lexer.rules;
+        Object.keys(rules.block).forEach(function (k) { tuneTable(rules.block[k], k !== 'pedantic'); });
+        Object.keys(rules.inline).forEach(function (k) { tuneTable(rules.inline[k], false); });
+        var shared = new marked.Lexer().tokenizer.rules;
+        if (shared && shared.other) tuneTable(shared.other, false);
+    }
+
+    return { respell: respell, tuneMarked: tuneMarked };
+})();

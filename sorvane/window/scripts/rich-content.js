@@ -1,0 +1,52 @@
+(function () {
+    var mermaidReady = false;
+
+    // Mermaid's theme follows the scheme the app gave the page; "light dark"
+    // falls back to the media query.
+    function prefersDark() {
+        var scheme = document.documentElement.style.colorScheme
+            || getComputedStyle(document.documentElement).colorScheme || '';
+        if (scheme.indexOf('dark') >= 0 && scheme.indexOf('light') < 0) return true;
+        if (scheme.indexOf('light') >= 0 && scheme.indexOf('dark') < 0) return false;
+        return window.matchMedia && window.matchMedia('(prefers-color-scheme: dark)').matches;
+    }
+
+    function setUpMermaid() {
+        if (mermaidReady || typeof mermaid === 'undefined') return;
+        try {
+            mermaid.initialize({ startOnLoad: false, securityLevel: 'strict',
+                                 theme: prefersDark() ? 'dark' : 'default' });
+            mermaidReady = true;
+        } catch (e) { }
+    }
+
+    window.__sorvaneRenderRichContent = function () {
+        var root = document.getElementById('content') || document.body;
+        if (typeof renderMathInElement === 'function') {
+            try {
+                renderMathInElement(root, {
+                    delimiters: [
+                        { left: '$$', right: '$$', display: true },
+                        { left: '\\[', right: '\\]', display: true },
+                        { left: '$', right: '$', display: false },
+                        { left: '\\(', right: '\\)', display: false }
+                    ],
+                    throwOnError: false,
+                    ignoredTags: ['script', 'noscript', 'style', 'textarea', 'pre', 'code']
+                });
+            } catch (e) { }
+        }
+        if (typeof mermaid !== 'undefined') {
+            try {
+                setUpMermaid();
+                var nodes = root.querySelectorAll('.mermaid:not([data-processed="true"])');
+                if (nodes.length > 0) mermaid.run({ nodes: nodes, suppressErrors: true });
+            } catch (e) { }
+        }
+    };
+
+    if (document.readyState === 'loading')
+        document.addEventListener('DOMContentLoaded', window.__sorvaneRenderRichContent);
+    else
+        window.__sorvaneRenderRichContent();
+})();
