@@ -151,7 +151,7 @@ EditorView::EditorView(const QUuid &documentID, const QString &text, const Confi
     m_textView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     applyFont();
     setEditable(configuration.isEditable);
-    m_colors = MarkdownHighlighter::Colors::forPalette(m_textView->palette());
+    m_colors = MarkdownHighlighter::Colors::forPalette(palette());
 
     m_textView->imageDropHandler = [this](const QString &path) { return imageLinkForDroppedFile(path); };
     QPointer<EditorView> self(this);
@@ -715,7 +715,7 @@ void EditorView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
-        m_colors = MarkdownHighlighter::Colors::forPalette(m_textView->palette());
+        m_colors = MarkdownHighlighter::Colors::forPalette(palette());
         if (m_syntaxHighlight)
             applySyntaxHighlighting();
     }
