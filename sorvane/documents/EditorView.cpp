@@ -779,7 +779,8 @@ QList<QTextLayout::FormatRange> EditorView::misspelledRanges(const QTextBlock &b
         // Acronyms and camel case are names.
         if (std::any_of(candidate.begin() + 1, candidate.end(), [](QChar c) { return c.isUpper(); }))
             continue;
-        // Addresses: the blank-separated run around the word holds a scheme, an @ or a path.
+        // Addresses and paths: the blank-separated run around the word holds a scheme,
+        // an @ or a slash.
         int runFrom = start;
         while (runFrom > 0 && !line.at(runFrom - 1).isSpace())
             --runFrom;
@@ -787,7 +788,7 @@ QList<QTextLayout::FormatRange> EditorView::misspelledRanges(const QTextBlock &b
         while (runTo < line.size() && !line.at(runTo).isSpace())
             ++runTo;
         const QStringView run = QStringView(line).mid(runFrom, runTo - runFrom);
-        if (run.contains(QLatin1String("://")) || run.contains(u'@') || run.startsWith(QLatin1String("www.")))
+        if (run.contains(QLatin1String("://")) || run.contains(u'@') || run.contains(u'/') || run.startsWith(QLatin1String("www.")))
             continue;
         // Code is not prose either.
         bool inCode = false;

@@ -83,6 +83,8 @@ void MarkdownHighlightingTest::styles_data()
     QTest::newRow("heading inside a fence") << "```\n# not a heading\n```" << 7 << "fg=orange bg=quaternary bold";
     QTest::newRow("link") << "see [site](http://a.b) now" << 6 << "fg=blue underline";
     QTest::newRow("image ends green, keeps underline") << "![alt](pic.png)" << 3 << "fg=green underline";
+    QTest::newRow("image mark") << "see ![alt](pic.png)" << 4 << "fg=green";
+    QTest::newRow("image mark at line start") << "![alt](pic.png)" << 0 << "fg=green";
     QTest::newRow("list marker") << "- item" << 0 << "fg=teal";
     QTest::newRow("list item text") << "- item" << 3 << "";
     QTest::newRow("numbered list marker") << "  12. item" << 3 << "fg=teal";
