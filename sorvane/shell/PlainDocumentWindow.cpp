@@ -1,29 +1,20 @@
 #include "PlainDocumentWindow.h"
 
 #include "documents/DocumentManager.h"
+#include "documents/EditorView.h"
+#include "documents/SorvaneTextView.h"
 #include "documents/TabDocument.h"
+#include "platform/Settings.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
-
-namespace {
-// The widget keeps paragraph separators where the text had line feeds; every other
-// character (non-breaking spaces, U+2028) is handed back as typed.
-QString editorText(const QPlainTextEdit *editor)
-{
-    QString text = editor->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
-}
-} // namespace
 
 PlainDocumentWindow::PlainDocumentWindow(DocumentManager &manager, QWidget *parent)
     : QMainWindow(parent)
@@ -41,13 +32,9 @@ PlainDocumentWindow::PlainDocumentWindow(DocumentManager &manager, QWidget *pare
     m_tabs->setTabsClosable(true);
     m_tabs->setDocumentMode(true);
     m_tabs->setExpanding(false);
-    m_editor = new QPlainTextEdit(central);
-    m_editor->setFrameShape(QFrame::NoFrame);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(m_manager.currentFontSize() * 0.75);
-    m_editor->setFont(font);
+    m_editors = new QStackedWidget(central);
     layout->addWidget(m_tabs);
-    layout->addWidget(m_editor, 1);
+    layout->addWidget(m_editors, 1);
     setCentralWidget(central);
 
     connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
@@ -62,7 +49,6 @@ PlainDocumentWindow::PlainDocumentWindow(DocumentManager &manager, QWidget *pare
         if (index >= 0 && index < documents.size())
             m_manager.closeDocument(documents.at(index)->id());
     });
-    connect(m_editor, &QPlainTextEdit::textChanged, this, &PlainDocumentWindow::editorTextChanged);
     connect(&m_manager, &DocumentManager::documentsChanged, this, &PlainDocumentWindow::rebuildTabs);
     connect(&m_manager, &DocumentManager::selectedIdChanged, this, &PlainDocumentWindow::showSelectedDocument);
 
@@ -110,17 +96,19 @@ void PlainDocumentWindow::rebuildTabs()
     while (m_tabs->count() > 0)
         m_tabs->removeTab(0);
     const auto documents = m_manager.documents();
+    QHash<QUuid, QPointer<EditorView>> kept;
     for (TabDocument *doc : documents) {
         m_tabs->addTab(QString());
-        // Each tab's title follows its document's file and modified state.
         disconnect(doc, nullptr, this, nullptr);
         connect(doc, &TabDocument::fileURLChanged, this, &PlainDocumentWindow::refreshTabTitles);
         connect(doc, &TabDocument::isModifiedChanged, this, &PlainDocumentWindow::refreshTabTitles);
-        connect(doc, &TabDocument::textChanged, this, [this, doc] {
-            if (doc == m_shown && !m_updatingEditor && editorText(m_editor) != doc->text())
-                showSelectedDocument();
-        });
+        if (m_editorById.contains(doc->id()))
+            kept.insert(doc->id(), m_editorById.take(doc->id()));
     }
+    // Editors of closed tabs go with them.
+    for (const QPointer<EditorView> &editor : std::as_const(m_editorById))
+        delete editor.data();
+    m_editorById = kept;
     m_updatingTabs = false;
     refreshTabTitles();
     showSelectedDocument();
@@ -138,6 +126,41 @@ void PlainDocumentWindow::refreshTabTitles()
     setWindowTitle(selected ? selected->title() + QStringLiteral(" — sorv.ane") : QStringLiteral("sorv.ane"));
 }
 
+EditorView *PlainDocumentWindow::editorFor(TabDocument *document)
+{
+    if (EditorView *existing = m_editorById.value(document->id()))
+        return existing;
+    const Settings &settings = Settings::shared();
+    EditorViewConfiguration configuration;
+    configuration.fontSize = m_manager.currentFontSize();
+    configuration.wordWrap = settings.boolValue(QStringLiteral("wordWrap"), true);
+    configuration.spellCheck = settings.boolValue(QStringLiteral("spellCheck"), true);
+    configuration.syntaxHighlight = settings.boolValue(QStringLiteral("syntaxHighlight"), true);
+    configuration.baseURL = document->baseURL();
+    auto *editor = new EditorView(document->id(), document->text(), configuration, m_editors);
+    m_editors->addWidget(editor);
+    m_editorById.insert(document->id(), editor);
+    QPointer<TabDocument> guarded(document);
+    // Edits travel as deltas; text replaced from outside (revert, reload) comes back in.
+    connect(editor, &EditorView::userEdited, document, [guarded, this](int position, int removed, const QString &inserted) {
+        if (!guarded)
+            return;
+        m_applyingEdit = true;
+        guarded->userEditedRange(position, removed, inserted);
+        m_applyingEdit = false;
+    });
+    connect(document, &TabDocument::textChanged, editor, [editor, guarded, this] {
+        // The echo of the editor's own edit needs no round trip (and no 10 MB compare).
+        if (guarded && !m_applyingEdit)
+            editor->replaceText(guarded->text());
+    });
+    connect(document, &TabDocument::fileURLChanged, editor, [editor, guarded] {
+        if (guarded)
+            editor->setBaseURL(guarded->baseURL());
+    });
+    return editor;
+}
+
 void PlainDocumentWindow::showSelectedDocument()
 {
     TabDocument *selected = m_manager.selectedDocument();
@@ -145,25 +168,13 @@ void PlainDocumentWindow::showSelectedDocument()
     m_updatingTabs = true;
     m_tabs->setCurrentIndex(selected ? static_cast<int>(documents.indexOf(selected)) : -1);
     m_updatingTabs = false;
-    m_updatingEditor = true;
-    if (selected != m_shown || !selected || editorText(m_editor) != selected->text()) {
-        m_shown = selected;
-        m_editor->setPlainText(selected ? selected->text() : QString());
+    if (selected) {
+        EditorView *editor = editorFor(selected);
+        m_editors->setCurrentWidget(editor);
+        editor->textView()->setFocus();
     }
-    m_editor->setEnabled(selected != nullptr);
-    m_updatingEditor = false;
+    m_editors->setVisible(selected != nullptr);
     refreshTabTitles();
-    if (selected)
-        m_editor->setFocus();
-}
-
-void PlainDocumentWindow::editorTextChanged()
-{
-    if (m_updatingEditor || !m_shown)
-        return;
-    m_updatingEditor = true;
-    m_shown->userEditedText(editorText(m_editor));
-    m_updatingEditor = false;
 }
 
 void PlainDocumentWindow::closeEvent(QCloseEvent *event)

@@ -3,13 +3,17 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <QHash>
+#include <QUuid>
+
 class DocumentManager;
-class QPlainTextEdit;
+class EditorView;
+class QStackedWidget;
 class QTabBar;
 class TabDocument;
 
-// A plain window over the DocumentManager: a tab bar, a text editor and the File
-// menu. It stands in until the full main window exists.
+// A plain window over the DocumentManager: a tab bar, one editor per open document
+// and the File menu. It stands in until the full main window exists.
 class PlainDocumentWindow : public QMainWindow
 {
     Q_OBJECT
@@ -24,12 +28,12 @@ private:
     void rebuildTabs();
     void showSelectedDocument();
     void refreshTabTitles();
-    void editorTextChanged();
+    EditorView *editorFor(TabDocument *document);
 
     DocumentManager &m_manager;
     QTabBar *m_tabs = nullptr;
-    QPlainTextEdit *m_editor = nullptr;
-    QPointer<TabDocument> m_shown;
-    bool m_updatingEditor = false;
+    QStackedWidget *m_editors = nullptr;
+    QHash<QUuid, QPointer<EditorView>> m_editorById;
     bool m_updatingTabs = false;
+    bool m_applyingEdit = false;
 };

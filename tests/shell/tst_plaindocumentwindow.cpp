@@ -1,12 +1,14 @@
 #include "ScriptedAlertPresenter.h"
 #include "TestEnvironment.h"
 #include "documents/DocumentManager.h"
+#include "documents/EditorView.h"
+#include "documents/SorvaneTextView.h"
 #include "documents/TabDocument.h"
 #include "shell/PlainDocumentWindow.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,7 +46,7 @@ private Q_SLOTS:
         manager.openFile(path);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *editor = window.findChild<QPlainTextEdit *>();
+        auto *editor = window.findChild<SorvaneTextView *>();
         QVERIFY(editor);
         editor->moveCursor(QTextCursor::End);
         QTest::keyClicks(editor, QStringLiteral("xy"));
@@ -52,6 +54,30 @@ private Q_SLOTS:
         QVERIFY(doc && doc->isModified());
         QVERIFY(manager.save(doc));
         QCOMPARE(readAll(path), original + "xy");
+    }
+
+    // Revert puts the disk text back into the editor; undo cannot bring the edit back.
+    void revertReachesTheEditor()
+    {
+        ScriptedAlertPresenter alerts;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("note.md"));
+        writeAll(path, "saved\n");
+        DocumentManager manager;
+        PlainDocumentWindow window(manager);
+        manager.openFile(path);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = window.findChild<EditorView *>();
+        view->textView()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(view->textView(), QStringLiteral("more"));
+        QCOMPARE(manager.selectedDocument()->text(), QStringLiteral("saved\nmore"));
+        alerts.alertAnswers = {0};
+        manager.revertCurrentDocument();
+        QCOMPARE(view->text(), QStringLiteral("saved\n"));
+        view->textView()->undo();
+        QCOMPARE(view->text(), QStringLiteral("saved\n"));
+        QVERIFY(!manager.selectedDocument()->isModified());
     }
 
     void tabsFollowTheManager()
@@ -68,11 +94,14 @@ private Q_SLOTS:
         QVERIFY(tabs->tabText(1).contains(QStringLiteral("Untitled")));
         tabs->setCurrentIndex(0);
         QCOMPARE(manager.selectedDocument()->text(), QStringLiteral("one"));
-        QCOMPARE(window.findChild<QPlainTextEdit *>()->toPlainText(), QStringLiteral("one"));
+        auto *shown = qobject_cast<EditorView *>(window.findChild<QStackedWidget *>()->currentWidget());
+        QVERIFY(shown);
+        QCOMPARE(shown->text(), QStringLiteral("one"));
         // The modified untitled tab asks first; "Don't Save" lets it go.
         alerts.alertAnswers = {1};
         manager.closeDocument(manager.documents().at(1)->id());
         QCOMPARE(tabs->count(), 1);
+        QCOMPARE(window.findChildren<EditorView *>().size(), 1);
     }
 };
 
