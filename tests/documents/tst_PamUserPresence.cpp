@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QTest>
 
+Q_DECLARE_METATYPE(std::optional<PassphraseAnswer>)
+
 // Runs under pam_wrapper: PAM reads the service files of this test's fixture
 // folder, whose pam_matrix module knows alice with the password "s3cret" for the
 // service "sorvane_test" only.
@@ -75,7 +77,6 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(std::optional<PassphraseAnswer>)
 
 SORVANE_TEST_MAIN(TestPamUserPresence)
 #include "tst_PamUserPresence.moc"
