@@ -1,4 +1,5 @@
 #include "documents/DocumentManager.h"
+#include "documents/QuitGate.h"
 #include "shell/PlainDocumentWindow.h"
 
 #include <QApplication>
@@ -16,6 +17,9 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     DocumentManager manager;
+    // Logout and SIGTERM reach the same gate as the window's Quit and close button.
+    QuitGate quitGate(manager);
+    quitGate.installTerminationHandler();
     PlainDocumentWindow window(manager);
     const QStringList arguments = QApplication::arguments().mid(1);
     for (const QString &argument : arguments) {
@@ -24,5 +28,6 @@ int main(int argc, char **argv)
             manager.openFile(url);
     }
     window.show();
+    manager.restoreSessionIfNeeded();
     return QApplication::exec();
 }
