@@ -7,6 +7,7 @@
 #include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionState.h"
+#include "documents/QuitGate.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
 
@@ -104,6 +105,8 @@ private Q_SLOTS:
     void sensitiveTabsNeverWritten();
     void quitGate_data();
     void quitGate();
+    void logout_data();
+    void logout();
 
 private:
     std::unique_ptr<DocumentTestFiles> m_files;
@@ -536,6 +539,43 @@ void SessionRestoreTest::quitGate()
         QVERIFY(!QFileInfo::exists(sessionFile()));
         QCOMPARE(DocumentTestFiles::read(a), QByteArray("a\n"));
     }
+}
+
+void SessionRestoreTest::logout_data()
+{
+    QTest::addColumn<bool>("interactionAllowed");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<bool>("mayGo");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<QString>("storedText");
+    QTest::newRow("asked, don't save") << true << QList<int>{1} << true << 1 << QStringLiteral("a\n");
+    QTest::newRow("asked, cancel") << true << QList<int>{2} << false << 1 << QString();
+    // The desktop leaves no room for a question: the unsaved text goes to the session.
+    QTest::newRow("no interaction") << false << QList<int>{} << true << 0 << QStringLiteral("a edited\n");
+}
+
+void SessionRestoreTest::logout()
+{
+    QFETCH(bool, interactionAllowed);
+    QFETCH(QList<int>, answers);
+    QFETCH(bool, mayGo);
+    QFETCH(int, prompts);
+    QFETCH(QString, storedText);
+
+    const QString a = m_files->write(QStringLiteral("a.md"), "a\n");
+    auto manager = makeManager(never);
+    QuitGate gate(*manager);
+    manager->openFile(a);
+    manager->documents().at(0)->userEditedText(QStringLiteral("a edited\n"));
+    m_alerts->alertAnswers = answers;
+
+    QCOMPARE(gate.commitData(interactionAllowed), mayGo);
+    QCOMPARE(m_alerts->alerts.size(), prompts);
+    const std::optional<DocumentSessionState> stored = storedSession();
+    QCOMPARE(stored.has_value(), !storedText.isEmpty());
+    if (stored)
+        QCOMPARE(stored->documents.at(0).text, storedText);
+    QCOMPARE(DocumentTestFiles::read(a), QByteArray("a\n"));
 }
 
 SORVANE_TEST_MAIN(SessionRestoreTest)
