@@ -2,6 +2,7 @@
 // (SIGTERM); the next start in this process, with the same folders, gets the text back.
 #include "DocumentTestFiles.h"
 #include "ScriptedAlertPresenter.h"
+#include "SessionTestFiles.h"
 #include "TestEnvironment.h"
 
 #include "diagnostics/DiagnosticUploader.h"
@@ -18,6 +19,8 @@
 
 #include <csignal>
 #include <sys/types.h>
+
+using namespace SessionTestFiles;
 
 namespace {
 
@@ -71,36 +74,9 @@ private:
     QProcess m_process;
 };
 
-QString recoveryFolder()
-{
-    return AppPaths::supportFolder() + QStringLiteral("/Recovery");
-}
-
-QString sessionFile()
-{
-    return AppPaths::supportFolder() + QStringLiteral("/SessionState.json");
-}
-
 QStringList snapshotNames()
 {
     return QDir(recoveryFolder()).entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name);
-}
-
-std::optional<DocumentSessionState> storedSession()
-{
-    QFile file(sessionFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return DocumentSessionState::decode(file.readAll());
-}
-
-QByteArray everythingWritten()
-{
-    QByteArray all = DocumentTestFiles::read(sessionFile());
-    const QStringList names = QDir(recoveryFolder()).entryList(QDir::Files);
-    for (const QString &name : names)
-        all += DocumentTestFiles::read(recoveryFolder() + QLatin1Char('/') + name);
-    return all;
 }
 
 } // namespace

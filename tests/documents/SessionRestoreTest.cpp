@@ -2,6 +2,7 @@
 // scripted user answering the alerts.
 #include "DocumentTestFiles.h"
 #include "ScriptedAlertPresenter.h"
+#include "SessionTestFiles.h"
 #include "TestEnvironment.h"
 
 #include "diagnostics/DiagnosticUploader.h"
@@ -19,33 +20,12 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace SessionTestFiles;
+
 namespace {
 
 const QString legacyKey = QStringLiteral("sorvane.sessionState");
 const QString restoreKey = QStringLiteral("restoreSession");
-
-QString supportPath(const QString &name)
-{
-    return AppPaths::supportFolder() + QLatin1Char('/') + name;
-}
-
-QString sessionFile()
-{
-    return supportPath(QStringLiteral("SessionState.json"));
-}
-
-QString recoveryFolder()
-{
-    return supportPath(QStringLiteral("Recovery"));
-}
-
-std::optional<DocumentSessionState> storedSession()
-{
-    QFile file(sessionFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return DocumentSessionState::decode(file.readAll());
-}
 
 QString canonical(const QString &path)
 {
@@ -429,13 +409,6 @@ void SessionRestoreTest::sensitiveTabsNeverWritten()
     manager->documents().at(1)->setIsSensitive(true);
     const QUuid secretId = manager->documents().at(1)->id();
 
-    const auto everythingWritten = [] {
-        QByteArray all = DocumentTestFiles::read(sessionFile());
-        const QStringList names = QDir(recoveryFolder()).entryList(QDir::Files);
-        for (const QString &name : names)
-            all += DocumentTestFiles::read(recoveryFolder() + QLatin1Char('/') + name);
-        return all;
-    };
     manager->persistForForcedExit();
     QCOMPARE(storedSession()->documents.size(), 1);
     QVERIFY(!storedSession()->selectedDocumentID);
