@@ -1,4 +1,5 @@
 #include "documents/DocumentManager.h"
+#include "documents/QuitGate.h"
 #include "shell/PlainDocumentWindow.h"
 
 #include <QApplication>
@@ -16,13 +17,19 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     DocumentManager manager;
+    // Logout and SIGTERM reach the same gate as the window's Quit and close button.
+    QuitGate quitGate(manager);
+    quitGate.installTerminationHandler();
     PlainDocumentWindow window(manager);
+    window.show();
+    // The previous session comes back before the files named on the command line are
+    // opened: a file argument must not make the next session save drop unsaved tabs.
+    manager.restoreSessionIfNeeded();
     const QStringList arguments = QApplication::arguments().mid(1);
     for (const QString &argument : arguments) {
         const QUrl url = QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
         if (url.isLocalFile())
             manager.openFile(url);
     }
-    window.show();
     return QApplication::exec();
 }

@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int autoSaveIntervalMs = 30 * 1000;
-
 QString quoted(const QString &text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');
@@ -39,7 +37,11 @@ DocumentManager::DocumentManager(QObject *parent)
     , m_replaceRequestToken(QUuid::createUuid())
 {
     reloadRecentDocuments();
-    m_autoSaveTimer.setInterval(autoSaveIntervalMs);
+    m_sessionDebounce.setSingleShot(true);
+    m_sessionDeadline.setSingleShot(true);
+    connect(&m_sessionDebounce, &QTimer::timeout, this, &DocumentManager::persistSessionState);
+    connect(&m_sessionDeadline, &QTimer::timeout, this, &DocumentManager::persistSessionState);
+    m_autoSaveTimer.setInterval(m_intervals.autoSaveMs);
     connect(&m_autoSaveTimer, &QTimer::timeout, this, &DocumentManager::saveRecoveryFiles);
     m_autoSaveTimer.start();
 }
@@ -47,6 +49,14 @@ DocumentManager::DocumentManager(QObject *parent)
 DocumentManager::~DocumentManager()
 {
     m_autoSaveTimer.stop();
+    m_sessionDebounce.stop();
+    m_sessionDeadline.stop();
+}
+
+void DocumentManager::setPersistenceIntervals(const PersistenceIntervals &intervals)
+{
+    m_intervals = intervals;
+    m_autoSaveTimer.start(m_intervals.autoSaveMs);
 }
 
 void DocumentManager::setSelectedId(const QUuid &id)
@@ -398,12 +408,260 @@ void DocumentManager::showSaveError(const QString &description)
     AlertPresenter::shared().runModal(request);
 }
 
+namespace {
+
+SessionLineEnding sessionLineEnding(TabDocument::LineEnding ending)
+{
+    switch (ending) {
+    case TabDocument::LineEnding::CRLF: return SessionLineEnding::CrLf;
+    case TabDocument::LineEnding::CR: return SessionLineEnding::Cr;
+    case TabDocument::LineEnding::LF: break;
+    }
+    return SessionLineEnding::Lf;
+}
+
+TabDocument::LineEnding tabLineEnding(SessionLineEnding ending)
+{
+    switch (ending) {
+    case SessionLineEnding::CrLf: return TabDocument::LineEnding::CRLF;
+    case SessionLineEnding::Cr: return TabDocument::LineEnding::CR;
+    case SessionLineEnding::Lf: break;
+    }
+    return TabDocument::LineEnding::LF;
+}
+
+} // namespace
+
+TabDocument *DocumentManager::documentWithId(const QUuid &id) const
+{
+    for (TabDocument *document : m_documents) {
+        if (document->id() == id)
+            return document;
+    }
+    return nullptr;
+}
+
 void DocumentManager::scheduleSessionSave()
 {
-    // Session state is written here once it is stored.
+    if (m_isRestoringSession)
+        return;
+    // Each change restarts the quiet wait; the deadline is not restarted, so text
+    // typed without a pause still reaches the file within the longest wait.
+    m_sessionDebounce.start(m_intervals.sessionDebounceMs);
+    if (!m_sessionDeadline.isActive())
+        m_sessionDeadline.start(m_intervals.sessionMaxDelayMs);
+}
+
+DocumentSessionState DocumentManager::currentSessionState() const
+{
+    DocumentSessionState state;
+    for (const TabDocument *document : m_documents) {
+        // Decrypted text never goes to disk in clear.
+        if (document->isSensitive())
+            continue;
+        SessionDocumentState entry;
+        entry.id = document->id();
+        if (!document->fileURL().isEmpty())
+            entry.filePath = document->fileURL().toLocalFile();
+        entry.securityScopedBookmark = document->securityScopedBookmark();
+        entry.text = document->text();
+        entry.lastSavedText = document->lastSavedText();
+        entry.isModified = document->isModified();
+        if (document->lastKnownModificationDate().isValid())
+            entry.lastKnownModificationDate = document->lastKnownModificationDate();
+        if (document->fileFormatKnown()) {
+            entry.lineEnding = sessionLineEnding(document->fileFormat().lineEnding);
+            entry.hasByteOrderMark = document->fileFormat().byteOrderMark;
+        }
+        if (document->id() == m_selectedId)
+            state.selectedDocumentID = document->id();
+        state.documents.append(entry);
+    }
+    return state;
+}
+
+void DocumentManager::persistSessionState()
+{
+    m_sessionDebounce.stop();
+    m_sessionDeadline.stop();
+    reloadRecentDocuments();
+    m_sessionStore.write(currentSessionState());
+    Q_EMIT sessionStatePersisted();
+}
+
+std::optional<DocumentSessionState> DocumentManager::loadPersistedSessionState()
+{
+    return m_sessionStore.load();
+}
+
+std::unique_ptr<TabDocument> DocumentManager::restoredTab(const SessionDocumentState &entry) const
+{
+    QUuid id = entry.id;
+    // A hand-edited file may repeat an id; the tab still comes back, under a new one.
+    if (documentWithId(id))
+        id = QUuid::createUuid();
+    if (!entry.filePath) {
+        return std::make_unique<TabDocument>(id, QUrl(), QByteArray(), entry.text, entry.lastSavedText,
+                                             entry.isModified, entry.lastKnownModificationDate.value_or(QDateTime()));
+    }
+    const QUrl url = QUrl::fromLocalFile(*entry.filePath);
+    if (!entry.isModified) {
+        try {
+            return TabDocument::open(url, entry.securityScopedBookmark, id);
+        } catch (const std::exception &) {
+            // Gone or unreadable: the stored text and path come back instead.
+        }
+    }
+    auto document = std::make_unique<TabDocument>(id, url, entry.securityScopedBookmark, entry.text,
+                                                  entry.lastSavedText, entry.isModified,
+                                                  entry.lastKnownModificationDate.value_or(QDateTime()));
+    // A plain "\n" layout is not stored; the tab then keeps whatever its file has.
+    if (entry.lineEnding != SessionLineEnding::Lf || entry.hasByteOrderMark)
+        document->setFileFormat({tabLineEnding(entry.lineEnding), entry.hasByteOrderMark});
+    return document;
+}
+
+void DocumentManager::restorePersistedSession()
+{
+    // Files opened before the window appeared take the place of the session.
+    if (!m_documents.isEmpty() || !m_sessionStore.shouldRestoreSession())
+        return;
+    const std::optional<DocumentSessionState> state = loadPersistedSessionState();
+    if (!state)
+        return;
+    for (const SessionDocumentState &entry : state->documents) {
+        TabDocument *document = restoredTab(entry).release();
+        document->setParent(this);
+        m_documents.append(document);
+    }
+    for (TabDocument *document : std::as_const(m_documents))
+        attach(document);
+    Q_EMIT documentsChanged();
+    QUuid selected;
+    if (state->selectedDocumentID && documentWithId(*state->selectedDocumentID))
+        selected = *state->selectedDocumentID;
+    else if (!m_documents.isEmpty())
+        selected = m_documents.constFirst()->id();
+    setSelectedId(selected);
+}
+
+void DocumentManager::restoreSessionIfNeeded()
+{
+    if (m_hasRestoredSession)
+        return;
+    m_hasRestoredSession = true;
+
+    // Read before anything is written: the snapshots and the session file's age
+    // decide which snapshots hold text the session does not.
+    const QList<RecoveredSnapshot> snapshots = m_recoveryStore.readSnapshots();
+    const std::optional<QDateTime> sessionTime = m_sessionStore.fileModificationTime();
+    if (!snapshots.isEmpty())
+        DiagnosticUploader::shared().uploadAuto(QStringLiteral("crash_recovery"),
+                                                static_cast<int>(m_documents.size()));
+
+    m_isRestoringSession = true;
+    restorePersistedSession();
+    restoreFromRecoveryIfNeeded(snapshots, sessionTime);
+    m_isRestoringSession = false;
+    scheduleSessionSave();
+}
+
+void DocumentManager::restoreFromRecoveryIfNeeded(const QList<RecoveredSnapshot> &snapshots,
+                                                  const std::optional<QDateTime> &sessionTime)
+{
+    if (snapshots.isEmpty())
+        return;
+    // The session holds each tab's text with its file; a snapshot is up to one tick
+    // old and knows no file. Only text the restored tabs lack is offered.
+    struct Offer {
+        QString text;
+        QPointer<TabDocument> tab;   // null: no open tab has this id
+    };
+    QList<Offer> offers;
+    for (const RecoveredSnapshot &snapshot : snapshots) {
+        if (TabDocument *tab = documentWithId(snapshot.id)) {
+            const bool newer = !sessionTime || snapshot.modified > *sessionTime;
+            if (newer && snapshot.text != tab->text())
+                offers.append({snapshot.text, tab});
+        } else if (!snapshot.text.isEmpty()) {
+            offers.append({snapshot.text, nullptr});
+        }
+    }
+    if (!offers.isEmpty()) {
+        AlertRequest request;
+        request.messageText = QStringLiteral("Recover unsaved documents?");
+        request.informativeText = QStringLiteral("sorv.ane found ") + QString::number(offers.size()) +
+                                  QStringLiteral(" unsaved document(s) from a previous session.");
+        request.buttons = {QStringLiteral("Recover"), QStringLiteral("Discard")};
+        if (AlertPresenter::shared().runModal(request) == 0) {
+            bool added = false;
+            for (const Offer &offer : std::as_const(offers)) {
+                if (offer.tab) {
+                    // Kept with its file, as an unsaved edit.
+                    offer.tab->userEditedText(offer.text);
+                    continue;
+                }
+                auto *document = new TabDocument(QUuid::createUuid(), QUrl(), QByteArray(), offer.text, QString(),
+                                                 true, QDateTime(), this);
+                attach(document);
+                m_documents.append(document);
+                added = true;
+                if (m_selectedId.isNull())
+                    setSelectedId(document->id());
+            }
+            if (added)
+                Q_EMIT documentsChanged();
+        }
+    }
+    clearRecoveryFiles();
 }
 
 void DocumentManager::saveRecoveryFiles()
 {
-    // Crash-recovery snapshots are written here once they are stored.
+    QList<RecoverySnapshot> snapshots;
+    for (const TabDocument *document : std::as_const(m_documents)) {
+        if (!document->isModified() || document->isSensitive())
+            continue;
+        snapshots.append({document->id(), document->text(), document->title(),
+                          document->fileURL().isEmpty() ? QString() : document->fileURL().toLocalFile()});
+    }
+    m_recoveryStore.writeSnapshots(snapshots);
+    Q_EMIT recoveryFilesSaved();
+}
+
+void DocumentManager::clearRecoveryFiles()
+{
+    m_recoveryStore.clear();
+}
+
+bool DocumentManager::prepareForTermination()
+{
+    const QList<QPointer<TabDocument>> tabs(m_documents.cbegin(), m_documents.cend());
+    for (auto it = tabs.crbegin(); it != tabs.crend(); ++it) {
+        TabDocument *document = *it;
+        if (!document || !document->isModified())
+            continue;
+        switch (promptForUnsavedChanges(document)) {
+        case UnsavedChangesDecision::save:
+            if (!save(document))
+                return false;
+            break;
+        case UnsavedChangesDecision::dontSave:
+            document->discardUnsavedChanges();
+            break;
+        case UnsavedChangesDecision::cancel:
+            return false;
+        }
+    }
+    clearRecoveryFiles();
+    persistSessionState();
+    return true;
+}
+
+void DocumentManager::persistForForcedExit()
+{
+    // Snapshots first: the session written after them is the newer record, so the
+    // next launch offers none of them again unless restoring is switched off.
+    saveRecoveryFiles();
+    persistSessionState();
 }

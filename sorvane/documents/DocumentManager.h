@@ -1,6 +1,8 @@
 #pragma once
 
 #include "MarkdownFormatAction.h"
+#include "RecoveryStore.h"
+#include "SessionStateStore.h"
 #include "TabDocument.h"
 
 #include <QList>
@@ -19,6 +21,8 @@
 // panel, recent documents, find/replace request tokens, formatting requests and tab
 // cycling. Created once by the application; every view and command that touches
 // documents goes through it. Alerts and panels go through AlertPresenter::shared().
+// It also keeps the open tabs across launches ("SessionState.json"), snapshots the
+// modified tabs for crash recovery and is the gate every way of quitting passes.
 class DocumentManager : public QObject
 {
     Q_OBJECT
@@ -36,6 +40,13 @@ public:
     };
     using FindRequestState = RequestState;
     using ReplaceRequestState = RequestState;
+
+    // How long the persistence timers wait. Tests run the same logic on a shorter clock.
+    struct PersistenceIntervals {
+        int sessionDebounceMs = 2000;    // quiet time after the last change
+        int sessionMaxDelayMs = 10000;   // longest wait after the first unsaved change
+        int autoSaveMs = 30000;          // crash-recovery snapshots
+    };
 
     explicit DocumentManager(QObject *parent = nullptr);
     ~DocumentManager() override;
@@ -84,12 +95,33 @@ public:
     void showSaveError(const QString &description);
     void showSaveError(const std::exception &error);
 
+    void setPersistenceIntervals(const PersistenceIntervals &intervals);
+    PersistenceIntervals persistenceIntervals() const { return m_intervals; }
+
+    // At the main window's first appearance: brings back the tabs of the last run and
+    // offers the crash-recovery snapshots that hold newer text. Acts once per process.
+    void restoreSessionIfNeeded();
+    // The quit gate: asks about each modified tab (last to first). False when the user
+    // cancelled or a save failed; then nothing else happens. True after the snapshots
+    // were cleared and the session written: the application may go now.
+    bool prepareForTermination();
+    // For an exit that cannot be refused (SIGTERM, logout without interaction): writes
+    // the snapshots and the session without asking anything.
+    void persistForForcedExit();
+    // Writes (or, with restoring switched off, deletes) "SessionState.json" now.
+    void persistSessionState();
+    // Snapshots of the modified tabs into the "Recovery" folder; the 30 s timer calls it.
+    void saveRecoveryFiles();
+
 Q_SIGNALS:
     void documentsChanged();
     void selectedIdChanged();
     void recentDocumentsChanged();
     void findRequestTokenChanged();
     void replaceRequestTokenChanged();
+    // After each session write (or deletion) and each snapshot pass.
+    void sessionStatePersisted();
+    void recoveryFilesSaved();
 
 private:
     enum class UnsavedChangesDecision { save, dontSave, cancel };
@@ -103,8 +135,15 @@ private:
 
     // Session state: writes the open tabs a moment after the last change.
     void scheduleSessionSave();
-    // Crash recovery: snapshots of the modified tabs, every 30 s.
-    void saveRecoveryFiles();
+    DocumentSessionState currentSessionState() const;
+    std::optional<DocumentSessionState> loadPersistedSessionState();
+    void restorePersistedSession();
+    std::unique_ptr<TabDocument> restoredTab(const SessionDocumentState &entry) const;
+    TabDocument *documentWithId(const QUuid &id) const;
+    // Crash recovery: offers the snapshots that hold text the session does not.
+    void restoreFromRecoveryIfNeeded(const QList<RecoveredSnapshot> &snapshots,
+                                     const std::optional<QDateTime> &sessionTime);
+    void clearRecoveryFiles();
 
     QList<TabDocument *> m_documents;
     QUuid m_selectedId;
@@ -114,4 +153,11 @@ private:
     std::optional<FindRequestState> m_findRequestState;
     std::optional<ReplaceRequestState> m_replaceRequestState;
     QTimer m_autoSaveTimer;
+    QTimer m_sessionDebounce;
+    QTimer m_sessionDeadline;
+    PersistenceIntervals m_intervals;
+    SessionStateStore m_sessionStore;
+    RecoveryStore m_recoveryStore;
+    bool m_hasRestoredSession = false;
+    bool m_isRestoringSession = false;
 };

@@ -79,6 +79,7 @@ void PlainDocumentWindow::buildMenus()
     add(QStringLiteral("Revert to Saved"), QKeySequence(), [this] { m_manager.revertCurrentDocument(); });
     file->addSeparator();
     add(QStringLiteral("Close"), QKeySequence::Close, [this] { m_manager.closeCurrentDocumentOrWindow(); });
+    // Quitting and closing the window are the same way out, through the quit gate.
     add(QStringLiteral("Quit"), QKeySequence::Quit, [this] { close(); });
 
     QMenu *window = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -179,15 +180,11 @@ void PlainDocumentWindow::showSelectedDocument()
 
 void PlainDocumentWindow::closeEvent(QCloseEvent *event)
 {
-    // Every unsaved tab is asked about; Cancel keeps the window open.
-    while (!m_manager.documents().isEmpty()) {
-        TabDocument *last = m_manager.documents().constLast();
-        const int before = static_cast<int>(m_manager.documents().size());
-        m_manager.closeDocument(last->id());
-        if (m_manager.documents().size() == before) {
-            event->ignore();
-            return;
-        }
+    // There is no Dock to come back from: closing the window quits, once every unsaved
+    // tab was answered. Cancel or a failed save keeps the window open.
+    if (!m_manager.prepareForTermination()) {
+        event->ignore();
+        return;
     }
     event->accept();
     QApplication::quit();
