@@ -48,13 +48,14 @@ QString replaceAll(const QString &text, const QRegularExpression &expression, co
 struct Patterns {
     // Standard Base64 and token68 characters, so "+" and "/" cannot end the match early.
     const QRegularExpression bearer{QStringLiteral(R"((?i)\bBearer\s+[A-Za-z0-9\-_.=~+/]+)")};
-    // Any Authorization header: a known scheme stays, the credentials go up to the end
-    // of the header value (quoted parameters included).
+    // Any Authorization header: a known scheme stays, the credentials go, either one
+    // token or a list of name=value parameters (quoted ones included).
     const QRegularExpression authorization{QStringLiteral(
         R"((?i)\b((?:proxy-)?authorization\s*[:=][ \t]*))"
         R"((?:((?:basic|bearer|digest|dpop|negotiate|ntlm|hoba|mutual|token|oauth|apikey|key|)"
         R"(aws4-hmac-sha256|scram-sha-1|scram-sha-256|vapid))[ \t]+)?)"
-        R"((?:"[^"\r\n]*"|[^\s;"')\]}])(?:"[^"\r\n]*"|[^\r\n;"')\]}])*)")};
+        R"((?:[\w-]+=(?:"[^"\r\n]*"|[^\s,"]*)(?:[ \t]*,[ \t]*[\w-]+=(?:"[^"\r\n]*"|[^\s,"]*))*|)"
+        R"([^\s,;"')\]}]+))")};
     const QRegularExpression cookie{
         QStringLiteral(R"((?i)(?<![\w-])((?:set-)?cookie\s*[:=][ \t]*)[^\s"'][^\r\n"']*)")};
     const QRegularExpression email{QStringLiteral(R"([A-Za-z0-9._%+\-]+@[A-Za-z0-9.\-]+\.[A-Za-z]{2,})")};
