@@ -58,7 +58,10 @@ struct Patterns {
         R"([^\s,;"')\]}]+))")};
     const QRegularExpression cookie{
         QStringLiteral(R"((?i)(?<![\w-])((?:set-)?cookie\s*[:=][ \t]*)[^\s"'][^\r\n"']*)")};
-    const QRegularExpression email{QStringLiteral(R"([A-Za-z0-9._%+\-]+@[A-Za-z0-9.\-]+\.[A-Za-z]{2,})")};
+    // The look-behinds only stop a failed match from being retried at every later
+    // character of the same run (quadratic on long words); they match the same texts.
+    const QRegularExpression email{
+        QStringLiteral(R"((?<![A-Za-z0-9._%+\-])[A-Za-z0-9._%+\-]+@[A-Za-z0-9.\-]+\.[A-Za-z]{2,})")};
     const QRegularExpression homePath{QStringLiteral(R"((/(?:Users|home)/)([^/\s]+))")};
     const QRegularExpression rootHome{
         QStringLiteral(R"((?:(?<=file://)|(?<![\w.~/-]))(/)root(?![\w.-]))")};
@@ -76,7 +79,7 @@ struct Patterns {
         R"(::(?:[0-9a-fA-F]{1,4}:){0,6}[0-9a-fA-F]{0,4}|::)"
         R"()(?![\w:]))")};
     const QRegularExpression jwtOrTvs{QStringLiteral(
-        R"((?:tvs_|tvr_)[A-Za-z0-9\-_]+|[A-Za-z0-9\-_]{20,}\.[A-Za-z0-9\-_]{20,}\.[A-Za-z0-9\-_]{10,})")};
+        R"((?:tvs_|tvr_)[A-Za-z0-9\-_]+|(?<![A-Za-z0-9\-_])[A-Za-z0-9\-_]{20,}\.[A-Za-z0-9\-_]{20,}\.[A-Za-z0-9\-_]{10,})")};
     const QRegularExpression keyedSecret{QStringLiteral(
         R"((?i)(?:token|password|tvs|code|apikey|api_key|refresh_token|access_token)\s*[=:]\s*[^\s&",}]{6,})")};
     // "password":"…" and 'password': '…' (JSON and dictionary forms).
@@ -174,3 +177,6 @@ QString redact(const QString &text)
 }
 
 } // namespace DiagnosticRedaction
+
+#undef STRONG_SECRET_KEYS
+#undef WEAK_SECRET_KEYS

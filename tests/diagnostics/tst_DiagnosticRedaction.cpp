@@ -123,6 +123,8 @@ void tst_DiagnosticRedaction::redactsSecrets_data()
 
     QTest::newRow("opaque blob") << "id 0123456789abcdefABCDEF_-xyz ok" << "id <blob-redacted> ok"
                                  << QStringList{"0123456789"};
+    // Long runs once made e-mail and JWT matching retry at every character.
+    QTest::newRow("very long opaque run") << QString(200000, 'a') << "<blob-redacted>" << QStringList{"aaaa"};
     QTest::newRow("several at once")
         << "user jo@example.com from 10.1.2.3 with password=pw"
         << "user <redacted> from <ip-redacted> with <secret-redacted>" << QStringList{"jo@", "10.1.2.3", "=pw"};
