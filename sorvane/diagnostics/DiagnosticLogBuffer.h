@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
+#include <QMutex>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 // An error that comes with a log message: its type name and its description.
@@ -21,17 +24,71 @@ struct DiagnosticLogEntry {
     QString msg;
     std::optional<QString> exceptionType;
     std::optional<QString> exceptionMessage;
+
+    // The entry as one line of the log file: "ts", "level", "category", "msg", plus
+    // "exception_type" and "exception_message" only when present and not empty.
+    QJsonObject jsonObject() const;
 };
 
 // The process-wide diagnostic log: redacts each message, keeps the newest entries in
-// memory, mirrors them to the system log and appends them to sorvane.log.
+// memory, mirrors them to the system log, appends them to sorvane.log on one serial
+// writer thread and hands warnings and errors to the error-telemetry client.
+// Every subsystem writes to shared(); the report builder reads the ring.
 class DiagnosticLogBuffer
 {
 public:
     enum class Level { Debug, Info, Warn, Error };
+    enum class TelemetryLevel { Warning, Error };
+
+    using TelemetryHandler =
+        std::function<void(TelemetryLevel level, const QString &event, const QMap<QString, QString> &fields)>;
+
+    static constexpr int sharedCapacity = 200;
+    // A live file at least this large is rotated before the next line (more than 1 MiB).
+    static constexpr qint64 rotationThreshold = 1048577;
+    static constexpr double verboseLifetimeSeconds = 86400;
+
+    // logFolder empty: the standard logs folder, resolved on the first write.
+    explicit DiagnosticLogBuffer(int capacity, const QString &logFolder = QString());
+    ~DiagnosticLogBuffer();
+    DiagnosticLogBuffer(const DiagnosticLogBuffer &) = delete;
+    DiagnosticLogBuffer &operator=(const DiagnosticLogBuffer &) = delete;
 
     static DiagnosticLogBuffer &shared();
 
+    // Callable from any thread; returns without waiting for the file write.
     void add(Level level, const QString &category, const QString &message,
              const std::optional<LoggedError> &error = std::nullopt);
+
+    // Copies of the ring, oldest first.
+    QList<DiagnosticLogEntry> entries() const;
+    QList<DiagnosticLogEntry> lastEntries(qsizetype count) const;
+    int maxEntries() const { return m_maxEntries; }
+
+    // Waits until every line queued so far is on disk (or given up on).
+    void flush();
+
+    // The live log file this buffer appends to.
+    QString logFilePath() const;
+
+    static QString levelText(Level level);
+
+    // The verbose switch: debug entries are kept only while it is on, and it turns
+    // itself off one day after it was switched on.
+    static bool isVerboseActive();
+    static void setVerbose(bool on);
+    // Seconds since 1970; tests pass their own clock, nullptr restores the real one.
+    static void setClockForTesting(std::function<double()> secondsSince1970);
+
+    // Receives warnings and errors (event = the redacted message, fields = {"category"}).
+    // Never called while a lock of the buffer is held.
+    static void setTelemetryHandler(TelemetryHandler handler);
+
+private:
+    struct FileWriter;
+
+    mutable QMutex m_lock;
+    QList<DiagnosticLogEntry> m_entries;
+    const int m_maxEntries;
+    std::unique_ptr<FileWriter> m_writer;
 };
