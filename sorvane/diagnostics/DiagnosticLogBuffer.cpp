@@ -1,5 +1,7 @@
 #include "DiagnosticLogBuffer.h"
 
+#include "platform/AtomicFile.h"
+
 #include "DiagnosticRedaction.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
@@ -10,7 +12,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QSaveFile>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -156,9 +157,7 @@ private:
                 file.write(line);
             return;
         }
-        QSaveFile file(live);
-        if (file.open(QIODevice::WriteOnly) && file.write(line) == line.size())
-            file.commit();
+        AtomicFile::write(live, line);
     }
 
     const QString configuredFolder;

@@ -34,6 +34,8 @@ const QHash<QString, QJsonValue> &defaults()
         {QStringLiteral("sorvane.updates.betaEnabled"), false},
         {QStringLiteral("sorvane.diagnosticsEnabled"), true},
         {QStringLiteral("sorvane.verboseDiagnosticsEnabled"), false},
+        {QStringLiteral("sorvane.verboseDiagnosticsEnabledAt"), 0},
+        {QStringLiteral("sorvane.recentSaveFailures"), 0},
         {QStringLiteral("sorvane.mcp.writeMode"), false},
         {QStringLiteral("sorvane.proTheme"), QString()},
         {QStringLiteral("sorvane.useCustomCSS"), false},
