@@ -16,6 +16,10 @@ class TestPassphraseStore : public QObject
     static QString lookedUpByOthers(const QString &account)
     {
         QProcess tool;
+        // The path holds non-ASCII characters: the tool must read its arguments as UTF-8.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        tool.setProcessEnvironment(environment);
         tool.start(QStringLiteral("secret-tool"),
                    {QStringLiteral("lookup"), QStringLiteral("service"), QString::fromLatin1(PassphraseStore::service),
                     QStringLiteral("account"), account});
