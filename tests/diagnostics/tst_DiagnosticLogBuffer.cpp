@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestEnvironment.h"
 
 #include "diagnostics/DiagnosticLogBuffer.h"
@@ -74,24 +75,12 @@ private:
     QList<TelemetryCall> m_telemetry;
 };
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
 
 // Every line of the file as a JSON object; fails the test on a line that does not parse.
 QList<QJsonObject> jsonLines(const QString &path)
 {
     QList<QJsonObject> objects;
-    const QByteArray content = readAll(path);
+    const QByteArray content = readFile(path);
     if (content.isEmpty())
         return objects;
     [&] { QVERIFY2(content.endsWith('\n'), "the file ends in the middle of a line"); }();
@@ -237,16 +226,16 @@ private Q_SLOTS:
         QFETCH(bool, rotates);
 
         const QByteArray existing = QByteArray(existingSize - 1, 'x') + '\n';
-        writeFile(logFile(), existing);
-        writeFile(logFile() + ".1", "older generation\n");
+        QVERIFY(writeFile(logFile(), existing));
+        QVERIFY(writeFile(logFile() + ".1", "older generation\n"));
 
         DiagnosticLogBuffer buffer(10, m_folder->path());
         buffer.add(Level::Info, QStringLiteral("test"), QStringLiteral("next line"));
         buffer.flush();
 
-        const QByteArray live = readAll(logFile());
+        const QByteArray live = readFile(logFile());
         if (rotates) {
-            QCOMPARE(readAll(logFile() + ".1"), existing); // the one older generation is replaced
+            QCOMPARE(readFile(logFile() + ".1"), existing); // the one older generation is replaced
             QCOMPARE(jsonLines(logFile()).size(), 1);
             QCOMPARE(jsonLines(logFile()).first().value("msg").toString(), QStringLiteral("next line"));
             QVERIFY(!QFileInfo::exists(logFile() + ".2"));
@@ -254,7 +243,7 @@ private Q_SLOTS:
             QVERIFY(live.startsWith(existing));
             const QJsonObject appended = QJsonDocument::fromJson(live.mid(existing.size()).trimmed()).object();
             QCOMPARE(appended.value("msg").toString(), QStringLiteral("next line"));
-            QCOMPARE(readAll(logFile() + ".1"), QByteArray("older generation\n"));
+            QCOMPARE(readFile(logFile() + ".1"), QByteArray("older generation\n"));
         }
     }
 
@@ -384,7 +373,7 @@ private Q_SLOTS:
         } else {
             if (geteuid() == 0)
                 QSKIP("root opens read-only files for writing");
-            writeFile(logFile(), earlier);
+            QVERIFY(writeFile(logFile(), earlier));
             QVERIFY(QFile::setPermissions(logFile(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
         }
 
@@ -405,7 +394,7 @@ private Q_SLOTS:
             QVERIFY(!info.isFile());
             QVERIFY(info.exists());
         } else {
-            QCOMPARE(readAll(logFile()), earlier);
+            QCOMPARE(readFile(logFile()), earlier);
         }
     }
 

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "FileSizeLimit.h"
 #include "LogRecorder.h"
 #include "TestEnvironment.h"
@@ -21,18 +22,7 @@ const RecoverySnapshot untitled{untitledId, QStringLiteral("draft ✎ ünïcode\
 const RecoverySnapshot onFile{fileId, QStringLiteral("edited"), QStringLiteral("notes.md"),
                               QStringLiteral("/home/user/notes.md")};
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
 
 QString snapshotPath(const QString &folder, const QUuid &id, const char *suffix)
 {
@@ -71,14 +61,14 @@ private Q_SLOTS:
         store.writeSnapshots({untitled, onFile});
         const QString folder = store.folderPath();
 
-        QCOMPARE(readAll(snapshotPath(folder, untitledId, ".md")), untitled.text.toUtf8());
-        QCOMPARE(readAll(snapshotPath(folder, fileId, ".md")), QByteArray("edited"));
+        QCOMPARE(readFile(snapshotPath(folder, untitledId, ".md")), untitled.text.toUtf8());
+        QCOMPARE(readFile(snapshotPath(folder, fileId, ".md")), QByteArray("edited"));
         QVERIFY(QFile::exists(folder + QStringLiteral("/AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE.json")));
-        const QByteArray untitledMeta = readAll(snapshotPath(folder, untitledId, ".json"));
+        const QByteArray untitledMeta = readFile(snapshotPath(folder, untitledId, ".json"));
         QVERIFY(!untitledMeta.contains('\n'));
         QCOMPARE(QJsonDocument::fromJson(untitledMeta).object(),
                  (QJsonObject{{"title", "Untitled"}, {"originalPath", ""}}));
-        QCOMPARE(QJsonDocument::fromJson(readAll(snapshotPath(folder, fileId, ".json"))).object(),
+        QCOMPARE(QJsonDocument::fromJson(readFile(snapshotPath(folder, fileId, ".json"))).object(),
                  (QJsonObject{{"title", "notes.md"}, {"originalPath", "/home/user/notes.md"}}));
 
         const QList<RecoveredSnapshot> read = makeStore().readSnapshots();
@@ -99,7 +89,7 @@ private Q_SLOTS:
     {
         RecoveryStore store = makeStore();
         store.writeSnapshots({untitled, onFile});
-        QVERIFY(writeRaw(store.folderPath() + QStringLiteral("/notes.txt"), "not ours"));
+        QVERIFY(writeFile(store.folderPath() + QStringLiteral("/notes.txt"), "not ours"));
         const RecoverySnapshot edited{fileId, QStringLiteral("edited again"), onFile.title, onFile.originalPath};
         store.writeSnapshots({edited});
 
@@ -122,12 +112,12 @@ private Q_SLOTS:
         const QString folder = store.folderPath();
         const QUuid emptyId = QUuid::fromString(QStringLiteral("{00000000-0000-4000-8000-000000000001}"));
         const QUuid badId = QUuid::createUuid();
-        QVERIFY(writeRaw(snapshotPath(folder, emptyId, ".md"), QByteArray()));
-        QVERIFY(writeRaw(snapshotPath(folder, badId, ".md"), QByteArray("bad \xff\xfe utf-8")));
-        QVERIFY(writeRaw(snapshotPath(folder, fileId, ".json"), "{}"));
-        QVERIFY(writeRaw(snapshotPath(folder, untitledId, ".MD"), "upper case suffix"));
-        QVERIFY(writeRaw(folder + QStringLiteral("/README.md"), "not a snapshot"));
-        QVERIFY(writeRaw(folder + QStringLiteral("/{11111111-2222-4333-8444-555555555555}.md"), "braces"));
+        QVERIFY(writeFile(snapshotPath(folder, emptyId, ".md"), QByteArray()));
+        QVERIFY(writeFile(snapshotPath(folder, badId, ".md"), QByteArray("bad \xff\xfe utf-8")));
+        QVERIFY(writeFile(snapshotPath(folder, fileId, ".json"), "{}"));
+        QVERIFY(writeFile(snapshotPath(folder, untitledId, ".MD"), "upper case suffix"));
+        QVERIFY(writeFile(folder + QStringLiteral("/README.md"), "not a snapshot"));
+        QVERIFY(writeFile(folder + QStringLiteral("/{11111111-2222-4333-8444-555555555555}.md"), "braces"));
         QVERIFY(QDir().mkpath(snapshotPath(folder, QUuid::createUuid(), ".md")));
 
         const QList<RecoveredSnapshot> read = store.readSnapshots();
@@ -145,7 +135,7 @@ private Q_SLOTS:
             FileSizeLimit limit(64);
             store.writeSnapshots({longer});
         }
-        QCOMPARE(readAll(snapshotPath(store.folderPath(), fileId, ".md")), QByteArray("edited"));
+        QCOMPARE(readFile(snapshotPath(store.folderPath(), fileId, ".md")), QByteArray("edited"));
         const QString uuid = DocumentSessionState::uuidText(fileId);
         QCOMPARE(log.lines.size(), 2);
         QCOMPARE(log.lines.at(0).message, QStringLiteral("crash-recovery snapshot write failed for doc ") + uuid);
@@ -159,7 +149,7 @@ private Q_SLOTS:
 
     void folderCannotBeCreated()
     {
-        QVERIFY(writeRaw(AppPaths::supportFolder() + QStringLiteral("/blocker"), "a file"));
+        QVERIFY(writeFile(AppPaths::supportFolder() + QStringLiteral("/blocker"), "a file"));
         RecoveryStore store = makeStore(AppPaths::supportFolder() + QStringLiteral("/blocker"));
         store.writeSnapshots({untitled});
         QCOMPARE(log.lines.size(), 1);

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "FileSizeLimit.h"
 #include "LogRecorder.h"
 #include "TestEnvironment.h"
@@ -31,18 +32,7 @@ DocumentSessionState sampleState(const QString &text = QStringLiteral("unsaved t
     return DocumentSessionState{document.id, {document}};
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
 
 QStringList keptAsideFiles()
 {
@@ -79,7 +69,7 @@ private Q_SLOTS:
         const DocumentSessionState state = sampleState();
         store.write(state);
         QVERIFY(store.fileModificationTime().has_value());
-        QCOMPARE(QJsonDocument::fromJson(readAll(store.filePath())).object(), state.toJson());
+        QCOMPARE(QJsonDocument::fromJson(readFile(store.filePath())).object(), state.toJson());
 
         // A later process reads it back.
         const std::optional<DocumentSessionState> loaded = makeStore().load();
@@ -191,7 +181,7 @@ private Q_SLOTS:
         if (withLegacy)
             Settings::shared().setValue(legacyKey, QString::fromUtf8(legacy.encode()));
         SessionStateStore store = makeStore();
-        QVERIFY(writeRaw(store.filePath(), content));
+        QVERIFY(writeFile(store.filePath(), content));
 
         const std::optional<DocumentSessionState> loaded = store.load();
         QCOMPARE(loaded.has_value(), withLegacy);
@@ -205,12 +195,12 @@ private Q_SLOTS:
 
         QCOMPARE(keptAsideFiles().size(), 1);
         QCOMPARE(store.keptAsidePath(), AppPaths::supportFolder() + QLatin1Char('/') + keptAsideFiles().first());
-        QCOMPARE(readAll(store.keptAsidePath()), content);
+        QCOMPARE(readFile(store.keptAsidePath()), content);
 
         const DocumentSessionState next = sampleState(QStringLiteral("next"));
         store.write(next);
         QVERIFY(*makeStore().load() == next);
-        QCOMPARE(readAll(store.keptAsidePath()), content);
+        QCOMPARE(readFile(store.keptAsidePath()), content);
     }
 
     // Saves can come before any restore (files opened at launch): a broken file is
@@ -219,10 +209,10 @@ private Q_SLOTS:
     {
         for (const QByteArray &content : {QByteArray("{\"documents\":[{"), QByteArray("second")}) {
             SessionStateStore store = makeStore();
-            QVERIFY(writeRaw(store.filePath(), content));
+            QVERIFY(writeFile(store.filePath(), content));
             store.write(sampleState());
             QVERIFY(makeStore().load().has_value());
-            QCOMPARE(readAll(store.keptAsidePath()), content);
+            QCOMPARE(readFile(store.keptAsidePath()), content);
         }
         QCOMPARE(keptAsideFiles().size(), 2);
     }
@@ -232,12 +222,12 @@ private Q_SLOTS:
         SessionStateStore store = makeStore();
         const DocumentSessionState old = sampleState(QStringLiteral("old"));
         store.write(old);
-        const QByteArray before = readAll(store.filePath());
+        const QByteArray before = readFile(store.filePath());
         {
             FileSizeLimit limit(before.size() + 10);
             store.write(sampleState(QString(64 * 1024, QLatin1Char('n'))));
         }
-        QCOMPARE(readAll(store.filePath()), before);
+        QCOMPARE(readFile(store.filePath()), before);
         const QList<LogRecorder::Line> lines = log.withMessage(writeFailed);
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines.first().level, DiagnosticLogBuffer::Level::Error);
@@ -248,7 +238,7 @@ private Q_SLOTS:
 
     void folderCannotBeCreated()
     {
-        QVERIFY(writeRaw(AppPaths::supportFolder() + QStringLiteral("/blocker"), "a file"));
+        QVERIFY(writeFile(AppPaths::supportFolder() + QStringLiteral("/blocker"), "a file"));
         SessionStateStore store = makeStore(AppPaths::supportFolder() + QStringLiteral("/blocker/support"));
         store.write(sampleState());
         QCOMPARE(log.withMessage(writeFailed).size(), 1);

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
 #include "platform/AtomicFile.h"
@@ -9,11 +10,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class AtomicFileTest : public QObject
@@ -27,7 +23,7 @@ private Q_SLOTS:
         QVERIFY(AtomicFile::write(path, "old"));
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         QVERIFY(AtomicFile::write(path, "new content"));
-        QCOMPARE(readAll(path), QByteArray("new content"));
+        QCOMPARE(readFile(path), QByteArray("new content"));
         // Group and others gain nothing the user had taken away.
         QCOMPARE(QFile::permissions(path) & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
@@ -47,7 +43,7 @@ private Q_SLOTS:
         }
         QVERIFY(!ok);
         QVERIFY(!error.isEmpty());
-        QCOMPARE(readAll(path), QByteArray("the old text"));
+        QCOMPARE(readFile(path), QByteArray("the old text"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
     }
 
