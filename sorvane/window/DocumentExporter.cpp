@@ -101,6 +101,9 @@ public:
         m_poll.stop();
         // Run from the event loop: the caller may still be inside a web view signal.
         QTimer::singleShot(0, this, [this, result] {
+            // The page holds the document's text: it goes before anyone hears of the result.
+            m_pageFile.close();
+            m_pageFile.remove();
             const Completion completion = std::move(m_completion);
             deleteLater();
             if (completion)
