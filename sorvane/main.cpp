@@ -9,6 +9,8 @@
 
 int main(int argc, char **argv)
 {
+    // The web engine that draws exports shares its GL contexts; this must precede the app.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
