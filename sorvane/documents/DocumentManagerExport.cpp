@@ -85,7 +85,7 @@ void DocumentManager::printCurrentDocument()
 
 void DocumentManager::exportPDFCurrentDocument()
 {
-    TabDocument *document = selectedDocument();
+    const QPointer<TabDocument> document = selectedDocument();
     if (!document || !m_exportEngine)
         return;
     FilePanelRequest panel;
@@ -94,7 +94,7 @@ void DocumentManager::exportPDFCurrentDocument()
     panel.suggestedName = baseName(document) + QStringLiteral(".pdf");
     const std::optional<QString> path = AlertPresenter::shared().chooseSaveFile(panel);
     // The panel is modal but the tab may still have gone (a closed window, a quit).
-    if (!path || path->isEmpty() || !m_documents.contains(document))
+    if (!path || path->isEmpty() || !document || !m_documents.contains(document.data()))
         return;
     const QString page = m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
                                                         fixedExportTheme, false);
@@ -107,7 +107,7 @@ void DocumentManager::exportPDFCurrentDocument()
 
 void DocumentManager::exportHTMLCurrentDocument()
 {
-    TabDocument *document = selectedDocument();
+    const QPointer<TabDocument> document = selectedDocument();
     if (!document || !m_exportEngine)
         return;
     FilePanelRequest panel;
@@ -115,7 +115,7 @@ void DocumentManager::exportHTMLCurrentDocument()
     panel.nameFilters = {QStringLiteral("HTML (*.html *.htm)")};
     panel.suggestedName = baseName(document) + QStringLiteral(".html");
     const std::optional<QString> path = AlertPresenter::shared().chooseSaveFile(panel);
-    if (!path || path->isEmpty() || !m_documents.contains(document))
+    if (!path || path->isEmpty() || !document || !m_documents.contains(document.data()))
         return;
     const QString page = m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
                                                         fixedExportTheme, false);

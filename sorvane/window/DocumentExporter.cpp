@@ -86,6 +86,13 @@ public:
             m_waited.start();
             checkReadiness();
         });
+        // A renderer that dies takes the pending load or print with it: report it
+        // rather than wait for an answer that will not come.
+        connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
+                [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                    if (status != QWebEnginePage::NormalTerminationStatus)
+                        finish(Result::failed(QStringLiteral("The page renderer stopped unexpectedly.")));
+                });
         // Loaded from a file: setHtml stops at 2 MB, and a big document with the
         // diagram library inlined is more than that.
         m_view->load(QUrl::fromLocalFile(m_pageFile.fileName()));
