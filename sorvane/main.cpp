@@ -1,6 +1,7 @@
 #include "documents/DocumentManager.h"
 #include "documents/QuitGate.h"
 #include "shell/PlainDocumentWindow.h"
+#include "window/DocumentExporter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,6 +9,8 @@
 
 int main(int argc, char **argv)
 {
+    // The web engine that draws exports shares its GL contexts; this must precede the app.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
@@ -16,7 +19,10 @@ int main(int argc, char **argv)
     // The window asks about unsaved tabs itself before it lets the app go.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Made before the manager so it outlives it: exports still running hold the manager weakly.
+    DocumentExporter exporter;
     DocumentManager manager;
+    manager.setExportEngine(&exporter);
     // Logout and SIGTERM reach the same gate as the window's Quit and close button.
     QuitGate quitGate(manager);
     quitGate.installTerminationHandler();

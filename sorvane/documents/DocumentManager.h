@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DocumentExportEngine.h"
+#include "EncryptedDocumentFlow.h"
 #include "MarkdownFormatAction.h"
 #include "RecoveryStore.h"
 #include "SessionStateStore.h"
@@ -7,6 +9,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -23,6 +26,8 @@
 // documents goes through it. Alerts and panels go through AlertPresenter::shared().
 // It also keeps the open tabs across launches ("SessionState.json"), snapshots the
 // modified tabs for crash recovery and is the gate every way of quitting passes.
+class QWidget;
+
 class DocumentManager : public QObject
 {
     Q_OBJECT
@@ -95,6 +100,34 @@ public:
     void showSaveError(const QString &description);
     void showSaveError(const std::exception &error);
 
+    // Export, print, share and copy. Each works on the selected tab and does nothing
+    // at all without one. Print and the PDF export finish later (exportFinished).
+    // The engine draws the pages; the application installs it (not owned).
+    void setExportEngine(DocumentExportEngine *engine) { m_exportEngine = engine; }
+    DocumentExportEngine *exportEngine() const { return m_exportEngine; }
+    void printCurrentDocument();
+    void exportPDFCurrentDocument();
+    void exportHTMLCurrentDocument();
+    // Offers the desktop's share choices in a menu under `from`; without a widget,
+    // at the top middle of the active window; without that, nothing happens.
+    void shareCurrentDocument(QWidget *from = nullptr);
+    // The page as text/html plus the Markdown as text/plain.
+    void copyCurrentAsRichText();
+    // The complete page as plain text only.
+    void copyCurrentAsHTML();
+    // The file name without its last extension, or "Untitled": names suggested files.
+    static QString baseName(const TabDocument *document);
+    // The stored "previewTheme"; empty when absent or not text.
+    QString currentPreviewThemeRawValue() const;
+
+    // Writes the selected tab to a passphrase-encrypted file; the tab stays as it is.
+    void encryptCurrentDocument();
+    // Asks for an encrypted file and opens its text in a new clean, untitled tab
+    // that never reaches the session file or the recovery folder.
+    void openEncryptedFile();
+    // The same after the open panel (the command-line and tests use it).
+    void openEncryptedFileAt(const QString &path);
+
     void setPersistenceIntervals(const PersistenceIntervals &intervals);
     PersistenceIntervals persistenceIntervals() const { return m_intervals; }
 
@@ -122,6 +155,8 @@ Q_SIGNALS:
     // After each session write (or deletion) and each snapshot pass.
     void sessionStatePersisted();
     void recoveryFilesSaved();
+    // A PDF export or print ended; false when it failed or was cancelled.
+    void exportFinished(bool succeeded);
 
 private:
     enum class UnsavedChangesDecision { save, dontSave, cancel };
@@ -145,6 +180,13 @@ private:
                                      const std::optional<QDateTime> &sessionTime);
     void clearRecoveryFiles();
 
+    // "Could not export document" with the reason, plus an automatic report request.
+    void showExportError(const QString &description);
+    // Reports a failed print or PDF export and tells the listeners.
+    void finishExport(const DocumentExportEngine::Result &result);
+    EncryptedDocumentFlow::Hooks encryptionHooks();
+    void presentDecryptedDocument(const QString &text, const QString &sourcePath);
+
     QList<TabDocument *> m_documents;
     QUuid m_selectedId;
     QList<QUrl> m_recentDocuments;
@@ -160,4 +202,5 @@ private:
     RecoveryStore m_recoveryStore;
     bool m_hasRestoredSession = false;
     bool m_isRestoringSession = false;
+    DocumentExportEngine *m_exportEngine = nullptr;
 };

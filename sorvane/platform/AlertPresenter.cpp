@@ -1,7 +1,9 @@
 #include "AlertPresenter.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
@@ -23,6 +25,11 @@ QWidget *dialogParent()
 } // namespace
 
 AlertPresenter::~AlertPresenter() = default;
+
+int AlertPresenter::chooseFromMenu(const ChoiceMenuRequest &)
+{
+    return -1;
+}
 
 AlertPresenter &AlertPresenter::shared()
 {
@@ -96,4 +103,14 @@ void WidgetAlertPresenter::chooseOpenFiles(const FilePanelRequest &request,
         completion(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
     });
     dialog->open();
+}
+
+int WidgetAlertPresenter::chooseFromMenu(const ChoiceMenuRequest &request)
+{
+    QMenu menu(dialogParent());
+    QList<QAction *> actions;
+    for (const QString &item : request.items)
+        actions.append(menu.addAction(item));
+    const QPoint at = request.anchor.isEmpty() ? QCursor::pos() : request.anchor.bottomLeft();
+    return static_cast<int>(actions.indexOf(menu.exec(at)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +32,14 @@ struct FilePanelRequest {
     bool multipleSelection = false;
 };
 
+// A short list of actions to pick from (the share choices), shown as a menu.
+struct ChoiceMenuRequest {
+    QStringList items;
+    // Where the menu drops from, in global coordinates; an empty rectangle means
+    // at the mouse pointer.
+    QRect anchor;
+};
+
 class AlertPresenter
 {
 public:
@@ -44,6 +53,9 @@ public:
     // (empty when cancelled) on the GUI thread.
     virtual void chooseOpenFiles(const FilePanelRequest &request,
                                  std::function<void(const QStringList &)> completion) = 0;
+    // Index into request.items of the chosen action, or -1 when none was chosen.
+    // Presenters that show no menus choose nothing.
+    virtual int chooseFromMenu(const ChoiceMenuRequest &request);
 
     // The presenter of this process: widget dialogs unless one was installed.
     static AlertPresenter &shared();
@@ -59,4 +71,5 @@ public:
     std::optional<QString> chooseSaveFile(const FilePanelRequest &request) override;
     void chooseOpenFiles(const FilePanelRequest &request,
                          std::function<void(const QStringList &)> completion) override;
+    int chooseFromMenu(const ChoiceMenuRequest &request) override;
 };

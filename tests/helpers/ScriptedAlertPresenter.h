@@ -19,10 +19,12 @@ public:
     QList<int> alertAnswers;
     QList<std::optional<QString>> saveAnswers;
     QList<QStringList> openAnswers;
+    QList<int> menuAnswers;
 
     QList<AlertRequest> alerts;
     QList<FilePanelRequest> savePanels;
     QList<FilePanelRequest> openPanels;
+    QList<ChoiceMenuRequest> menus;
 
     int runModal(const AlertRequest &request) override
     {
@@ -41,5 +43,11 @@ public:
     {
         openPanels.append(request);
         completion(openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst());
+    }
+
+    int chooseFromMenu(const ChoiceMenuRequest &request) override
+    {
+        menus.append(request);
+        return menuAnswers.isEmpty() ? -1 : menuAnswers.takeFirst();
     }
 };

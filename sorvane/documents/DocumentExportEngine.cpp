@@ -1,0 +1,3 @@
+#include "DocumentExportEngine.h"
+
+DocumentExportEngine::~DocumentExportEngine() = default;
