@@ -79,7 +79,8 @@ bool SingleInstance::listen()
         return true;
     delete m_server;
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt binds elsewhere and renames the socket into
+    // place, silently taking it from a live instance. The runtime folder is private.
     if (!m_server->listen(m_serverName)) {
         if (m_server->serverError() != QAbstractSocket::AddressInUseError)
             return false;
