@@ -136,5 +136,8 @@ void SingleInstance::readFrom(QLocalSocket *socket)
     // Confirm first: the sender may exit while we open files (and ask about them).
     socket->write(reply);
     socket->flush();
-    Q_EMIT argumentsReceived(arguments);
+    // Opening may run a modal alert with its own event loop; the sender's socket can
+    // go away inside it, so the files are opened after this read handler returned.
+    QMetaObject::invokeMethod(
+        this, [this, arguments] { Q_EMIT argumentsReceived(arguments); }, Qt::QueuedConnection);
 }

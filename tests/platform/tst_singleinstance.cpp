@@ -106,6 +106,29 @@ private Q_SLOTS:
         QVERIFY(!other.listen());
     }
 
+    // The running side may ask the user something (a modal alert with its own event
+    // loop) about the files it got; the sender is gone by then, and so is its socket.
+    void receiverMayRunANestedLoop()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("n.socket"));
+        SingleInstance running(name);
+        QVERIFY(running.listen());
+        QFuture<bool> handed;
+        bool modalDone = false;
+        connect(&running, &SingleInstance::argumentsReceived, this, [&] {
+            QTRY_VERIFY(handed.isFinished());
+            QTest::qWait(100); // the sender's disconnect arrives inside this loop
+            modalDone = true;
+        });
+        handed = handOffElsewhere(name, {QStringLiteral("/missing.md")});
+        QTRY_VERIFY(modalDone);
+        QVERIFY(handed.result());
+        QFuture<bool> next = handOffElsewhere(name, {QStringLiteral("/next.md")});
+        QTRY_VERIFY(next.isFinished());
+        QVERIFY(next.result());
+    }
+
     void nobodyListening()
     {
         QTemporaryDir dir;
