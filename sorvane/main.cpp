@@ -1,41 +1,90 @@
 #include "documents/DocumentManager.h"
 #include "documents/QuitGate.h"
-#include "shell/PlainDocumentWindow.h"
+#include "platform/SingleInstance.h"
+#include "shell/MainWindow.h"
+#include "shell/SorvaneApp.h"
+#include "shell/WebSchemes.h"
 #include "window/DocumentExporter.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
-#include <QUrl>
+#include <QFileInfo>
+#include <QIcon>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+// Observation hooks for tests and benchmarks, off unless asked for by environment.
+void reportLine(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void reportTabs(const DocumentManager &manager)
+{
+    QJsonArray tabs;
+    for (TabDocument *document : manager.documents()) {
+        QJsonObject tab;
+        tab.insert(QStringLiteral("title"), document->title());
+        tab.insert(QStringLiteral("path"), document->fileURL().toLocalFile());
+        tabs.append(tab);
+    }
+    reportLine("tabs " + QJsonDocument(tabs).toJson(QJsonDocument::Compact));
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
     // The web engine that draws exports shares its GL contexts; this must precede the app.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    const qint64 startedAt = QDateTime::currentMSecsSinceEpoch();
+    // Web view schemes must be known before the application object exists.
+    registerWebSchemes();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
     QApplication::setOrganizationDomain(QStringLiteral("tolvern.dev"));
     QApplication::setDesktopFileName(QStringLiteral("sorvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
     // The window asks about unsaved tabs itself before it lets the app go.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const QStringList arguments =
+        SingleInstance::absoluteArguments(QApplication::arguments().mid(1), QDir::currentPath());
+    // A second launch hands its files to the running window and is done.
+    SingleInstance instance;
+    if (instance.handOff(arguments))
+        return 0;
+    instance.listen();
+
     // Made before the manager so it outlives it: exports still running hold the manager weakly.
     DocumentExporter exporter;
-    DocumentManager manager;
+    SorvaneApp sorvane;
+    DocumentManager &manager = sorvane.delegate().documentManager();
     manager.setExportEngine(&exporter);
     // Logout and SIGTERM reach the same gate as the window's Quit and close button.
-    QuitGate quitGate(manager);
-    quitGate.installTerminationHandler();
-    PlainDocumentWindow window(manager);
-    window.show();
-    // The previous session comes back before the files named on the command line are
-    // opened: a file argument must not make the next session save drop unsaved tabs.
-    manager.restoreSessionIfNeeded();
-    const QStringList arguments = QApplication::arguments().mid(1);
-    for (const QString &argument : arguments) {
-        const QUrl url = QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
-        if (url.isLocalFile())
-            manager.openFile(url);
+    sorvane.delegate().quitGate().installTerminationHandler();
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &sorvane, &SorvaneApp::openArguments);
+
+    if (qEnvironmentVariableIsSet("SORVANE_REPORT_TABS")) {
+        QObject::connect(&manager, &DocumentManager::documentsChanged, &manager, [&manager] { reportTabs(manager); });
+        reportLine("listening " + QByteArray(instance.isListening() ? "yes" : "no"));
+    }
+    const bool reportPaint = qEnvironmentVariableIsSet("SORVANE_REPORT_FIRST_PAINT");
+
+    sorvane.launch(arguments);
+    if (reportPaint) {
+        QObject::connect(sorvane.mainWindow(), &MainWindow::firstPaint, &app, [startedAt] {
+            const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startedAt;
+            reportLine("first-paint " + QByteArray::number(elapsed));
+        });
     }
     return QApplication::exec();
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QMainWindow>
-#include <QPointer>
-
 #include <QHash>
+#include <QPointer>
 #include <QUuid>
+#include <QWidget>
 
 class DocumentManager;
 class EditorView;
@@ -12,22 +11,23 @@ class QStackedWidget;
 class QTabBar;
 class TabDocument;
 
-// A plain window over the DocumentManager: a tab bar, one editor per open document
-// and the File menu. It stands in until the full main window exists.
-class PlainDocumentWindow : public QMainWindow
+// The main window's content: a tab bar over the selected document's editor. Keeps its
+// own windowTitle in step with the selected document ("sorv.ane" without one; the
+// document's title, with " — Edited" while modified); the window mirrors it.
+class MainView : public QWidget
 {
     Q_OBJECT
 public:
-    explicit PlainDocumentWindow(DocumentManager &manager, QWidget *parent = nullptr);
+    explicit MainView(DocumentManager &manager, QWidget *parent = nullptr);
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void buildMenus();
     void rebuildTabs();
     void showSelectedDocument();
-    void refreshTabTitles();
+    void refreshTitles();
+    void applyChrome();
     EditorView *editorFor(TabDocument *document);
 
     DocumentManager &m_manager;

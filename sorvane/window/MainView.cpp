@@ -1,4 +1,4 @@
-#include "PlainDocumentWindow.h"
+#include "MainView.h"
 
 #include "documents/DocumentManager.h"
 #include "documents/EditorView.h"
@@ -6,36 +6,25 @@
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QKeySequence>
-#include <QLabel>
-#include <QMenuBar>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
 
-PlainDocumentWindow::PlainDocumentWindow(DocumentManager &manager, QWidget *parent)
-    : QMainWindow(parent)
+MainView::MainView(DocumentManager &manager, QWidget *parent)
+    : QWidget(parent)
     , m_manager(manager)
 {
-    setWindowTitle(QStringLiteral("sorv.ane"));
-    setMinimumSize(600, 400);
-    resize(900, 700);
-
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
+    setMinimumSize(500, 400);
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    m_tabs = new QTabBar(central);
+    m_tabs = new QTabBar(this);
     m_tabs->setTabsClosable(true);
     m_tabs->setDocumentMode(true);
     m_tabs->setExpanding(false);
-    m_editors = new QStackedWidget(central);
+    m_editors = new QStackedWidget(this);
     layout->addWidget(m_tabs);
     layout->addWidget(m_editors, 1);
-    setCentralWidget(central);
 
     connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
         if (m_updatingTabs || index < 0)
@@ -49,49 +38,28 @@ PlainDocumentWindow::PlainDocumentWindow(DocumentManager &manager, QWidget *pare
         if (index >= 0 && index < documents.size())
             m_manager.closeDocument(documents.at(index)->id());
     });
-    connect(&m_manager, &DocumentManager::documentsChanged, this, &PlainDocumentWindow::rebuildTabs);
-    connect(&m_manager, &DocumentManager::selectedIdChanged, this, &PlainDocumentWindow::showSelectedDocument);
-
-    buildMenus();
+    connect(&m_manager, &DocumentManager::documentsChanged, this, &MainView::rebuildTabs);
+    connect(&m_manager, &DocumentManager::selectedIdChanged, this, &MainView::showSelectedDocument);
+    connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
+        if (key == QLatin1String("distractionFree"))
+            applyChrome();
+    });
     rebuildTabs();
 }
 
-void PlainDocumentWindow::buildMenus()
+void MainView::showEvent(QShowEvent *event)
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    const auto add = [&](const QString &title, const QKeySequence &keys, auto slot) {
-        QAction *action = file->addAction(title);
-        action->setShortcut(keys);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    add(QStringLiteral("New"), QKeySequence::New, [this] { m_manager.newDocument(QString(), false); });
-    add(QStringLiteral("Open…"), QKeySequence::Open, [this] { m_manager.openFilePicker(); });
-    file->addSeparator();
-    add(QStringLiteral("Save"), QKeySequence::Save, [this] {
-        if (TabDocument *doc = m_manager.selectedDocument())
-            m_manager.save(doc);
-    });
-    add(QStringLiteral("Save As…"), QKeySequence(QStringLiteral("Ctrl+Shift+S")), [this] {
-        if (TabDocument *doc = m_manager.selectedDocument())
-            m_manager.saveAs(doc);
-    });
-    add(QStringLiteral("Revert to Saved"), QKeySequence(), [this] { m_manager.revertCurrentDocument(); });
-    file->addSeparator();
-    add(QStringLiteral("Close"), QKeySequence::Close, [this] { m_manager.closeCurrentDocumentOrWindow(); });
-    // Quitting and closing the window are the same way out, through the quit gate.
-    add(QStringLiteral("Quit"), QKeySequence::Quit, [this] { close(); });
-
-    QMenu *window = menuBar()->addMenu(QStringLiteral("&Window"));
-    QAction *next = window->addAction(QStringLiteral("Show Next Tab"));
-    next->setShortcuts({QKeySequence(QStringLiteral("Ctrl+PgDown")), QKeySequence(QStringLiteral("Ctrl+Tab"))});
-    connect(next, &QAction::triggered, this, [this] { m_manager.selectNextTab(); });
-    QAction *previous = window->addAction(QStringLiteral("Show Previous Tab"));
-    previous->setShortcuts({QKeySequence(QStringLiteral("Ctrl+PgUp")), QKeySequence(QStringLiteral("Ctrl+Shift+Tab"))});
-    connect(previous, &QAction::triggered, this, [this] { m_manager.selectPreviousTab(); });
+    QWidget::showEvent(event);
+    m_manager.restoreSessionIfNeeded();
 }
 
-void PlainDocumentWindow::rebuildTabs()
+void MainView::applyChrome()
+{
+    const bool distractionFree = Settings::shared().boolValue(QStringLiteral("distractionFree"), false);
+    m_tabs->setVisible(!m_manager.documents().isEmpty() && !distractionFree);
+}
+
+void MainView::rebuildTabs()
 {
     m_updatingTabs = true;
     while (m_tabs->count() > 0)
@@ -101,21 +69,20 @@ void PlainDocumentWindow::rebuildTabs()
     for (TabDocument *doc : documents) {
         m_tabs->addTab(QString());
         disconnect(doc, nullptr, this, nullptr);
-        connect(doc, &TabDocument::fileURLChanged, this, &PlainDocumentWindow::refreshTabTitles);
-        connect(doc, &TabDocument::isModifiedChanged, this, &PlainDocumentWindow::refreshTabTitles);
+        connect(doc, &TabDocument::fileURLChanged, this, &MainView::refreshTitles);
+        connect(doc, &TabDocument::isModifiedChanged, this, &MainView::refreshTitles);
         if (m_editorById.contains(doc->id()))
             kept.insert(doc->id(), m_editorById.take(doc->id()));
     }
-    // Editors of closed tabs go with them.
     for (const QPointer<EditorView> &editor : std::as_const(m_editorById))
         delete editor.data();
     m_editorById = kept;
     m_updatingTabs = false;
-    refreshTabTitles();
+    applyChrome();
     showSelectedDocument();
 }
 
-void PlainDocumentWindow::refreshTabTitles()
+void MainView::refreshTitles()
 {
     const auto documents = m_manager.documents();
     for (int i = 0; i < documents.size() && i < m_tabs->count(); ++i) {
@@ -124,10 +91,13 @@ void PlainDocumentWindow::refreshTabTitles()
         m_tabs->setTabToolTip(i, doc->fileURL().toLocalFile());
     }
     TabDocument *selected = m_manager.selectedDocument();
-    setWindowTitle(selected ? selected->title() + QStringLiteral(" — sorv.ane") : QStringLiteral("sorv.ane"));
+    if (!selected)
+        setWindowTitle(QStringLiteral("sorv.ane"));
+    else
+        setWindowTitle(selected->isModified() ? selected->title() + QStringLiteral(" — Edited") : selected->title());
 }
 
-EditorView *PlainDocumentWindow::editorFor(TabDocument *document)
+EditorView *MainView::editorFor(TabDocument *document)
 {
     if (EditorView *existing = m_editorById.value(document->id()))
         return existing;
@@ -151,7 +121,6 @@ EditorView *PlainDocumentWindow::editorFor(TabDocument *document)
         m_applyingEdit = false;
     });
     connect(document, &TabDocument::textChanged, editor, [editor, guarded, this] {
-        // The echo of the editor's own edit needs no round trip (and no 10 MB compare).
         if (guarded && !m_applyingEdit)
             editor->replaceText(guarded->text());
     });
@@ -162,7 +131,7 @@ EditorView *PlainDocumentWindow::editorFor(TabDocument *document)
     return editor;
 }
 
-void PlainDocumentWindow::showSelectedDocument()
+void MainView::showSelectedDocument()
 {
     TabDocument *selected = m_manager.selectedDocument();
     const auto documents = m_manager.documents();
@@ -175,17 +144,5 @@ void PlainDocumentWindow::showSelectedDocument()
         editor->textView()->setFocus();
     }
     m_editors->setVisible(selected != nullptr);
-    refreshTabTitles();
-}
-
-void PlainDocumentWindow::closeEvent(QCloseEvent *event)
-{
-    // There is no Dock to come back from: closing the window quits, once every unsaved
-    // tab was answered. Cancel or a failed save keeps the window open.
-    if (!m_manager.prepareForTermination()) {
-        event->ignore();
-        return;
-    }
-    event->accept();
-    QApplication::quit();
+    refreshTitles();
 }

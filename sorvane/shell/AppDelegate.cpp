@@ -1,0 +1,302 @@
+#include "AppDelegate.h"
+
+#include "documents/DocumentManager.h"
+#include "documents/QuitGate.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Settings.h"
+#include "platform/XdgMime.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+const QString welcomeKey = QStringLiteral("hasOpenedWelcomeDoc");
+const QString warnedKey = QStringLiteral("hasWarnedAboutInstallLocation");
+const QString promptedKey = QStringLiteral("hasPromptedForDefaultHandler");
+const QString distractionFreeKey = QStringLiteral("distractionFree");
+const QString markdownType = QStringLiteral("text/markdown");
+constexpr int workspaceContentWidth = 860;
+
+bool isAccountCallback(const QUrl &url)
+{
+    if (url.scheme().isEmpty() || url.host().isEmpty())
+        return false;
+    const QString host = url.host().toLower();
+    return url.scheme().toLower() == QLatin1String("sorvane")
+        && (host == QLatin1String("auth") || host == QLatin1String("auth-callback")
+            || host == QLatin1String("signed-in"));
+}
+} // namespace
+
+AppDelegate::AppDelegate(const LaunchSeams &seams, const LaunchEnvironment &environment, QObject *parent)
+    : QObject(parent)
+    , m_documentManager(std::make_unique<DocumentManager>())
+    , m_quitGate(std::make_unique<QuitGate>(*m_documentManager))
+    , m_seams(seams.withDefaults())
+    , m_environment(environment)
+{
+}
+
+AppDelegate::~AppDelegate()
+{
+    if (m_mainWindow)
+        m_mainWindow->removeEventFilter(this);
+}
+
+AppDelegate::LaunchEnvironment AppDelegate::currentEnvironment()
+{
+    LaunchEnvironment environment;
+    const QString binary = QCoreApplication::applicationFilePath();
+    const QString canonical = QFileInfo(binary).canonicalFilePath();
+    environment.executablePath = canonical.isEmpty() ? QDir::cleanPath(binary) : canonical;
+    environment.appImagePath = qEnvironmentVariable("APPIMAGE");
+    return environment;
+}
+
+QUrl AppDelegate::urlForArgument(const QString &argument)
+{
+    if (argument.startsWith(QLatin1String("sorvane:"), Qt::CaseInsensitive)
+        || argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return QUrl(argument);
+    return QUrl::fromLocalFile(argument);
+}
+
+void AppDelegate::openArguments(const QStringList &arguments)
+{
+    QList<QUrl> urls;
+    for (const QString &argument : arguments)
+        urls.append(urlForArgument(argument));
+    openURLs(urls);
+}
+
+void AppDelegate::openURLs(const QList<QUrl> &urls)
+{
+    for (const QUrl &url : urls)
+        openURL(url);
+}
+
+void AppDelegate::openURL(const QUrl &url)
+{
+    AccountIntegrationSeam &account = *m_seams.accountIntegration;
+    if (isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
+        m_seams.accountLibrary->activateForAuthReturn();
+        return;
+    }
+    if (account.handleOpenURL(url))
+        return;
+    m_documentManager->openFile(url);
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    m_seams.diagnostics->installCrashCapture();
+    m_seams.diagnostics->setupAnalytics();
+    m_seams.workspace->attachDocumentManager(m_documentManager.get());
+}
+
+void AppDelegate::enterApp()
+{
+    const bool wasEntered = m_appEntered;
+    m_appEntered = true;
+    if (m_mainWindow) {
+        if (m_mainWindow->isMinimized())
+            m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
+        m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+    if (wasEntered)
+        return;
+    if (!Settings::shared().boolValue(welcomeKey, false))
+        openWelcomeDoc(false);
+    maybeWarnAboutInstallLocation();
+    promptToSetDefaultHandlerIfNeeded();
+}
+
+bool AppDelegate::applicationShouldTerminate()
+{
+    return m_quitGate->requestQuit();
+}
+
+void AppDelegate::registerMainWindow(QMainWindow *window)
+{
+    if (!window)
+        return;
+    if (m_mainWindow != window) {
+        if (m_mainWindow)
+            m_mainWindow->removeEventFilter(this);
+        m_mainWindow = window;
+    }
+    if (!m_appEntered)
+        window->hide();
+    if (!m_didInstallFullScreenObserver) {
+        m_didInstallFullScreenObserver = true;
+        window->installEventFilter(this);
+    }
+}
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    // Leaving full screen by any means ends distraction-free mode.
+    if (event->type() == QEvent::WindowStateChange && watched == m_mainWindow
+        && !(m_mainWindow->windowState() & Qt::WindowFullScreen)
+        && Settings::shared().boolValue(distractionFreeKey, false))
+        Settings::shared().setValue(distractionFreeKey, false);
+    return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::ensureWorkspaceWidth()
+{
+    if (!m_mainWindow)
+        return;
+    QScreen *screen = m_mainWindow->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect frame = m_mainWindow->frameGeometry();
+    const QRect target = widenedFrame(frame, m_mainWindow->geometry().width(), screen->availableGeometry());
+    if (target.isNull())
+        return;
+    const int contentWidth = target.width() - (frame.width() - m_mainWindow->geometry().width());
+    m_mainWindow->move(target.topLeft());
+    m_mainWindow->resize(contentWidth, m_mainWindow->geometry().height());
+}
+
+QRect AppDelegate::widenedFrame(const QRect &frame, int contentWidth, const QRect &visible)
+{
+    if (contentWidth >= workspaceContentWidth)
+        return QRect();
+    const int targetContent = std::min(workspaceContentWidth, visible.width());
+    const int width = targetContent + (frame.width() - contentWidth);
+    int x = frame.x();
+    const int visibleRight = visible.x() + visible.width();
+    if (x + width > visibleRight)
+        x = std::max(visible.x(), visibleRight - width);
+    if (x < visible.x())
+        x = visible.x();
+    return QRect(x, frame.y(), width, frame.height());
+}
+
+bool AppDelegate::isStableLocation(const QString &executablePath, const QString &appImagePath)
+{
+    // An AppImage runs from a mount that goes away when it quits, like a disk image.
+    if (!appImagePath.isEmpty())
+        return false;
+    const QString path = QDir::cleanPath(executablePath);
+    for (const char *prefix : {"/tmp/", "/media/", "/run/media/"}) {
+        if (path.startsWith(QLatin1String(prefix)))
+            return false;
+    }
+    return true;
+}
+
+bool AppDelegate::bundleIsInStableLocation() const
+{
+    return isStableLocation(m_environment.executablePath, m_environment.appImagePath);
+}
+
+void AppDelegate::openWelcomeDoc(bool force)
+{
+    QFile file(welcomeResource);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!force)
+            Settings::shared().setValue(welcomeKey, true);
+        return;
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    QTimer::singleShot(m_environment.welcomeDelayMs, this, [this, text, force] {
+        m_documentManager->newDocument(text, true);
+        if (!force)
+            Settings::shared().setValue(welcomeKey, true);
+        Q_EMIT welcomeDocumentOpened();
+    });
+}
+
+QString AppDelegate::revealTarget() const
+{
+    return m_environment.appImagePath.isEmpty() ? m_environment.executablePath : m_environment.appImagePath;
+}
+
+void AppDelegate::maybeWarnAboutInstallLocation()
+{
+    Settings &settings = Settings::shared();
+    if (settings.boolValue(warnedKey, false) || bundleIsInStableLocation())
+        return;
+    // Recorded before anything shows: quitting during the delay loses the warning.
+    settings.setValue(warnedKey, true);
+    m_warnedThisLaunch = true;
+    QTimer::singleShot(m_environment.installWarningDelayMs, this, [this] {
+        AlertRequest request;
+        request.messageText = QStringLiteral("Move sorv.ane to Applications");
+        request.informativeText = QStringLiteral(
+            "sorv.ane is running from a temporary location. Drag it to Applications so file associations and "
+            "updates keep working after you quit.");
+        request.buttons = {QStringLiteral("Show in File Manager"), QStringLiteral("Later")};
+        request.style = AlertRequest::Style::Warning;
+        Q_EMIT installLocationWarningShown();
+        if (AlertPresenter::shared().runModal(request) == 0)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(revealTarget()).absolutePath()));
+    });
+}
+
+void AppDelegate::promptToSetDefaultHandlerIfNeeded()
+{
+    if (Settings::shared().boolValue(promptedKey, false))
+        return;
+    // A copy on a temporary mount never offers itself; a later launch from a stable
+    // place asks. The warning and the offer never share a launch.
+    if (!bundleIsInStableLocation() || m_warnedThisLaunch)
+        return;
+    QPointer<AppDelegate> self(this);
+    XdgMime::queryDefault(markdownType, [self](const QString &current) {
+        if (!self || current == desktopId)
+            return;
+        QTimer::singleShot(self->m_environment.defaultHandlerDelayMs, self, [self] {
+            if (self)
+                self->showDefaultHandlerPrompt();
+        });
+    });
+}
+
+void AppDelegate::showDefaultHandlerPrompt()
+{
+    // Another launch path may have answered meanwhile.
+    if (Settings::shared().boolValue(promptedKey, false))
+        return;
+    AlertRequest request;
+    request.messageText = QStringLiteral("Set sorv.ane as your default Markdown editor?");
+    request.informativeText = QStringLiteral("Double-clicking .md files will open them in sorv.ane.");
+    request.buttons = {QStringLiteral("Set as Default"), QStringLiteral("Not Now")};
+    Q_EMIT defaultHandlerPromptShown();
+    const int answer = AlertPresenter::shared().runModal(request);
+    Settings::shared().setValue(promptedKey, true);
+    m_seams.diagnostics->track(QStringLiteral("default_handler_prompt_viewed"),
+                               {{QStringLiteral("choice"),
+                                 answer == 0 ? QStringLiteral("set_default") : QStringLiteral("not_now")}});
+    if (answer == 0)
+        setAsDefaultHandler();
+}
+
+void AppDelegate::setAsDefaultHandler()
+{
+    XdgMime::setDefault(desktopId, {markdownType, QStringLiteral("text/x-markdown")},
+                        [](const XdgMime::Result &result) {
+                            if (result.succeeded())
+                                return;
+                            AlertRequest request;
+                            request.messageText = QStringLiteral("Could not set default");
+                            request.informativeText = XdgMime::describeFailure(result);
+                            request.buttons = {QStringLiteral("OK")};
+                            request.style = AlertRequest::Style::Critical;
+                            AlertPresenter::shared().runModal(request);
+                        });
+}

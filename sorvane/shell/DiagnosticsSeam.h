@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+// What start-up needs of crash capture and usage analytics. Does nothing until
+// those are built; their issue fills it in.
+class DiagnosticsSeam
+{
+public:
+    virtual ~DiagnosticsSeam() = default;
+    // The terminate handler and the fatal-signal handlers; installs them once per
+    // process, later calls do nothing.
+    virtual void installCrashCapture() {}
+    // At launch: sends the launch events unless the user opted out.
+    virtual void setupAnalytics() {}
+    // One usage event; dropped when analytics is off. Never waits.
+    virtual void track(const QString &event, const QVariantMap &properties = {})
+    {
+        (void)event;
+        (void)properties;
+    }
+};

@@ -1,0 +1,104 @@
+#include "SorvaneApp.h"
+
+#include "MainWindow.h"
+#include "documents/Constants.h"
+#include "documents/DocumentManager.h"
+#include "platform/PlatformConstants.h"
+#include "platform/Settings.h"
+
+#include <QSysInfo>
+#include <QVersionNumber>
+
+namespace {
+const QString appSlug = QStringLiteral("sorvane");
+const QString distractionFreeKey = QStringLiteral("distractionFree");
+const QString showWorkspaceKey = QStringLiteral("showWorkspace");
+} // namespace
+
+SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnvironment &environment, QObject *parent)
+    : QObject(parent)
+{
+    // The delegate comes first, so the DocumentManager exists before any window.
+    m_delegate = new AppDelegate(seams, environment, this);
+    const LaunchSeams &filled = m_delegate->seams();
+
+    // Distraction-free mode never survives a relaunch.
+    Settings::shared().setValue(distractionFreeKey, false);
+
+    AccountLibrarySeam &library = *filled.accountLibrary;
+    AccountLibrarySeam::TelemetryContext context;
+    context.appSlug = appSlug;
+    context.platform = QString::fromLatin1(PlatformConstants::platform);
+    context.appVersion = Constants::version();
+    context.osVersion = osVersionString();
+    context.installId = library.installID(appSlug);
+    context.identityURL = identityServiceURL();
+    library.configureErrorTelemetry(context);
+    library.startErrorTelemetry();
+    library.startRegionProbe(identityServiceURL());
+
+    AccountIntegrationSeam &account = *filled.accountIntegration;
+    account.createBridge();
+    account.attachSession();
+    account.makeSignInState();
+}
+
+SorvaneApp::~SorvaneApp()
+{
+    delete m_mainWindow.data();
+}
+
+QUrl SorvaneApp::identityServiceURL()
+{
+    return QUrl(QStringLiteral("https://id.tolvern.dev"));
+}
+
+QString SorvaneApp::osVersionString()
+{
+    const QVersionNumber version = QVersionNumber::fromString(QSysInfo::kernelVersion());
+    return QStringLiteral("%1.%2.%3").arg(version.majorVersion()).arg(version.minorVersion()).arg(version.microVersion());
+}
+
+void SorvaneApp::launch(const QStringList &arguments)
+{
+    DocumentManager &manager = m_delegate->documentManager();
+    if (!m_mainWindow) {
+        m_mainWindow = new MainWindow(manager, m_delegate->quitGate());
+        connect(m_mainWindow, &MainWindow::distractionFreeToggleRequested, this, &SorvaneApp::toggleDistractionFree);
+        // The workspace sidebar needs room beside the document when it turns on.
+        connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
+            if (key == showWorkspaceKey && Settings::shared().boolValue(showWorkspaceKey, false))
+                m_delegate->ensureWorkspaceWidth();
+        });
+    }
+    m_delegate->registerMainWindow(m_mainWindow);
+    m_delegate->applicationDidFinishLaunching();
+    // The previous session comes back before the files named on the command line are
+    // opened: a file argument must not make the next session save drop unsaved tabs.
+    manager.restoreSessionIfNeeded();
+    m_delegate->openArguments(arguments);
+    m_delegate->enterApp();
+}
+
+void SorvaneApp::openArguments(const QStringList &arguments)
+{
+    m_delegate->openArguments(arguments);
+    m_delegate->enterApp();
+}
+
+void SorvaneApp::toggleDistractionFree()
+{
+    Settings &settings = Settings::shared();
+    const bool on = !settings.boolValue(distractionFreeKey, false);
+    settings.setValue(distractionFreeKey, on);
+    QMainWindow *window = m_delegate->mainWindow();
+    if (!window)
+        return;
+    if (window->isFullScreen() != on) {
+        if (on)
+            window->showFullScreen();
+        else
+            window->showNormal();
+    }
+    m_delegate->seams().diagnostics->track(QStringLiteral("fullscreen_toggled"), {{QStringLiteral("on"), on}});
+}

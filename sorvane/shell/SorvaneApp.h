@@ -1,0 +1,45 @@
+#pragma once
+
+#include "AppDelegate.h"
+#include "LaunchSeams.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+class MainWindow;
+
+// The application: builds everything in start-up order (the delegate and its
+// DocumentManager first, then the account library's telemetry, region probe and the
+// account objects), creates the main window and enters the app. Owns the
+// distraction-free toggle. One per process; tests build several in turn.
+class SorvaneApp : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SorvaneApp(const LaunchSeams &seams = {},
+                        const AppDelegate::LaunchEnvironment &environment = AppDelegate::currentEnvironment(),
+                        QObject *parent = nullptr);
+    ~SorvaneApp() override;
+
+    // The identity service the account library and its telemetry talk to.
+    static QUrl identityServiceURL();
+    // The kernel's version as three numbers, "6.1.0".
+    static QString osVersionString();
+
+    AppDelegate &delegate() const { return *m_delegate; }
+    MainWindow *mainWindow() const { return m_mainWindow; }
+
+    // Creates the main window (hidden), finishes launching, restores the previous
+    // session, opens the arguments (absolute paths or URLs) and enters the app.
+    void launch(const QStringList &arguments = {});
+    // Arguments another process handed over: opened, then the window comes forward.
+    void openArguments(const QStringList &arguments);
+    // The View menu's distraction-free command: flips the setting, full screen follows.
+    void toggleDistractionFree();
+
+private:
+    AppDelegate *m_delegate = nullptr;
+    QPointer<MainWindow> m_mainWindow;
+};

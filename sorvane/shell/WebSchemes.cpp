@@ -1,0 +1,6 @@
+#include "WebSchemes.h"
+
+void registerWebSchemes()
+{
+    // The live preview's schemes are registered here once the preview exists.
+}
