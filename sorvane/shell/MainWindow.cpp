@@ -69,9 +69,24 @@ void MainWindow::buildMenus()
     });
     add(file, QStringLiteral("Revert to Saved"), {}, [this] { m_manager.revertCurrentDocument(); });
     file->addSeparator();
+    add(file, QStringLiteral("Export HTML..."), {}, [this] { m_manager.exportHTMLCurrentDocument(); });
+    add(file, QStringLiteral("Export PDF..."), {}, [this] { m_manager.exportPDFCurrentDocument(); });
+    add(file, QStringLiteral("Share…"), {}, [this] { m_manager.shareCurrentDocument(centralWidget()); });
+    file->addSeparator();
+    add(file, QStringLiteral("Encrypt Document..."), {}, [this] { m_manager.encryptCurrentDocument(); });
+    add(file, QStringLiteral("Decrypt Open File..."), {}, [this] { m_manager.openEncryptedFile(); });
+    file->addSeparator();
+    add(file, QStringLiteral("Print..."), {QKeySequence::Print}, [this] { m_manager.printCurrentDocument(); });
+    file->addSeparator();
     add(file, QStringLiteral("Close"), {QKeySequence::Close}, [this] { m_manager.closeCurrentDocumentOrWindow(); });
     // Quitting and closing the window are the same way out, through the quit gate.
     add(file, QStringLiteral("Quit"), {QKeySequence::Quit}, [this] { close(); });
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("Copy as Rich Text"), {QKeySequence(QStringLiteral("Ctrl+Shift+C"))},
+        [this] { m_manager.copyCurrentAsRichText(); });
+    add(edit, QStringLiteral("Copy as HTML"), {QKeySequence(QStringLiteral("Ctrl+Alt+C"))},
+        [this] { m_manager.copyCurrentAsHTML(); });
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     auto *modes = new QActionGroup(this);
