@@ -3,6 +3,7 @@
 #include "WindowStyle.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QGraphicsDropShadowEffect>
 #include <QIcon>
 #include <QPainter>
@@ -33,12 +34,12 @@ QImage SorvaneBrandMark::loadImage(int size)
     const qreal scale = qApp ? qApp->devicePixelRatio() : 1.0;
     const QSize pixels(qRound(size * scale), qRound(size * scale));
     for (const char *name : {":/AppIcon.png", ":/AppIcon.svg", ":/icons/AppIcon.png", ":/icons/AppIcon.svg"}) {
-        const QIcon icon(QString::fromLatin1(name));
-        if (!icon.availableSizes().isEmpty() || !icon.pixmap(pixels).isNull()) {
-            QImage image = icon.pixmap(pixels).toImage();
-            if (!image.isNull())
-                return image;
-        }
+        const QString path = QString::fromLatin1(name);
+        if (!QFile::exists(path))
+            continue;
+        const QImage image = QIcon(path).pixmap(pixels).toImage();
+        if (!image.isNull())
+            return image;
     }
     const QIcon appIcon = QApplication::windowIcon();
     if (!appIcon.isNull())
