@@ -300,13 +300,13 @@ void DocumentContentView::applyViewMode()
 void DocumentContentView::applyOutline()
 {
     const bool show = Settings::shared().boolValue(showOutlineKey, false);
+    m_outlineColumn->setVisible(show);
     if (show == (m_outline != nullptr))
         return;
     if (!show) {
         delete m_outline;
         m_outline = nullptr;
         qDeleteAll(m_outlineColumn->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
-        m_outlineColumn->hide();
         return;
     }
     // A fresh sidebar parses the current text at once.
@@ -315,7 +315,6 @@ void DocumentContentView::applyOutline()
     m_outline->setFixedWidth(outlineWidth);
     m_outlineColumn->layout()->addWidget(m_outline);
     m_outlineColumn->layout()->addWidget(divider(Qt::Vertical, m_outlineColumn));
-    m_outlineColumn->show();
 }
 
 void DocumentContentView::applyColorScheme()

@@ -151,6 +151,8 @@ EmptyStateView::EmptyStateView(DocumentManager &manager, QWidget *parent)
     buttons->addStretch(1);
     stack->addLayout(buttons);
     m_newDocument->setDefault(true);
+    for (QPushButton *button : {m_openFile, m_newDocument})
+        button->setMinimumSize(120, 30);
     connect(m_openFile, &QPushButton::clicked, this, [this] { m_manager.openFilePicker(); });
     connect(m_newDocument, &QPushButton::clicked, this, [this] { m_manager.newDocument(QString(), false); });
 

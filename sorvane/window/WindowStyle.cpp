@@ -13,7 +13,7 @@ QColor withAlpha(QColor color, qreal alpha)
 
 QColor accent(const QPalette &palette) { return palette.color(QPalette::Active, QPalette::Highlight); }
 QColor primary(const QPalette &palette) { return palette.color(QPalette::Active, QPalette::WindowText); }
-QColor secondary(const QPalette &palette) { return withAlpha(primary(palette), 0.6); }
+QColor secondary(const QPalette &palette) { return withAlpha(primary(palette), 0.55); }
 QColor tertiary(const QPalette &palette) { return withAlpha(primary(palette), 0.4); }
 QColor quaternary(const QPalette &palette) { return withAlpha(primary(palette), 0.28); }
 

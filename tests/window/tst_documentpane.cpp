@@ -86,6 +86,7 @@ private Q_SLOTS:
         f.manager.newDocument(QStringLiteral("# Title\n\nBody"), true);
         TabDocument *document = f.manager.selectedDocument();
         auto pane = showPane(f.manager, document);
+        QCOMPARE(pane->splitter()->x(), 0); // no outline: the content starts at the edge
         pane->editor()->textView()->moveCursor(QTextCursor::End);
         QTest::keyClicks(pane->editor()->textView(), QStringLiteral(" typed"));
         const QString expected = QStringLiteral("# Title\n\nBody typed");
@@ -191,6 +192,7 @@ private Q_SLOTS:
         auto pane = showPane(f.manager, f.manager.selectedDocument());
         OutlineSidebar *outline = pane->outline();
         QVERIFY(outline);
+        QCOMPARE(pane->splitter()->x(), DocumentContentView::outlineWidth + 1);
         QStringList titles;
         for (const OutlineEntry &entry : outline->items())
             titles << entry.title;

@@ -324,6 +324,7 @@ private Q_SLOTS:
         QVERIFY(grabAndKeep(view, QStringLiteral("empty-dark")).pixelColor(20, 300).lightnessF() < 0.3);
 
         f.manager.openFile(f.writeFile(QStringLiteral("sample.md"), sampleMarkdown.toUtf8()));
+        QTest::qWait(200);
         QVERIFY(grabAndKeep(view, QStringLiteral("split-dark")).pixelColor(20, 300).lightnessF() < 0.3);
 
         Settings::shared().setValue(QStringLiteral("appearanceMode"), QStringLiteral("Light"));
