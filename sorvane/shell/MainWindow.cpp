@@ -33,6 +33,10 @@ MainWindow::MainWindow(DocumentManager &manager, QuitGate &quitGate, QWidget *pa
     };
     connect(m_view, &QWidget::windowTitleChanged, this, mirrorTitle);
     mirrorTitle(m_view->windowTitle());
+    // The chosen appearance colours the whole window, menus and dialogs included.
+    const auto applyScheme = [this](const QString &scheme) { setPalette(MainView::paletteForColorScheme(scheme)); };
+    connect(m_view, &MainView::colorSchemeChanged, this, applyScheme);
+    applyScheme(m_view->colorScheme());
     buildMenus();
     connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
         if (key == viewModeKey)

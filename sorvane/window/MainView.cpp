@@ -1,148 +1,224 @@
 #include "MainView.h"
 
+#include "DocumentContentView.h"
+#include "EmptyStateView.h"
+#include "TabBar.h"
+#include "WindowStyle.h"
 #include "documents/DocumentManager.h"
-#include "documents/EditorView.h"
-#include "documents/SorvaneTextView.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
 
-#include <QStackedWidget>
-#include <QTabBar>
+#include <QHBoxLayout>
+#include <QStackedLayout>
+#include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+const QString appearanceKey = QStringLiteral("appearanceMode");
+const QString distractionFreeKey = QStringLiteral("distractionFree");
+const QString showWorkspaceKey = QStringLiteral("showWorkspace");
+const QString emptyTitle = QStringLiteral("sorv.ane");
+
+QWidget *divider(Qt::Orientation orientation, QWidget *parent)
+{
+    auto *line = new QWidget(parent);
+    if (orientation == Qt::Horizontal)
+        line->setFixedHeight(1);
+    else
+        line->setFixedWidth(1);
+    line->setAutoFillBackground(true);
+    line->setBackgroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+DocumentContentView *MainView::documentPane() const
+{
+    return m_pane;
+}
 
 MainView::MainView(DocumentManager &manager, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
+    , m_sidebarColumn(new QWidget(this))
+    , m_tabBar(new TabBar(manager, this))
+    , m_tabDivider(divider(Qt::Horizontal, this))
+    , m_stack(new QStackedLayout)
+    , m_emptyState(new EmptyStateView(manager, this))
+    , m_title(emptyTitle)
 {
-    setMinimumSize(500, 400);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_tabs = new QTabBar(this);
-    m_tabs->setTabsClosable(true);
-    m_tabs->setDocumentMode(true);
-    m_tabs->setExpanding(false);
-    m_editors = new QStackedWidget(this);
-    layout->addWidget(m_tabs);
-    layout->addWidget(m_editors, 1);
+    auto *sidebarLayout = new QHBoxLayout(m_sidebarColumn);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->setSpacing(0);
+    m_sidebarColumn->hide();
 
-    connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
-        if (m_updatingTabs || index < 0)
-            return;
-        const auto documents = m_manager.documents();
-        if (index < documents.size())
-            m_manager.setSelectedId(documents.at(index)->id());
-    });
-    connect(m_tabs, &QTabBar::tabCloseRequested, this, [this](int index) {
-        const auto documents = m_manager.documents();
-        if (index >= 0 && index < documents.size())
-            m_manager.closeDocument(documents.at(index)->id());
-    });
-    connect(&m_manager, &DocumentManager::documentsChanged, this, &MainView::rebuildTabs);
-    connect(&m_manager, &DocumentManager::selectedIdChanged, this, &MainView::showSelectedDocument);
-    connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
-        if (key == QLatin1String("distractionFree"))
-            applyChrome();
-    });
-    rebuildTabs();
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_tabBar);
+    column->addWidget(m_tabDivider);
+    column->addLayout(m_stack, 1);
+    m_stack->addWidget(m_emptyState);
+
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(m_sidebarColumn);
+    row->addLayout(column, 1);
+
+    m_colorScheme = colorScheme();
+    connect(&m_manager, &DocumentManager::selectedIdChanged, this, &MainView::showSelection);
+    connect(&m_manager, &DocumentManager::documentsChanged, this, &MainView::showSelection);
+    connect(&m_manager, &DocumentManager::documentsChanged, this, &MainView::updateChrome);
+    connect(&Settings::shared(), &Settings::valueChanged, this, &MainView::onSettingChanged);
+
+    updateChrome();
+    showSelection();
+    updateTitle();
 }
 
-void MainView::showEvent(QShowEvent *event)
+MainView::~MainView() = default;
+
+QString MainView::colorScheme() const
 {
-    QWidget::showEvent(event);
-    m_manager.restoreSessionIfNeeded();
+    const QString appearance = Settings::shared().stringValue(appearanceKey, QStringLiteral("Auto"));
+    if (appearance == QLatin1String("Dark"))
+        return QStringLiteral("dark");
+    if (appearance == QLatin1String("Light"))
+        return QStringLiteral("light");
+    return QString();
 }
 
-void MainView::applyChrome()
+QPalette MainView::paletteForColorScheme(const QString &scheme)
 {
-    const bool distractionFree = Settings::shared().boolValue(QStringLiteral("distractionFree"), false);
-    m_tabs->setVisible(!m_manager.documents().isEmpty() && !distractionFree);
+    return WindowStyle::paletteForColorScheme(scheme);
 }
 
-void MainView::rebuildTabs()
+QSize MainView::minimumContentSize() const
 {
-    m_updatingTabs = true;
-    while (m_tabs->count() > 0)
-        m_tabs->removeTab(0);
-    const auto documents = m_manager.documents();
-    QHash<QUuid, QPointer<EditorView>> kept;
-    for (TabDocument *doc : documents) {
-        m_tabs->addTab(QString());
-        disconnect(doc, nullptr, this, nullptr);
-        connect(doc, &TabDocument::fileURLChanged, this, &MainView::refreshTitles);
-        connect(doc, &TabDocument::isModifiedChanged, this, &MainView::refreshTitles);
-        if (m_editorById.contains(doc->id()))
-            kept.insert(doc->id(), m_editorById.take(doc->id()));
+    return {isWorkspaceSidebarShown() ? 760 : 500, 400};
+}
+
+void MainView::setWorkspaceSidebar(QWidget *sidebar)
+{
+    delete m_sidebar;
+    qDeleteAll(m_sidebarColumn->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+    m_sidebar = sidebar;
+    if (sidebar) {
+        sidebar->setParent(m_sidebarColumn);
+        sidebar->setFixedWidth(workspaceSidebarWidth);
+        m_sidebarColumn->layout()->addWidget(sidebar);
+        m_sidebarColumn->layout()->addWidget(divider(Qt::Vertical, m_sidebarColumn));
     }
-    for (const QPointer<EditorView> &editor : std::as_const(m_editorById))
-        delete editor.data();
-    m_editorById = kept;
-    m_updatingTabs = false;
-    applyChrome();
-    showSelectedDocument();
+    updateChrome();
 }
 
-void MainView::refreshTitles()
+bool MainView::isWorkspaceSidebarShown() const
 {
-    const auto documents = m_manager.documents();
-    for (int i = 0; i < documents.size() && i < m_tabs->count(); ++i) {
-        TabDocument *doc = documents.at(i);
-        m_tabs->setTabText(i, doc->isModified() ? QStringLiteral("● ") + doc->title() : doc->title());
-        m_tabs->setTabToolTip(i, doc->fileURL().toLocalFile());
-    }
-    TabDocument *selected = m_manager.selectedDocument();
-    if (!selected)
-        setWindowTitle(QStringLiteral("sorv.ane"));
-    else
-        setWindowTitle(selected->isModified() ? selected->title() + QStringLiteral(" — Edited") : selected->title());
-}
-
-EditorView *MainView::editorFor(TabDocument *document)
-{
-    if (EditorView *existing = m_editorById.value(document->id()))
-        return existing;
     const Settings &settings = Settings::shared();
-    EditorViewConfiguration configuration;
-    configuration.fontSize = m_manager.currentFontSize();
-    configuration.wordWrap = settings.boolValue(QStringLiteral("wordWrap"), true);
-    configuration.spellCheck = settings.boolValue(QStringLiteral("spellCheck"), true);
-    configuration.syntaxHighlight = settings.boolValue(QStringLiteral("syntaxHighlight"), true);
-    configuration.baseURL = document->baseURL();
-    auto *editor = new EditorView(document->id(), document->text(), configuration, m_editors);
-    m_editors->addWidget(editor);
-    m_editorById.insert(document->id(), editor);
-    QPointer<TabDocument> guarded(document);
-    // Edits travel as deltas; text replaced from outside (revert, reload) comes back in.
-    connect(editor, &EditorView::userEdited, document, [guarded, this](int position, int removed, const QString &inserted) {
-        if (!guarded)
-            return;
-        m_applyingEdit = true;
-        guarded->userEditedRange(position, removed, inserted);
-        m_applyingEdit = false;
-    });
-    connect(document, &TabDocument::textChanged, editor, [editor, guarded, this] {
-        if (guarded && !m_applyingEdit)
-            editor->replaceText(guarded->text());
-    });
-    connect(document, &TabDocument::fileURLChanged, editor, [editor, guarded] {
-        if (guarded)
-            editor->setBaseURL(guarded->baseURL());
-    });
-    return editor;
+    return m_sidebar && settings.boolValue(showWorkspaceKey, false) && !settings.boolValue(distractionFreeKey, false);
 }
 
-void MainView::showSelectedDocument()
+void MainView::onSettingChanged(const QString &key)
+{
+    if (key == appearanceKey) {
+        const QString scheme = colorScheme();
+        if (scheme != m_colorScheme) {
+            m_colorScheme = scheme;
+            Q_EMIT colorSchemeChanged(scheme);
+        }
+    } else if (key == showWorkspaceKey || key == distractionFreeKey) {
+        const bool wasShown = m_sidebarColumn->isVisibleTo(this);
+        updateChrome();
+        // Only switching the workspace on asks for room; switching it off keeps the size.
+        if (key == showWorkspaceKey && Settings::shared().boolValue(showWorkspaceKey, false) && !wasShown
+            && isWorkspaceSidebarShown())
+            Q_EMIT workspaceWidthNeeded();
+    }
+}
+
+void MainView::updateChrome()
+{
+    const bool distractionFree = Settings::shared().boolValue(distractionFreeKey, false);
+    const bool tabs = !m_manager.documents().isEmpty() && !distractionFree;
+    m_tabBar->setVisible(tabs);
+    m_tabDivider->setVisible(tabs);
+    m_sidebarColumn->setVisible(isWorkspaceSidebarShown());
+    const QSize minimum = minimumContentSize();
+    if (minimum != m_minimumSize) {
+        m_minimumSize = minimum;
+        setMinimumSize(minimum);
+        Q_EMIT minimumContentSizeChanged(minimum);
+    }
+}
+
+void MainView::showSelection()
 {
     TabDocument *selected = m_manager.selectedDocument();
-    const auto documents = m_manager.documents();
-    m_updatingTabs = true;
-    m_tabs->setCurrentIndex(selected ? static_cast<int>(documents.indexOf(selected)) : -1);
-    m_updatingTabs = false;
-    if (selected) {
-        EditorView *editor = editorFor(selected);
-        m_editors->setCurrentWidget(editor);
-        editor->textView()->setFocus();
+    const QUuid id = selected ? selected->id() : QUuid();
+    if (id != m_paneDocumentId || (selected && !m_pane)) {
+        // Another document: a fresh pane with fresh view state.
+        if (DocumentContentView *old = m_pane) {
+            m_stack->removeWidget(old);
+            old->hide();
+            old->disconnect(this);
+            old->deleteLater();
+            m_pane = nullptr;
+        }
+        m_paneDocumentId = id;
+        if (selected) {
+            m_pane = new DocumentContentView(m_manager, selected, this);
+            m_stack->addWidget(m_pane);
+            m_stack->setCurrentWidget(m_pane);
+        } else {
+            m_stack->setCurrentWidget(m_emptyState);
+        }
+        Q_EMIT documentPaneChanged(m_pane);
     }
-    m_editors->setVisible(selected != nullptr);
-    refreshTitles();
+    watchSelectedDocument();
+    scheduleTitleUpdate();
+}
+
+void MainView::watchSelectedDocument()
+{
+    TabDocument *selected = m_manager.selectedDocument();
+    if (m_watched == selected)
+        return;
+    if (m_watched)
+        disconnect(m_watched, nullptr, this, nullptr);
+    m_watched = selected;
+    if (selected) {
+        connect(selected, &TabDocument::fileURLChanged, this, &MainView::scheduleTitleUpdate);
+        connect(selected, &TabDocument::isModifiedChanged, this, &MainView::scheduleTitleUpdate);
+    }
+}
+
+void MainView::scheduleTitleUpdate()
+{
+    // After the current change has settled, as one update per turn of the loop.
+    if (m_titleUpdateQueued)
+        return;
+    m_titleUpdateQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_titleUpdateQueued = false;
+        updateTitle();
+    });
+}
+
+void MainView::updateTitle()
+{
+    const TabDocument *selected = m_manager.selectedDocument();
+    QString title = emptyTitle;
+    if (selected) {
+        title = selected->title();
+        if (selected->isModified())
+            title += QStringLiteral(" \u2014 Edited");
+    }
+    if (title == m_title && windowTitle() == title)
+        return;
+    m_title = title;
+    setWindowTitle(title);
+    Q_EMIT windowTitleTextChanged(title);
 }

@@ -1,0 +1,349 @@
+#include "DocumentContentView.h"
+
+#include "DocumentToolbar.h"
+#include "MarkdownPreview.h"
+#include "MarkdownToHTML.h"
+#include "OutlineSidebar.h"
+#include "WindowStyle.h"
+#include "documents/DocumentManager.h"
+#include "documents/EditorView.h"
+#include "documents/TabDocument.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Settings.h"
+
+#include <QFrame>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+namespace {
+
+const QString viewModeKey = QStringLiteral("preferredViewMode");
+const QString appearanceKey = QStringLiteral("appearanceMode");
+const QString showOutlineKey = QStringLiteral("showOutline");
+const QString distractionFreeKey = QStringLiteral("distractionFree");
+const QString fontSizeKey = QStringLiteral("fontSize");
+const QString previewThemeKey = QStringLiteral("previewTheme");
+
+QWidget *divider(Qt::Orientation orientation, QWidget *parent)
+{
+    auto *line = new QWidget(parent);
+    if (orientation == Qt::Horizontal)
+        line->setFixedHeight(1);
+    else
+        line->setFixedWidth(1);
+    line->setAutoFillBackground(true);
+    line->setBackgroundRole(QPalette::Mid);
+    return line;
+}
+
+PreviewTheme storedPreviewTheme()
+{
+    return previewThemeFromRawValue(Settings::shared().stringValue(previewThemeKey, QStringLiteral("Default")))
+        .value_or(PreviewTheme::Standard);
+}
+
+bool isWordSeparator(char32_t c)
+{
+    return QChar::isSpace(c) || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Characters that continue the grapheme cluster before them.
+bool extendsCluster(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+        return true;
+    default:
+        return c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF);
+    }
+}
+
+} // namespace
+
+DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *document, QWidget *parent)
+    : QWidget(parent)
+    , m_manager(manager)
+    , m_document(document)
+    , m_toolbar(new DocumentToolbar(manager, this))
+    , m_toolbarDivider(divider(Qt::Horizontal, this))
+    , m_outlineColumn(new QWidget(this))
+    , m_splitter(new QSplitter(Qt::Horizontal, this))
+    , m_render(&MarkdownToHTML::renderedBodyHTML)
+{
+    Q_ASSERT(document);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    const Settings &settings = Settings::shared();
+
+    EditorViewConfiguration configuration;
+    configuration.fontSize = manager.currentFontSize();
+    configuration.wordWrap = settings.boolValue(QStringLiteral("wordWrap"), true);
+    configuration.spellCheck = settings.boolValue(QStringLiteral("spellCheck"), true);
+    configuration.syntaxHighlight = settings.boolValue(QStringLiteral("syntaxHighlight"), true);
+    configuration.vimModeEnabled = settings.boolValue(QStringLiteral("vimModeEnabled"), false);
+    configuration.baseURL = document->baseURL();
+    m_editor = new EditorView(document->id(), document->text(), configuration, m_splitter);
+    m_preview = new MarkdownPreview(m_splitter);
+    m_preview->setFontSize(configuration.fontSize);
+    m_preview->setTheme(storedPreviewTheme());
+    m_preview->setBaseURL(document->baseURL());
+    m_splitter->addWidget(m_editor);
+    m_splitter->addWidget(m_preview);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(1);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 1);
+
+    auto *outlineLayout = new QHBoxLayout(m_outlineColumn);
+    outlineLayout->setContentsMargins(0, 0, 0, 0);
+    outlineLayout->setSpacing(0);
+    m_outlineColumn->setFixedWidth(outlineWidth + 1);
+
+    auto *content = new QHBoxLayout;
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    content->addWidget(m_outlineColumn);
+    content->addWidget(m_splitter, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_toolbarDivider);
+    layout->addLayout(content, 1);
+
+    // Edits travel as deltas; the document's echo of them needs no round trip back.
+    connect(m_editor, &EditorView::userEdited, this, [this](int position, int removed, const QString &inserted) {
+        if (!m_document)
+            return;
+        m_applyingEdit = true;
+        m_document->userEditedRange(position, removed, inserted);
+        m_applyingEdit = false;
+    });
+    connect(document, &TabDocument::textChanged, this, &DocumentContentView::onDocumentTextChanged);
+    connect(document, &TabDocument::fileURLChanged, this, [this] {
+        if (!m_document)
+            return;
+        m_editor->setBaseURL(m_document->baseURL());
+        m_preview->setBaseURL(m_document->baseURL());
+    });
+    connect(&manager, &DocumentManager::findRequestTokenChanged, this, [this] { onRequest(false); });
+    connect(&manager, &DocumentManager::replaceRequestTokenChanged, this, [this] { onRequest(true); });
+    connect(&Settings::shared(), &Settings::valueChanged, this, &DocumentContentView::onSettingChanged);
+
+    m_renderTimer.setSingleShot(true);
+    m_renderTimer.setInterval(renderDelayMs);
+    connect(&m_renderTimer, &QTimer::timeout, this, &DocumentContentView::startRender);
+    m_wordCountTimer.setSingleShot(true);
+    m_wordCountTimer.setInterval(wordCountDelayMs);
+    connect(&m_wordCountTimer, &QTimer::timeout, this, [this] {
+        if (!m_document)
+            return;
+        m_cachedWordCount = wordCount(m_document->text());
+        m_toolbar->setWordCount(m_cachedWordCount);
+    });
+
+    m_toolbar->setVisible(!settings.boolValue(distractionFreeKey, false));
+    m_toolbarDivider->setVisible(m_toolbar->isVisibleTo(this));
+    applyViewMode();
+    applyOutline();
+    applyColorScheme();
+
+    // A newly selected document shows its preview at once, without the worker's delay.
+    setRenderedHTML(m_render(document->text()));
+    m_cachedWordCount = wordCount(document->text());
+    m_toolbar->setWordCount(m_cachedWordCount);
+}
+
+DocumentContentView::~DocumentContentView() = default;
+
+void DocumentContentView::setRenderFunction(RenderFunction render)
+{
+    m_render = std::move(render);
+}
+
+ViewMode DocumentContentView::storedViewMode()
+{
+    const QString raw = Settings::shared().stringValue(viewModeKey, QStringLiteral("Split"));
+    if (raw == QLatin1String("Preview"))
+        return ViewMode::preview;
+    if (raw == QLatin1String("Editor"))
+        return ViewMode::editor;
+    return ViewMode::split;
+}
+
+QString DocumentContentView::viewModeRawValue(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::preview:
+        return QStringLiteral("Preview");
+    case ViewMode::editor:
+        return QStringLiteral("Editor");
+    case ViewMode::split:
+        break;
+    }
+    return QStringLiteral("Split");
+}
+
+void DocumentContentView::setStoredViewMode(ViewMode mode)
+{
+    Settings::shared().setValue(viewModeKey, viewModeRawValue(mode));
+}
+
+QString DocumentContentView::storedAppearance()
+{
+    const QString raw = Settings::shared().stringValue(appearanceKey, QStringLiteral("Auto"));
+    if (raw == QLatin1String("Light") || raw == QLatin1String("Dark"))
+        return raw;
+    return QStringLiteral("Auto");
+}
+
+int DocumentContentView::wordCount(const QString &text)
+{
+    int count = 0;
+    bool inWord = false;
+    bool separator = true;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        char32_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < size && text.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), text.at(++i).unicode());
+        // A mark after a space belongs to the space's character, so it separates too.
+        if (!extendsCluster(c))
+            separator = isWordSeparator(c);
+        if (!separator && !inWord)
+            ++count;
+        inWord = !separator;
+    }
+    return count;
+}
+
+void DocumentContentView::onSettingChanged(const QString &key)
+{
+    const Settings &settings = Settings::shared();
+    if (key == viewModeKey) {
+        applyViewMode();
+    } else if (key == showOutlineKey) {
+        applyOutline();
+    } else if (key == distractionFreeKey) {
+        const bool visible = !settings.boolValue(distractionFreeKey, false);
+        m_toolbar->setVisible(visible);
+        m_toolbarDivider->setVisible(visible);
+    } else if (key == fontSizeKey) {
+        const double size = m_manager.currentFontSize();
+        m_editor->setFontSize(size);
+        m_preview->setFontSize(size);
+    } else if (key == QLatin1String("wordWrap")) {
+        m_editor->setWordWrap(settings.boolValue(key, true));
+    } else if (key == QLatin1String("spellCheck")) {
+        m_editor->setSpellCheck(settings.boolValue(key, true));
+    } else if (key == QLatin1String("syntaxHighlight")) {
+        m_editor->setSyntaxHighlight(settings.boolValue(key, true));
+    } else if (key == QLatin1String("vimModeEnabled")) {
+        m_editor->setVimModeEnabled(settings.boolValue(key, false));
+    } else if (key == previewThemeKey) {
+        m_preview->setTheme(storedPreviewTheme());
+    } else if (key == appearanceKey) {
+        applyColorScheme();
+    }
+}
+
+void DocumentContentView::onDocumentTextChanged()
+{
+    if (!m_document)
+        return;
+    const QString text = m_document->text();
+    // Text replaced from outside (revert, reload) goes back into the editor.
+    if (!m_applyingEdit)
+        m_editor->replaceText(text);
+    m_wordCountTimer.start();
+    m_renderTimer.start();
+    if (m_outline)
+        m_outline->setText(text);
+}
+
+void DocumentContentView::startRender()
+{
+    if (!m_document)
+        return;
+    const quint64 generation = ++m_renderGeneration;
+    QtConcurrent::run([render = m_render, text = m_document->text()] { return render(text); })
+        .then(this, [this, generation](const QString &html) {
+            // A render that finishes after a newer one started is out of date: drop it.
+            if (generation == m_renderGeneration)
+                setRenderedHTML(html);
+        });
+}
+
+void DocumentContentView::setRenderedHTML(const QString &html)
+{
+    m_renderedHTML = html;
+    m_preview->setBodyHTML(html);
+    Q_EMIT renderedHTMLChanged();
+}
+
+void DocumentContentView::applyViewMode()
+{
+    const ViewMode mode = storedViewMode();
+    const bool split = mode == ViewMode::split;
+    m_editor->setVisible(mode != ViewMode::preview);
+    m_preview->setVisible(mode != ViewMode::editor);
+    m_editor->setMinimumWidth(split ? minimumSplitWidth : 0);
+    m_preview->setMinimumWidth(split ? minimumSplitWidth : 0);
+}
+
+void DocumentContentView::applyOutline()
+{
+    const bool show = Settings::shared().boolValue(showOutlineKey, false);
+    m_outlineColumn->setVisible(show);
+    if (show == (m_outline != nullptr))
+        return;
+    if (!show) {
+        delete m_outline;
+        m_outline = nullptr;
+        qDeleteAll(m_outlineColumn->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+        return;
+    }
+    // A fresh sidebar parses the current text at once.
+    m_outline = new OutlineSidebar(m_document ? m_document->id() : QUuid(), m_document ? m_document->text() : QString(),
+                                   m_outlineColumn);
+    m_outline->setFixedWidth(outlineWidth);
+    m_outlineColumn->layout()->addWidget(m_outline);
+    m_outlineColumn->layout()->addWidget(divider(Qt::Vertical, m_outlineColumn));
+}
+
+void DocumentContentView::applyColorScheme()
+{
+    const QString appearance = storedAppearance();
+    if (appearance == QLatin1String("Dark"))
+        m_preview->setColorScheme(QStringLiteral("dark"));
+    else if (appearance == QLatin1String("Light"))
+        m_preview->setColorScheme(QStringLiteral("light"));
+    else
+        m_preview->setColorScheme(WindowStyle::colorSchemeOf(palette())); // the desktop's scheme
+}
+
+void DocumentContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyColorScheme();
+}
+
+void DocumentContentView::onRequest(bool replace)
+{
+    const auto request = replace ? m_manager.replaceRequestState() : m_manager.findRequestState();
+    if (!request || !m_document || request->documentID != m_document->id())
+        return;
+    // The find bar lives in the editor: a preview-only layout makes room for it.
+    if (storedViewMode() == ViewMode::preview)
+        setStoredViewMode(ViewMode::editor);
+    const QUuid id = m_document->id();
+    const QString name = replace ? EditorView::sorvaneShowReplace : EditorView::sorvaneShowFind;
+    QTimer::singleShot(0, this, [name, id] { NotificationCenter::shared().post(name, QVariant::fromValue(id)); });
+}

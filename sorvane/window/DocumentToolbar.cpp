@@ -1,0 +1,274 @@
+#include "DocumentToolbar.h"
+
+#include "DocumentContentView.h"
+#include "GlyphButton.h"
+#include "WindowStyle.h"
+#include "documents/DocumentManager.h"
+#include "platform/Settings.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace {
+
+const QString fontSizeKey = QStringLiteral("fontSize");
+const QString showOutlineKey = QStringLiteral("showOutline");
+const QString appearanceKey = QStringLiteral("appearanceMode");
+
+// A group of buttons on one rounded plate, as a segmented control.
+class SegmentPlate : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath plate;
+        plate.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        painter.fillPath(plate, palette().color(QPalette::Button));
+        painter.setPen(QPen(WindowStyle::withAlpha(WindowStyle::primary(palette()), 0.1), 1));
+        painter.drawPath(plate);
+    }
+};
+
+QWidget *verticalDivider(QWidget *parent)
+{
+    auto *divider = new QWidget(parent);
+    divider->setFixedSize(1, 16);
+    divider->setAutoFillBackground(true);
+    divider->setBackgroundRole(QPalette::Mid);
+    return divider;
+}
+
+} // namespace
+
+DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
+    : QWidget(parent)
+    , m_manager(manager)
+    , m_formatting(new QWidget(this))
+    , m_outline(new GlyphButton(GlyphButton::Glyph::outline, this))
+    , m_decrease(new GlyphButton(QStringLiteral("A"), WindowStyle::font(11, QFont::Medium), this))
+    , m_increase(new GlyphButton(QStringLiteral("A"), WindowStyle::font(15, QFont::Medium), this))
+    , m_sizeLabel(new QLabel(this))
+    , m_wordCount(new QLabel(this))
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(16, 8, 16, 8);
+    row->setSpacing(8);
+
+    // 1. View mode.
+    auto *modes = new SegmentPlate(this);
+    modes->setFixedSize(240, 24);
+    auto *modesLayout = new QHBoxLayout(modes);
+    modesLayout->setContentsMargins(1, 1, 1, 1);
+    modesLayout->setSpacing(0);
+    const QList<std::pair<ViewMode, QString>> modeNames{
+        {ViewMode::preview, QStringLiteral("Preview")},
+        {ViewMode::editor, QStringLiteral("Editor")},
+        {ViewMode::split, QStringLiteral("Split")},
+    };
+    for (const auto &[mode, name] : modeNames) {
+        auto *button = new GlyphButton(name, WindowStyle::font(12, QFont::Medium), modes);
+        button->setFixedSize(238 / 3, 22);
+        button->setHighlightBackground(0.2);
+        button->setAccessibleName(name);
+        connect(button, &GlyphButton::clicked, this, [mode] { DocumentContentView::setStoredViewMode(mode); });
+        modesLayout->addWidget(button);
+        m_viewModes.append(button);
+    }
+    row->addWidget(modes);
+    row->addWidget(verticalDivider(this));
+
+    // 2. Formatting, only while the editor is on screen.
+    auto *formatLayout = new QHBoxLayout(m_formatting);
+    formatLayout->setContentsMargins(0, 0, 0, 0);
+    formatLayout->setSpacing(2);
+    using G = GlyphButton::Glyph;
+    const auto heading = [&](const QString &label, MarkdownFormatAction action, const QString &tip) {
+        formatLayout->addWidget(addFormatButton(new GlyphButton(label, WindowStyle::font(11, QFont::DemiBold), m_formatting), action, tip));
+    };
+    const auto glyph = [&](G g, MarkdownFormatAction action, const QString &tip) {
+        formatLayout->addWidget(addFormatButton(new GlyphButton(g, m_formatting), action, tip));
+    };
+    heading(QStringLiteral("H1"), MarkdownFormatAction::heading1, QStringLiteral("Heading 1"));
+    heading(QStringLiteral("H2"), MarkdownFormatAction::heading2, QStringLiteral("Heading 2"));
+    heading(QStringLiteral("H3"), MarkdownFormatAction::heading3, QStringLiteral("Heading 3"));
+    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("B"), WindowStyle::font(14, QFont::Bold), m_formatting),
+                                            MarkdownFormatAction::bold, QStringLiteral("Bold (Ctrl+B)")));
+    QFont italic = WindowStyle::font(14, QFont::Normal);
+    italic.setItalic(true);
+    italic.setFamily(QStringLiteral("serif"));
+    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("I"), italic, m_formatting),
+                                            MarkdownFormatAction::italic, QStringLiteral("Italic (Ctrl+I)")));
+    glyph(G::inlineCode, MarkdownFormatAction::code, QStringLiteral("Inline code"));
+    glyph(G::codeBlock, MarkdownFormatAction::codeBlock, QStringLiteral("Code block"));
+    glyph(G::link, MarkdownFormatAction::link, QStringLiteral("Link (Ctrl+K)"));
+    glyph(G::quote, MarkdownFormatAction::blockquote, QStringLiteral("Blockquote"));
+    glyph(G::bulletList, MarkdownFormatAction::bulletList, QStringLiteral("Bullet list"));
+    glyph(G::numberedList, MarkdownFormatAction::numberedList, QStringLiteral("Numbered list"));
+    glyph(G::taskList, MarkdownFormatAction::taskList, QStringLiteral("Task list"));
+    glyph(G::horizontalRule, MarkdownFormatAction::horizontalRule, QStringLiteral("Horizontal rule"));
+    glyph(G::table, MarkdownFormatAction::table, QStringLiteral("Insert table"));
+    formatLayout->addSpacing(6);
+    formatLayout->addWidget(verticalDivider(m_formatting));
+    row->addWidget(m_formatting);
+
+    // 3. Outline. The workspace toggle joins it with the workspace; the copy menu and
+    // the share button join with the copy commands.
+    m_outline->setToolTip(QStringLiteral("Toggle Outline"));
+    m_outline->setAccessibleName(QStringLiteral("Toggle Outline"));
+    connect(m_outline, &GlyphButton::clicked, this, [] {
+        Settings &settings = Settings::shared();
+        settings.setValue(showOutlineKey, !settings.boolValue(showOutlineKey, false));
+    });
+    row->addWidget(m_outline);
+    row->addStretch(1);
+
+    // 4. Text size.
+    auto *sizeRow = new QHBoxLayout;
+    sizeRow->setSpacing(6);
+    m_decrease->setFixedSize(18, 18);
+    m_increase->setFixedSize(18, 18);
+    m_decrease->setToolTip(QStringLiteral("Decrease text size"));
+    m_increase->setToolTip(QStringLiteral("Increase text size"));
+    m_sizeLabel->setFont(WindowStyle::font(11));
+    m_sizeLabel->setFixedWidth(18);
+    m_sizeLabel->setAlignment(Qt::AlignCenter);
+    connect(m_decrease, &GlyphButton::clicked, this, [] {
+        Settings &settings = Settings::shared();
+        settings.setValue(fontSizeKey, std::max(settings.doubleValue(fontSizeKey, 15.0) - 1.0, minimumFontSize));
+    });
+    connect(m_increase, &GlyphButton::clicked, this, [] {
+        Settings &settings = Settings::shared();
+        settings.setValue(fontSizeKey, std::min(settings.doubleValue(fontSizeKey, 15.0) + 1.0, maximumFontSize));
+    });
+    sizeRow->addWidget(m_decrease);
+    sizeRow->addWidget(m_sizeLabel);
+    sizeRow->addWidget(m_increase);
+    row->addLayout(sizeRow);
+    row->addWidget(verticalDivider(this));
+
+    // 5. Appearance.
+    auto *appearance = new SegmentPlate(this);
+    appearance->setFixedSize(100, 24);
+    auto *appearanceLayout = new QHBoxLayout(appearance);
+    appearanceLayout->setContentsMargins(5, 1, 5, 1);
+    appearanceLayout->setSpacing(0);
+    const QList<std::pair<G, QString>> schemes{
+        {G::autoScheme, QStringLiteral("Auto")},
+        {G::lightScheme, QStringLiteral("Light")},
+        {G::darkScheme, QStringLiteral("Dark")},
+    };
+    for (const auto &[g, name] : schemes) {
+        auto *button = new GlyphButton(g, appearance);
+        button->setFixedSize(30, 22);
+        button->setGlyphSize(13);
+        button->setHighlightBackground(0.2);
+        button->setToolTip(name);
+        button->setAccessibleName(name);
+        connect(button, &GlyphButton::clicked, this, [name] { Settings::shared().setValue(appearanceKey, name); });
+        appearanceLayout->addWidget(button);
+        m_appearance.append(button);
+    }
+    row->addWidget(appearance);
+
+    // 6. Word count.
+    QFont mono = WindowStyle::font(11);
+    mono.setFamily(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::Monospace);
+    m_wordCount->setFont(mono);
+    row->addWidget(m_wordCount);
+    setWordCount(0);
+
+    connect(&Settings::shared(), &Settings::valueChanged, this, &DocumentToolbar::refresh);
+    refresh(QString());
+    applyColors();
+}
+
+GlyphButton *DocumentToolbar::addFormatButton(GlyphButton *button, MarkdownFormatAction action, const QString &tooltip)
+{
+    button->setToolTip(tooltip);
+    button->setAccessibleName(tooltip);
+    // The request names the selected document, whichever view has the focus.
+    connect(button, &GlyphButton::clicked, this, [this, action] { m_manager.requestFormatting(action); });
+    m_formatButtons.append(button);
+    return button;
+}
+
+GlyphButton *DocumentToolbar::viewModeButton(ViewMode mode) const
+{
+    switch (mode) {
+    case ViewMode::preview:
+        return m_viewModes.at(0);
+    case ViewMode::editor:
+        return m_viewModes.at(1);
+    case ViewMode::split:
+        return m_viewModes.at(2);
+    }
+    return nullptr;
+}
+
+void DocumentToolbar::setWordCount(int count)
+{
+    m_wordCount->setText(QString::number(count) + QStringLiteral(" words"));
+}
+
+void DocumentToolbar::refresh(const QString &key)
+{
+    const Settings &settings = Settings::shared();
+    const bool all = key.isEmpty();
+    if (all || key == QLatin1String("preferredViewMode")) {
+        const ViewMode mode = DocumentContentView::storedViewMode();
+        for (ViewMode each : {ViewMode::preview, ViewMode::editor, ViewMode::split})
+            viewModeButton(each)->setHighlighted(each == mode);
+        m_formatting->setVisible(mode != ViewMode::preview);
+    }
+    if (all || key == showOutlineKey)
+        m_outline->setHighlighted(settings.boolValue(showOutlineKey, false));
+    if (all || key == fontSizeKey) {
+        const double size = settings.doubleValue(fontSizeKey, 15.0);
+        m_sizeLabel->setText(QString::number(static_cast<long long>(std::trunc(size))));
+        m_decrease->setEnabled(size > minimumFontSize);
+        m_increase->setEnabled(size < maximumFontSize);
+    }
+    if (all || key == appearanceKey) {
+        const QString stored = DocumentContentView::storedAppearance();
+        for (GlyphButton *button : std::as_const(m_appearance))
+            button->setHighlighted(button->accessibleName() == stored);
+    }
+}
+
+void DocumentToolbar::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+}
+
+void DocumentToolbar::applyColors()
+{
+    const auto tint = [this](QLabel *label, const QColor &color) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, color);
+        label->setPalette(pal);
+    };
+    tint(m_sizeLabel, WindowStyle::secondary(palette()));
+    tint(m_wordCount, WindowStyle::tertiary(palette()));
+    const QColor letters = WindowStyle::withAlpha(WindowStyle::primary(palette()), 0.6);
+    m_decrease->setForeground(letters);
+    m_increase->setForeground(letters);
+}
+
+void DocumentToolbar::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), WindowStyle::barBackground(palette()));
+}
