@@ -1,6 +1,7 @@
 #include "documents/DocumentManager.h"
 #include "documents/QuitGate.h"
 #include "shell/PlainDocumentWindow.h"
+#include "window/MarkdownPreview.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,6 +9,8 @@
 
 int main(int argc, char **argv)
 {
+    // The preview's URL scheme must be known before the web engine starts.
+    MarkdownPreview::registerSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
