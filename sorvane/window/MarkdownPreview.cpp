@@ -312,6 +312,9 @@ void MarkdownPreview::loadShell()
     m_shellQueued = false;
     m_pageLoaded = false;
     m_lastPushed.reset();
+    // The new page starts empty: it gets the latest fragment once loaded.
+    if (m_hasSubmitted)
+        m_pendingHTML = m_lastSubmitted;
     ++m_shellGeneration;
 
     PreviewSchemeHandler::Site site;
