@@ -328,6 +328,8 @@ void MarkdownPreview::loadShell()
         if (!canonical.isEmpty() && QFileInfo(canonical).isDir())
             site.folder = canonical == QLatin1String("/") ? QString() : canonical;
     }
+    m_shellFontSize = m_fontSize;
+    m_shellColorScheme = m_colorScheme;
     site.shell = MarkdownToHTML::previewShellHTML(m_fontSize, m_colorScheme, m_theme, m_extraCSS,
                                                   schemeName() + QLatin1Char(':'))
                      .toUtf8();
@@ -345,6 +347,14 @@ void MarkdownPreview::onLoadFinished(bool ok)
     if (m_pageLoaded)
         return; // an in-page anchor, not a new shell
     m_pageLoaded = true;
+    // Values that changed while the shell was loading are assigned now.
+    if (m_fontSize != m_shellFontSize) {
+        const double size = m_fontSize;
+        m_fontSize = m_shellFontSize;
+        setFontSize(size);
+    }
+    if (m_colorScheme != m_shellColorScheme)
+        evaluate(QStringLiteral("document.documentElement.style.colorScheme = '%1'").arg(m_colorScheme));
     if (m_pendingHTML) {
         const QString html = *m_pendingHTML;
         m_pendingHTML.reset();

@@ -97,6 +97,8 @@ private:
     bool m_pageLoaded = false;
 
     double m_fontSize = 14;
+    double m_shellFontSize = 14;
+    QString m_shellColorScheme;
     QString m_colorScheme = QStringLiteral("light");
     std::optional<AppearanceMode> m_appearance;
     PreviewTheme m_theme = PreviewTheme::Standard;

@@ -272,6 +272,62 @@ private Q_SLOTS:
         QCOMPARE(preview->page()->url().adjusted(QUrl::RemoveFragment), shell);
     }
 
+    // Each theme shows its own colours in both schemes; the view is grabbed to
+    // /tmp/preview-shots for a look.
+    void themeColours_data()
+    {
+        QTest::addColumn<int>("theme");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("quoteBar");
+        QTest::addColumn<QString>("text");
+        const QString lightText = QStringLiteral("rgb(29, 29, 31)");
+        const QString darkText = QStringLiteral("rgb(245, 245, 247)");
+        QTest::newRow("Default light") << int(PreviewTheme::Standard) << "light" << "rgb(0, 102, 204)" << "rgb(229, 229, 229)" << "rgb(208, 208, 208)" << lightText;
+        QTest::newRow("Default dark") << int(PreviewTheme::Standard) << "dark" << "rgb(90, 200, 250)" << "rgb(51, 51, 51)" << "rgb(85, 85, 85)" << darkText;
+        QTest::newRow("GitHub light") << int(PreviewTheme::GitHub) << "light" << "rgb(9, 105, 218)" << "rgb(208, 215, 222)" << "rgb(208, 215, 222)" << lightText;
+        QTest::newRow("GitHub dark") << int(PreviewTheme::GitHub) << "dark" << "rgb(88, 166, 255)" << "rgb(48, 54, 61)" << "rgb(48, 54, 61)" << darkText;
+        QTest::newRow("Serif light") << int(PreviewTheme::Serif) << "light" << "rgb(139, 0, 0)" << "rgb(212, 197, 169)" << "rgb(196, 168, 130)" << lightText;
+        QTest::newRow("Serif dark") << int(PreviewTheme::Serif) << "dark" << "rgb(230, 115, 90)" << "rgb(68, 68, 68)" << "rgb(102, 102, 102)" << darkText;
+    }
+
+    void themeColours()
+    {
+        QFETCH(int, theme);
+        QFETCH(QString, scheme);
+        QFETCH(QString, link);
+        QFETCH(QString, rule);
+        QFETCH(QString, quoteBar);
+        QFETCH(QString, text);
+        MarkdownPreview preview;
+        preview.resize(900, 700);
+        preview.show();
+        preview.setTheme(PreviewTheme(theme));
+        preview.setColorScheme(scheme);
+        preview.setBodyHTML(MarkdownToHTML::renderedBodyHTML(QStringLiteral(
+            "# Heading one\n\nSome **strong** text with a [link](https://example.com) and `inline code`.\n\n"
+            "## Heading two\n\n> A quotation, set apart.\n\n```\ncode block\n```\n\n"
+            "| A | B |\n|---|---|\n| 1 | 2 |\n| 3 | 4 |\n\n- item\n- [x] done\n\nMath $e^{i\\pi}+1=0$.\n\n"
+            "```mermaid\nflowchart LR\n  A --> B\n```\n\nText with a footnote.[^1]\n\n[^1]: The note.\n")));
+        QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview.page(), QStringLiteral("document.querySelectorAll('.mermaid svg').length > 0")));
+        const auto style = [&](const char *selector, const char *property) {
+            return runScript(preview.page(), QStringLiteral("getComputedStyle(document.querySelector('%1')).%2")
+                                                 .arg(QLatin1String(selector), QLatin1String(property)))
+                .toString();
+        };
+        QCOMPARE(style("#content a", "color"), link);
+        QCOMPARE(style("h1", "borderBottomColor"), rule);
+        QCOMPARE(style("blockquote", "borderLeftColor"), quoteBar);
+        QCOMPARE(style("body", "color"), text);
+
+        QTest::qWait(300);
+        QDir().mkpath(QStringLiteral("/tmp/preview-shots"));
+        const QString name = previewThemeRawValue(PreviewTheme(theme)) + QLatin1Char('-') + scheme;
+        preview.grab().save(QStringLiteral("/tmp/preview-shots/%1.png").arg(name));
+    }
+
 private:
     ScriptedAlerts m_alerts;
 };
