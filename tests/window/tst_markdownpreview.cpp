@@ -321,6 +321,10 @@ private Q_SLOTS:
         QCOMPARE(style("h1", "borderBottomColor"), rule);
         QCOMPARE(style("blockquote", "borderLeftColor"), quoteBar);
         QCOMPARE(style("body", "color"), text);
+        // Diagrams follow the assigned scheme too.
+        const QString nodeFill = runScript(preview.page(), QStringLiteral(
+            "getComputedStyle(document.querySelector('.mermaid svg .node rect, .mermaid svg .node path')).fill")).toString();
+        QVERIFY2((scheme == QLatin1String("dark")) == (nodeFill != QLatin1String("rgb(236, 236, 255)")), qPrintable(nodeFill));
 
         QTest::qWait(300);
         QDir().mkpath(QStringLiteral("/tmp/preview-shots"));

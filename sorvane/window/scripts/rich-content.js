@@ -1,5 +1,5 @@
 (function () {
-    var mermaidReady = false;
+    var mermaidTheme = null;
 
     // Mermaid's theme follows the scheme the app gave the page; "light dark"
     // falls back to the media query.
@@ -11,12 +11,16 @@
         return window.matchMedia && window.matchMedia('(prefers-color-scheme: dark)').matches;
     }
 
+    // Set up when the first diagram is drawn, and again when the scheme the
+    // app assigned has changed since: every update brings fresh diagram
+    // sources, so the next one is drawn in the new scheme.
     function setUpMermaid() {
-        if (mermaidReady || typeof mermaid === 'undefined') return;
+        if (typeof mermaid === 'undefined') return;
+        var theme = prefersDark() ? 'dark' : 'default';
+        if (mermaidTheme === theme) return;
         try {
-            mermaid.initialize({ startOnLoad: false, securityLevel: 'strict',
-                                 theme: prefersDark() ? 'dark' : 'default' });
-            mermaidReady = true;
+            mermaid.initialize({ startOnLoad: false, securityLevel: 'strict', theme: theme });
+            mermaidTheme = theme;
         } catch (e) { }
     }
 
@@ -38,9 +42,11 @@
         }
         if (typeof mermaid !== 'undefined') {
             try {
-                setUpMermaid();
                 var nodes = root.querySelectorAll('.mermaid:not([data-processed="true"])');
-                if (nodes.length > 0) mermaid.run({ nodes: nodes, suppressErrors: true });
+                if (nodes.length > 0) {
+                    setUpMermaid();
+                    mermaid.run({ nodes: nodes, suppressErrors: true });
+                }
             } catch (e) { }
         }
     };
