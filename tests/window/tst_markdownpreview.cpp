@@ -112,7 +112,10 @@ private Q_SLOTS:
         preview->setColorScheme(QStringLiteral("dark"));
         QVERIFY(waitForScript(preview->page(), QStringLiteral("document.documentElement.style.colorScheme === 'dark'")));
 
-        QCOMPARE(runScript(preview->page(), QStringLiteral("window.scrollY")).toInt(), 1200);
+        // The page was not replaced: the offset stays (within the few pixels the
+        // engine's estimate for blocks out of view may move it).
+        const int scrollY = runScript(preview->page(), QStringLiteral("window.scrollY")).toInt();
+        QVERIFY2(qAbs(scrollY - 1200) <= 24, qPrintable(QString::number(scrollY)));
         QCOMPARE(reloads.count(), 0);
     }
 

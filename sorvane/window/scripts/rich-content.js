@@ -24,10 +24,33 @@
         } catch (e) { }
     }
 
+    // Every update replaces the whole body, so formulas are typeset again and
+    // again; their output is kept by source, and an edit costs only the
+    // formulas it changed.
+    var mathCache = new Map();
+    function memoiseMath() {
+        var k = window.katex;
+        if (!k || typeof k.render !== 'function' || k.__sorvaneMemo) return;
+        var render = k.render;
+        k.render = function (tex, element, options) {
+            var key = (options && options.displayMode ? 'D' : 'I') + tex;
+            var html = mathCache.get(key);
+            if (html === undefined) {
+                render(tex, element, options);
+                if (mathCache.size > 20000) mathCache.clear();
+                mathCache.set(key, element.innerHTML);
+            } else {
+                element.innerHTML = html;
+            }
+        };
+        k.__sorvaneMemo = true;
+    }
+
     window.__sorvaneRenderRichContent = function () {
         var root = document.getElementById('content') || document.body;
         if (typeof renderMathInElement === 'function') {
             try {
+                memoiseMath();
                 renderMathInElement(root, {
                     delimiters: [
                         { left: '$$', right: '$$', display: true },
