@@ -1,6 +1,8 @@
 #include "WebSchemes.h"
 
+#include "window/MarkdownPreview.h"
+
 void registerWebSchemes()
 {
-    // The live preview's schemes are registered here once the preview exists.
+    MarkdownPreview::registerSchemes();
 }

@@ -1,5 +1,8 @@
 #include "DocumentContentView.h"
 
+#include "AppearanceMode.h"
+#include "ThemeService.h"
+
 #include "DocumentToolbar.h"
 #include "MarkdownPreview.h"
 #include "MarkdownToHTML.h"
@@ -91,7 +94,13 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     m_preview = new MarkdownPreview(m_splitter);
     m_preview->setFontSize(configuration.fontSize);
     m_preview->setTheme(storedPreviewTheme());
+    m_preview->setExtraCSS(ThemeService::shared().extraCSS());
     m_preview->setBaseURL(document->baseURL());
+    // The extra theme and the user's CSS reach the preview as they change.
+    const auto applyExtraCSS = [this] { m_preview->setExtraCSS(ThemeService::shared().extraCSS()); };
+    connect(&ThemeService::shared(), &ThemeService::selectedProThemeRawChanged, this, applyExtraCSS);
+    connect(&ThemeService::shared(), &ThemeService::customCSSChanged, this, applyExtraCSS);
+    connect(&ThemeService::shared(), &ThemeService::useCustomCSSChanged, this, applyExtraCSS);
     m_splitter->addWidget(m_editor);
     m_splitter->addWidget(m_preview);
     m_splitter->setChildrenCollapsible(false);
@@ -171,20 +180,20 @@ ViewMode DocumentContentView::storedViewMode()
 {
     const QString raw = Settings::shared().stringValue(viewModeKey, QStringLiteral("Split"));
     if (raw == QLatin1String("Preview"))
-        return ViewMode::preview;
+        return ViewMode::Preview;
     if (raw == QLatin1String("Editor"))
-        return ViewMode::editor;
-    return ViewMode::split;
+        return ViewMode::Editor;
+    return ViewMode::Split;
 }
 
 QString DocumentContentView::viewModeRawValue(ViewMode mode)
 {
     switch (mode) {
-    case ViewMode::preview:
+    case ViewMode::Preview:
         return QStringLiteral("Preview");
-    case ViewMode::editor:
+    case ViewMode::Editor:
         return QStringLiteral("Editor");
-    case ViewMode::split:
+    case ViewMode::Split:
         break;
     }
     return QStringLiteral("Split");
@@ -290,9 +299,9 @@ void DocumentContentView::setRenderedHTML(const QString &html)
 void DocumentContentView::applyViewMode()
 {
     const ViewMode mode = storedViewMode();
-    const bool split = mode == ViewMode::split;
-    m_editor->setVisible(mode != ViewMode::preview);
-    m_preview->setVisible(mode != ViewMode::editor);
+    const bool split = mode == ViewMode::Split;
+    m_editor->setVisible(mode != ViewMode::Preview);
+    m_preview->setVisible(mode != ViewMode::Editor);
     m_editor->setMinimumWidth(split ? minimumSplitWidth : 0);
     m_preview->setMinimumWidth(split ? minimumSplitWidth : 0);
 }
@@ -319,13 +328,10 @@ void DocumentContentView::applyOutline()
 
 void DocumentContentView::applyColorScheme()
 {
-    const QString appearance = storedAppearance();
-    if (appearance == QLatin1String("Dark"))
-        m_preview->setColorScheme(QStringLiteral("dark"));
-    else if (appearance == QLatin1String("Light"))
-        m_preview->setColorScheme(QStringLiteral("light"));
-    else
-        m_preview->setColorScheme(WindowStyle::colorSchemeOf(palette())); // the desktop's scheme
+    // Palette changes arrive while the constructor is still building the children.
+    if (!m_preview)
+        return;
+    m_preview->setColorScheme(resolvedColorScheme(storedAppearanceMode(Settings::shared()), palette()));
 }
 
 void DocumentContentView::changeEvent(QEvent *event)
@@ -341,8 +347,8 @@ void DocumentContentView::onRequest(bool replace)
     if (!request || !m_document || request->documentID != m_document->id())
         return;
     // The find bar lives in the editor: a preview-only layout makes room for it.
-    if (storedViewMode() == ViewMode::preview)
-        setStoredViewMode(ViewMode::editor);
+    if (storedViewMode() == ViewMode::Preview)
+        setStoredViewMode(ViewMode::Editor);
     const QUuid id = m_document->id();
     const QString name = replace ? EditorView::sorvaneShowReplace : EditorView::sorvaneShowFind;
     QTimer::singleShot(0, this, [name, id] { NotificationCenter::shared().post(name, QVariant::fromValue(id)); });

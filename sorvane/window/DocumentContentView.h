@@ -84,9 +84,9 @@ private:
     QWidget *m_toolbarDivider;
     QWidget *m_outlineColumn;
     OutlineSidebar *m_outline = nullptr;
-    QSplitter *m_splitter;
-    EditorView *m_editor;
-    MarkdownPreview *m_preview;
+    QSplitter *m_splitter = nullptr;
+    EditorView *m_editor = nullptr;
+    MarkdownPreview *m_preview = nullptr;
 
     RenderFunction m_render;
     QString m_renderedHTML;

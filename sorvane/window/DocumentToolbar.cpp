@@ -71,9 +71,9 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     modesLayout->setContentsMargins(1, 1, 1, 1);
     modesLayout->setSpacing(0);
     const QList<std::pair<ViewMode, QString>> modeNames{
-        {ViewMode::preview, QStringLiteral("Preview")},
-        {ViewMode::editor, QStringLiteral("Editor")},
-        {ViewMode::split, QStringLiteral("Split")},
+        {ViewMode::Preview, QStringLiteral("Preview")},
+        {ViewMode::Editor, QStringLiteral("Editor")},
+        {ViewMode::Split, QStringLiteral("Split")},
     };
     for (const auto &[mode, name] : modeNames) {
         auto *button = new GlyphButton(name, WindowStyle::font(12, QFont::Medium), modes);
@@ -206,11 +206,11 @@ GlyphButton *DocumentToolbar::addFormatButton(GlyphButton *button, MarkdownForma
 GlyphButton *DocumentToolbar::viewModeButton(ViewMode mode) const
 {
     switch (mode) {
-    case ViewMode::preview:
+    case ViewMode::Preview:
         return m_viewModes.at(0);
-    case ViewMode::editor:
+    case ViewMode::Editor:
         return m_viewModes.at(1);
-    case ViewMode::split:
+    case ViewMode::Split:
         return m_viewModes.at(2);
     }
     return nullptr;
@@ -227,9 +227,9 @@ void DocumentToolbar::refresh(const QString &key)
     const bool all = key.isEmpty();
     if (all || key == QLatin1String("preferredViewMode")) {
         const ViewMode mode = DocumentContentView::storedViewMode();
-        for (ViewMode each : {ViewMode::preview, ViewMode::editor, ViewMode::split})
+        for (ViewMode each : {ViewMode::Preview, ViewMode::Editor, ViewMode::Split})
             viewModeButton(each)->setHighlighted(each == mode);
-        m_formatting->setVisible(mode != ViewMode::preview);
+        m_formatting->setVisible(mode != ViewMode::Preview);
     }
     if (all || key == showOutlineKey)
         m_outline->setHighlighted(settings.boolValue(showOutlineKey, false));

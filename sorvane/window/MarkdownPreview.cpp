@@ -1,30 +1,426 @@
 #include "MarkdownPreview.h"
 
-#include <QTextBrowser>
-#include <QVBoxLayout>
+#include "platform/AlertPresenter.h"
+
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+
+namespace {
+
+QString schemeName()
+{
+    return QString::fromLatin1(MarkdownPreview::scheme);
+}
+
+// One handler for the whole profile; each preview has its own unguessable host
+// under which its shell and its document folder are served.
+class PreviewSchemeHandler : public QWebEngineUrlSchemeHandler
+{
+public:
+    struct Site
+    {
+        QByteArray shell;
+        QString shellQuery;
+        QString folder; // canonical; empty for an untitled document
+    };
+
+    static PreviewSchemeHandler &shared()
+    {
+        static PreviewSchemeHandler *handler = [] {
+            auto *h = new PreviewSchemeHandler;
+            QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(MarkdownPreview::scheme, h);
+            return h;
+        }();
+        return *handler;
+    }
+
+    QHash<QString, Site> sites;
+
+    void requestStarted(QWebEngineUrlRequestJob *job) override
+    {
+        const QUrl url = job->requestUrl();
+        const auto site = sites.constFind(url.host());
+        if (site == sites.constEnd() || job->requestMethod() != QByteArrayLiteral("GET")) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        const QString path = url.path(QUrl::FullyDecoded);
+        if ((path.isEmpty() || path == QLatin1String("/")) && url.query() == site->shellQuery) {
+            auto *buffer = new QBuffer(job);
+            buffer->setData(site->shell);
+            job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
+            return;
+        }
+        const QString file = folderFile(site->folder, path);
+        if (file.isEmpty()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto *device = new QFile(file, job);
+        if (!device->open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        job->reply(QMimeDatabase().mimeTypeForFile(file).name().toUtf8(), device);
+    }
+
+    // A regular file inside the folder, after symbolic links and "..": a
+    // document can show its own pictures, never anything beside or above them.
+    static QString folderFile(const QString &folder, const QString &path)
+    {
+        if (folder.isEmpty() || path.isEmpty() || path.contains(QChar(0)))
+            return QString();
+        const QFileInfo info(folder + QLatin1Char('/') + path);
+        const QString canonical = info.canonicalFilePath();
+        if (canonical.isEmpty() || !canonical.startsWith(folder + QLatin1Char('/')) || !QFileInfo(canonical).isFile())
+            return QString();
+        return canonical;
+    }
+};
+
+// Launchers a double-click would run even without the executable bit.
+bool looksExecutable(const QFileInfo &info)
+{
+    static const QStringList suffixes = {
+        QStringLiteral("desktop"), QStringLiteral("sh"),  QStringLiteral("bash"),     QStringLiteral("zsh"),
+        QStringLiteral("csh"),     QStringLiteral("run"), QStringLiteral("bin"),      QStringLiteral("appimage"),
+        QStringLiteral("exe"),     QStringLiteral("msi"), QStringLiteral("bat"),      QStringLiteral("cmd"),
+        QStringLiteral("com"),     QStringLiteral("jar"), QStringLiteral("py"),       QStringLiteral("pl"),
+        QStringLiteral("rb"),      QStringLiteral("deb"), QStringLiteral("rpm"),      QStringLiteral("flatpakref"),
+        QStringLiteral("snap"),    QStringLiteral("ps1"), QStringLiteral("vbs"),      QStringLiteral("scr"),
+        QStringLiteral("command"), QStringLiteral("app"), QStringLiteral("x86_64")};
+    if (suffixes.contains(info.suffix().toLower()))
+        return true;
+    return info.isFile() && info.isExecutable();
+}
+
+} // namespace
+
+// The page the preview shows. Navigations stay on the shell (in-page anchors);
+// link clicks elsewhere go to the link policy; everything else is refused.
+class MarkdownPreviewPage : public QWebEnginePage
+{
+public:
+    explicit MarkdownPreviewPage(MarkdownPreview *preview)
+        : QWebEnginePage(QWebEngineProfile::defaultProfile(), preview)
+        , m_preview(preview)
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        if (!isMainFrame)
+            return false;
+        if (m_preview->isShellURL(url))
+            return true;
+        if (type == NavigationTypeLinkClicked)
+            m_preview->handleExternalLink(url);
+        return false;
+    }
+
+    // target="_blank" and friends: the address goes to the link policy and
+    // no window is made.
+    QWebEnginePage *createWindow(WebWindowType) override
+    {
+        auto *catcher = new PopupCatcher(m_preview);
+        return catcher;
+    }
+
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
+    // A document has no business opening dialogs; the page's own scripts never do.
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
+
+private:
+    class PopupCatcher : public QWebEnginePage
+    {
+    public:
+        explicit PopupCatcher(MarkdownPreview *preview)
+            : QWebEnginePage(QWebEngineProfile::defaultProfile(), preview)
+            , m_preview(preview)
+        {
+        }
+
+    protected:
+        bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+        {
+            if (m_preview && !url.isEmpty())
+                m_preview->handleExternalLink(url);
+            deleteLater();
+            return false;
+        }
+
+    private:
+        QPointer<MarkdownPreview> m_preview;
+    };
+
+    MarkdownPreview *m_preview;
+};
+
+void MarkdownPreview::registerSchemes()
+{
+    QWebEngineUrlScheme previewScheme{QByteArray(scheme)};
+    previewScheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    previewScheme.setFlags(QWebEngineUrlScheme::SecureScheme);
+    QWebEngineUrlScheme::registerScheme(previewScheme);
+}
 
 MarkdownPreview::MarkdownPreview(QWidget *parent)
-    : QWidget(parent)
-    , m_browser(new QTextBrowser(this))
+    : QWebEngineView(parent)
+    , m_page(new MarkdownPreviewPage(this))
 {
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_browser);
-    m_browser->setFrameShape(QFrame::NoFrame);
-    m_browser->setOpenLinks(false);
+    PreviewSchemeHandler::shared();
+    m_token = QString::number(QRandomGenerator::system()->generate64(), 16)
+        + QString::number(QRandomGenerator::system()->generate64(), 16);
+    setPage(m_page);
+    m_page->setBackgroundColor(Qt::white);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    m_debounce.setSingleShot(true);
+    m_debounce.setInterval(150);
+    connect(&m_debounce, &QTimer::timeout, this, [this] {
+        if (m_pageLoaded)
+            pushFragment(m_debounced);
+        else
+            m_pendingHTML = m_debounced;
+    });
+    connect(this, &QWebEngineView::loadFinished, this, &MarkdownPreview::onLoadFinished);
+
+    m_opener = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+
+    // The first shell is loaded once the creator has set the initial values.
+    m_shellQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        if (m_shellQueued)
+            loadShell();
+    });
 }
 
-void MarkdownPreview::setBodyHTML(const QString &html) { m_browser->setHtml(html); }
-
-void MarkdownPreview::setFontSize(double points)
+MarkdownPreview::~MarkdownPreview()
 {
-    QFont font = m_browser->font();
-    font.setPixelSize(qMax(1, qRound(points)));
-    m_browser->setFont(font);
+    PreviewSchemeHandler::shared().sites.remove(m_token);
 }
 
-void MarkdownPreview::setColorScheme(const QString &) {}
-void MarkdownPreview::setTheme(PreviewTheme) {}
-void MarkdownPreview::setExtraCSS(const QString &) {}
-void MarkdownPreview::setBaseURL(const QUrl &folder) { m_browser->document()->setBaseUrl(folder); }
-void MarkdownPreview::registerSchemes() {}
+void MarkdownPreview::setBodyHTML(const QString &html)
+{
+    // The newest fragment always waits for the next shell.
+    m_pendingHTML = html;
+    if (m_hasSubmitted && html == m_lastSubmitted)
+        return;
+    m_hasSubmitted = true;
+    m_lastSubmitted = html;
+    m_debounced = html;
+    m_debounce.start();
+}
+
+void MarkdownPreview::setFontSize(double pixels)
+{
+    if (pixels == m_fontSize)
+        return;
+    m_fontSize = pixels;
+    if (m_pageLoaded) {
+        QString size = QString::number(pixels, 'g', QLocale::FloatingPointShortest);
+        if (!size.contains(QLatin1Char('.')) && !size.contains(QLatin1Char('e')))
+            size += QStringLiteral(".0");
+        evaluate(QStringLiteral("document.body.style.fontSize = '%1px'").arg(size));
+    }
+}
+
+void MarkdownPreview::setColorScheme(const QString &scheme)
+{
+    if (scheme == m_colorScheme)
+        return;
+    m_colorScheme = scheme;
+    // The engine paints this behind the transparent page.
+    m_page->setBackgroundColor(scheme.trimmed() == QLatin1String("dark") ? QColor(0x1e, 0x1e, 0x1e) : QColor(Qt::white));
+    if (m_pageLoaded)
+        evaluate(QStringLiteral("document.documentElement.style.colorScheme = '%1'").arg(scheme));
+}
+
+void MarkdownPreview::setAppearance(AppearanceMode mode)
+{
+    m_appearance = mode;
+    setColorScheme(resolvedColorScheme(mode, palette()));
+}
+
+void MarkdownPreview::setTheme(PreviewTheme theme)
+{
+    if (theme == m_theme)
+        return;
+    m_theme = theme;
+    loadShell();
+}
+
+void MarkdownPreview::setExtraCSS(const QString &css)
+{
+    if (css == m_extraCSS)
+        return;
+    m_extraCSS = css;
+    loadShell();
+}
+
+void MarkdownPreview::setBaseURL(const QUrl &folder)
+{
+    if (folder == m_baseURL)
+        return;
+    m_baseURL = folder;
+    loadShell();
+}
+
+void MarkdownPreview::setUrlOpener(UrlOpener opener)
+{
+    m_opener = std::move(opener);
+}
+
+void MarkdownPreview::changeEvent(QEvent *event)
+{
+    QWebEngineView::changeEvent(event);
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ThemeChange) && m_appearance
+        && *m_appearance == AppearanceMode::Auto)
+        setColorScheme(resolvedColorScheme(AppearanceMode::Auto, palette()));
+}
+
+void MarkdownPreview::pushFragment(const QString &html)
+{
+    if (m_lastPushed && *m_lastPushed == html)
+        return;
+    m_lastPushed = html;
+    evaluate(QStringLiteral("updateContent('") + QString::fromLatin1(html.toUtf8().toBase64())
+             + QStringLiteral("')"));
+    Q_EMIT contentPushed();
+}
+
+void MarkdownPreview::evaluate(const QString &script)
+{
+    m_page->runJavaScript(script);
+}
+
+void MarkdownPreview::loadShell()
+{
+    m_shellQueued = false;
+    m_pageLoaded = false;
+    m_lastPushed.reset();
+    // The new page starts empty: it gets the latest fragment once loaded.
+    if (m_hasSubmitted)
+        m_pendingHTML = m_lastSubmitted;
+    ++m_shellGeneration;
+
+    PreviewSchemeHandler::Site site;
+    site.shellQuery = QStringLiteral("shell=%1").arg(m_shellGeneration);
+    if (m_baseURL.isLocalFile()) {
+        const QString canonical = QFileInfo(m_baseURL.toLocalFile()).canonicalFilePath();
+        if (!canonical.isEmpty() && QFileInfo(canonical).isDir())
+            site.folder = canonical == QLatin1String("/") ? QString() : canonical;
+    }
+    m_shellFontSize = m_fontSize;
+    m_shellColorScheme = m_colorScheme;
+    site.shell = MarkdownToHTML::previewShellHTML(m_fontSize, m_colorScheme, m_theme, m_extraCSS,
+                                                  schemeName() + QLatin1Char(':'))
+                     .toUtf8();
+    PreviewSchemeHandler::shared().sites.insert(m_token, site);
+
+    m_shellURL = QUrl(schemeName() + QStringLiteral("://") + m_token + QStringLiteral("/?") + site.shellQuery);
+    Q_EMIT shellLoadStarted();
+    m_page->load(m_shellURL);
+}
+
+void MarkdownPreview::onLoadFinished(bool ok)
+{
+    if (!ok || !isShellURL(m_page->url()))
+        return;
+    if (m_pageLoaded)
+        return; // an in-page anchor, not a new shell
+    m_pageLoaded = true;
+    // Values that changed while the shell was loading are assigned now.
+    if (m_fontSize != m_shellFontSize) {
+        const double size = m_fontSize;
+        m_fontSize = m_shellFontSize;
+        setFontSize(size);
+    }
+    if (m_colorScheme != m_shellColorScheme)
+        evaluate(QStringLiteral("document.documentElement.style.colorScheme = '%1'").arg(m_colorScheme));
+    if (m_pendingHTML) {
+        const QString html = *m_pendingHTML;
+        m_pendingHTML.reset();
+        pushFragment(html);
+    }
+}
+
+bool MarkdownPreview::isShellURL(const QUrl &url) const
+{
+    return url.adjusted(QUrl::RemoveFragment) == m_shellURL;
+}
+
+QUrl MarkdownPreview::localURL(const QUrl &url) const
+{
+    if (url.scheme() != schemeName() || url.host() != m_token)
+        return url;
+    const auto site = PreviewSchemeHandler::shared().sites.constFind(m_token);
+    if (site == PreviewSchemeHandler::shared().sites.constEnd() || site->folder.isEmpty())
+        return QUrl();
+    QUrl local = QUrl::fromLocalFile(QDir::cleanPath(site->folder + url.path(QUrl::FullyDecoded)));
+    local.setFragment(url.fragment(QUrl::FullyDecoded), QUrl::DecodedMode);
+    return local;
+}
+
+void MarkdownPreview::handleExternalLink(const QUrl &url)
+{
+    const QUrl target = localURL(url);
+    switch (linkAction(target)) {
+    case LinkAction::Open:
+        m_opener(target);
+        break;
+    case LinkAction::Ask: {
+        AlertRequest request;
+        request.messageText = tr("Open this link in another application?");
+        request.informativeText = target.toDisplayString();
+        request.buttons = {tr("Open"), tr("Cancel")};
+        request.style = AlertRequest::Style::Warning;
+        if (AlertPresenter::shared().runModal(request) == 0)
+            m_opener(target);
+        break;
+    }
+    case LinkAction::Refuse:
+        break;
+    }
+}
+
+MarkdownPreview::LinkAction MarkdownPreview::linkAction(const QUrl &url)
+{
+    if (!url.isValid() || url.scheme().isEmpty())
+        return LinkAction::Refuse;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto"))
+        return url.host().isEmpty() && scheme != QLatin1String("mailto") ? LinkAction::Refuse : LinkAction::Open;
+    // Schemes that run code, carry their own content, or drive this app.
+    static const QStringList never = {QStringLiteral("javascript"), QStringLiteral("vbscript"),
+                                      QStringLiteral("data"),       QStringLiteral("blob"),
+                                      QStringLiteral("about"),      QStringLiteral("filesystem"),
+                                      QStringLiteral("sorvane"),    schemeName(),
+                                      QStringLiteral("chrome"),     QStringLiteral("qrc")};
+    if (never.contains(scheme))
+        return LinkAction::Refuse;
+    if (scheme == QLatin1String("file")) {
+        if (!url.host().isEmpty() && url.host() != QLatin1String("localhost"))
+            return LinkAction::Refuse;
+        if (looksExecutable(QFileInfo(url.toLocalFile())))
+            return LinkAction::Refuse;
+    }
+    return LinkAction::Ask;
+}

@@ -1,5 +1,6 @@
 #include "ScriptedAlertPresenter.h"
 #include "TestEnvironment.h"
+#include "WebEngineTest.h"
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
@@ -524,5 +525,5 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(AppDelegateTest)
+SORVANE_WEBENGINE_TEST_MAIN(AppDelegateTest)
 #include "tst_appdelegate.moc"

@@ -1,5 +1,6 @@
 #include "ScriptedAlertPresenter.h"
 #include "TestEnvironment.h"
+#include "WebEngineTest.h"
 #include "documents/DocumentManager.h"
 #include "documents/EditorView.h"
 #include "documents/QuitGate.h"
@@ -216,5 +217,5 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(MainWindowTest)
+SORVANE_WEBENGINE_TEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"

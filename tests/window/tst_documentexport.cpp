@@ -4,6 +4,7 @@
 #include "ScriptedAlertPresenter.h"
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
+#include "WebEngineTest.h"
 
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticUploader.h"
@@ -605,5 +606,5 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(DocumentExportTest)
+SORVANE_WEBENGINE_TEST_MAIN(DocumentExportTest)
 #include "tst_documentexport.moc"

@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "WebEngineTest.h"
 #include "WindowTestSupport.h"
 #include "documents/EditorView.h"
 #include "documents/FindReplaceBar.h"
@@ -97,7 +98,7 @@ private Q_SLOTS:
         QTEST(pane->preview()->isVisible(), "previewShown");
         QTEST(pane->toolbar()->formattingGroup()->isVisible(), "formattingShown");
         const bool split = pane->editor()->isVisible() && pane->preview()->isVisible();
-        QCOMPARE(pane->toolbar()->viewModeButton(ViewMode::split)->isHighlighted(), split);
+        QCOMPARE(pane->toolbar()->viewModeButton(ViewMode::Split)->isHighlighted(), split);
         if (split)
             QVERIFY(pane->editor()->width() >= DocumentContentView::minimumSplitWidth);
 
@@ -112,10 +113,10 @@ private Q_SLOTS:
         WindowFixture f;
         f.manager.newDocument(QStringLiteral("text"), true);
         auto pane = showPane(f.manager, f.manager.selectedDocument());
-        QTest::mouseClick(pane->toolbar()->viewModeButton(ViewMode::preview), Qt::LeftButton);
+        QTest::mouseClick(pane->toolbar()->viewModeButton(ViewMode::Preview), Qt::LeftButton);
         QCOMPARE(Settings::shared().stringValue(QStringLiteral("preferredViewMode")), QStringLiteral("Preview"));
         QVERIFY(!pane->editor()->isVisible());
-        QTest::mouseClick(pane->toolbar()->viewModeButton(ViewMode::editor), Qt::LeftButton);
+        QTest::mouseClick(pane->toolbar()->viewModeButton(ViewMode::Editor), Qt::LeftButton);
         QCOMPARE(Settings::shared().stringValue(QStringLiteral("preferredViewMode")), QStringLiteral("Editor"));
         QVERIFY(pane->editor()->isVisible());
         QCOMPARE(pane->editor()->text(), QStringLiteral("text"));
@@ -438,5 +439,5 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(DocumentPaneTest)
+SORVANE_WEBENGINE_TEST_MAIN(DocumentPaneTest)
 #include "tst_documentpane.moc"

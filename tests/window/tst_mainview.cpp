@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "WebEngineTest.h"
 #include "WindowTestSupport.h"
 #include "documents/TabDocument.h"
 #include "window/DocumentContentView.h"
@@ -339,5 +340,5 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(MainViewTest)
+SORVANE_WEBENGINE_TEST_MAIN(MainViewTest)
 #include "tst_mainview.moc"

@@ -1,5 +1,5 @@
 (function () {
-    var mermaidReady = false;
+    var mermaidTheme = null;
 
     // Mermaid's theme follows the scheme the app gave the page; "light dark"
     // falls back to the media query.
@@ -11,19 +11,46 @@
         return window.matchMedia && window.matchMedia('(prefers-color-scheme: dark)').matches;
     }
 
+    // Set up when the first diagram is drawn, and again when the scheme the
+    // app assigned has changed since: every update brings fresh diagram
+    // sources, so the next one is drawn in the new scheme.
     function setUpMermaid() {
-        if (mermaidReady || typeof mermaid === 'undefined') return;
+        if (typeof mermaid === 'undefined') return;
+        var theme = prefersDark() ? 'dark' : 'default';
+        if (mermaidTheme === theme) return;
         try {
-            mermaid.initialize({ startOnLoad: false, securityLevel: 'strict',
-                                 theme: prefersDark() ? 'dark' : 'default' });
-            mermaidReady = true;
+            mermaid.initialize({ startOnLoad: false, securityLevel: 'strict', theme: theme });
+            mermaidTheme = theme;
         } catch (e) { }
+    }
+
+    // Every update replaces the whole body, so formulas are typeset again and
+    // again; their output is kept by source, and an edit costs only the
+    // formulas it changed.
+    var mathCache = new Map();
+    function memoiseMath() {
+        var k = window.katex;
+        if (!k || typeof k.render !== 'function' || k.__sorvaneMemo) return;
+        var render = k.render;
+        k.render = function (tex, element, options) {
+            var key = (options && options.displayMode ? 'D' : 'I') + tex;
+            var html = mathCache.get(key);
+            if (html === undefined) {
+                render(tex, element, options);
+                if (mathCache.size > 20000) mathCache.clear();
+                mathCache.set(key, element.innerHTML);
+            } else {
+                element.innerHTML = html;
+            }
+        };
+        k.__sorvaneMemo = true;
     }
 
     window.__sorvaneRenderRichContent = function () {
         var root = document.getElementById('content') || document.body;
         if (typeof renderMathInElement === 'function') {
             try {
+                memoiseMath();
                 renderMathInElement(root, {
                     delimiters: [
                         { left: '$$', right: '$$', display: true },
@@ -38,9 +65,11 @@
         }
         if (typeof mermaid !== 'undefined') {
             try {
-                setUpMermaid();
                 var nodes = root.querySelectorAll('.mermaid:not([data-processed="true"])');
-                if (nodes.length > 0) mermaid.run({ nodes: nodes, suppressErrors: true });
+                if (nodes.length > 0) {
+                    setUpMermaid();
+                    mermaid.run({ nodes: nodes, suppressErrors: true });
+                }
             } catch (e) { }
         }
     };
