@@ -52,6 +52,34 @@ bool evaluate(JSGlobalContextRef context, const QString &source, const QString &
     return exception == nullptr;
 }
 
+// Marked's source after the tuning script's respelling of its masking loops;
+// the source as shipped when the script is missing or fails.
+QString tunedLibrary(JSGlobalContextRef context, const QString &library)
+{
+    JSObjectRef global = JSContextGetGlobalObject(context);
+    JSStringRef name = JSStringCreateWithUTF8CString("__sorvaneLibrary");
+    JSStringRef text = makeJSString(library);
+    JSObjectSetProperty(context, global, name, JSValueMakeString(context, text), kJSPropertyAttributeNone, nullptr);
+    JSStringRelease(text);
+    JSStringRef call = JSStringCreateWithUTF8CString(
+        "typeof __sorvaneRegexTuning === 'undefined' ? __sorvaneLibrary"
+        " : __sorvaneRegexTuning.patchLibrary(__sorvaneLibrary)");
+    JSValueRef exception = nullptr;
+    JSValueRef value = JSEvaluateScript(context, call, nullptr, nullptr, 1, &exception);
+    JSStringRelease(call);
+    QString result = library;
+    if (value && !exception && JSValueIsString(context, value)) {
+        JSStringRef string = JSValueToStringCopy(context, value, nullptr);
+        if (string) {
+            result = fromJSString(string);
+            JSStringRelease(string);
+        }
+    }
+    JSObjectDeleteProperty(context, global, name, nullptr);
+    JSStringRelease(name);
+    return result;
+}
+
 // The one JavaScript context. JavaScriptCore takes its own lock per call, but
 // a render is two calls (set the input, evaluate), so a mutex keeps them
 // together.
@@ -107,7 +135,7 @@ private:
         const QString tuning = readResource(QStringLiteral(":/scripts/regex-tuning.js"));
         const QString footnotes = readResource(QStringLiteral(":/scripts/footnotes.js"));
         evaluate(context, tuning, QStringLiteral("regex-tuning.js"));
-        evaluate(context, library, QStringLiteral("marked.min.js"));
+        evaluate(context, tunedLibrary(context, library), QStringLiteral("marked.min.js"));
         const QString setup = QStringLiteral("if (typeof __sorvaneRegexTuning !== 'undefined') "
                                              "__sorvaneRegexTuning.tuneMarked(marked);\n"
                                              "marked.setOptions({ gfm: true, breaks: false });\n")
