@@ -158,8 +158,9 @@ private:
 
 struct Patterns
 {
-    QList<QRegularExpression> blocked;
-    QRegularExpression tag{QStringLiteral("<[A-Za-z][^>]*>")};
+    // Each blocked pattern with the opening it needs, so that a body without
+    // one skips the pass over the whole text.
+    QList<QPair<QLatin1String, QRegularExpression>> blocked;
     QRegularExpression eventHandler{QStringLiteral("\\son[a-z]+\\s*=\\s*(\".*?\"|'.*?'|[^\\s>]+)"),
                                     QRegularExpression::CaseInsensitiveOption};
     QRegularExpression jsQuoted{
@@ -176,16 +177,16 @@ struct Patterns
 
     Patterns()
     {
-        const char *blocks[] = {
-            "(?is)<script\\b.*?>.*?</script>", "(?is)<style\\b.*?>.*?</style>",
-            "(?is)<iframe\\b.*?>.*?</iframe>", "(?is)<object\\b.*?>.*?</object>",
-            "(?is)<embed\\b.*?>.*?</embed>",   "(?is)<link\\b[^>]*>",
-            "(?is)<meta\\b[^>]*>",
+        const char *blocks[][2] = {
+            {"<script", "(?is)<script\\b.*?>.*?</script>"}, {"<style", "(?is)<style\\b.*?>.*?</style>"},
+            {"<iframe", "(?is)<iframe\\b.*?>.*?</iframe>"}, {"<object", "(?is)<object\\b.*?>.*?</object>"},
+            {"<embed", "(?is)<embed\\b.*?>.*?</embed>"},    {"<link", "(?is)<link\\b[^>]*>"},
+            {"<meta", "(?is)<meta\\b[^>]*>"},
         };
-        for (const char *pattern : blocks) {
-            QRegularExpression re(QString::fromLatin1(pattern));
+        for (const auto &block : blocks) {
+            QRegularExpression re(QString::fromLatin1(block[1]));
             if (re.isValid())
-                blocked.append(re);
+                blocked.append({QLatin1String(block[0]), re});
         }
     }
 
@@ -251,30 +252,70 @@ QString MarkdownToHTML::sanitizeHTML(const QString &html)
 {
     const Patterns &patterns = Patterns::shared();
     QString out = html;
-    for (const QRegularExpression &re : patterns.blocked)
-        out.remove(re);
+    // Which openings occur, in one pass over the "<"s (a case-insensitive
+    // search per pattern cost more than the rest of the sanitiser). A removal
+    // can join a new opening ("<li<style></style>nk"), so look again after one.
+    const qsizetype count = patterns.blocked.size();
+    QList<bool> present(count, false);
+    const auto findOpenings = [&](qsizetype from) {
+        present.fill(false);
+        for (qsizetype at = out.indexOf(QLatin1Char('<')); at >= 0; at = out.indexOf(QLatin1Char('<'), at + 1)) {
+            for (qsizetype i = from; i < count; ++i) {
+                const QLatin1String opening = patterns.blocked.at(i).first;
+                if (QStringView(out).mid(at, opening.size()).compare(opening, Qt::CaseInsensitive) == 0)
+                    present[i] = true;
+            }
+        }
+    };
+    findOpenings(0);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!present.at(i))
+            continue;
+        const qsizetype before = out.size();
+        out.remove(patterns.blocked.at(i).second);
+        if (out.size() != before)
+            findOpenings(i + 1);
+    }
 
     // Attribute rules apply inside tags only, so prose such as
-    // "one = 1" or code such as "onload = init" stays as written.
-    if (patterns.tag.isValid() && out.contains(QLatin1Char('<'))) {
+    // "one = 1" or code such as "onload = init" stays as written. A tag is
+    // "<", an ASCII letter, and everything up to the next ">".
+    if (out.contains(QLatin1Char('<'))) {
+        const QStringView text(out);
         QString rebuilt;
         rebuilt.reserve(out.size());
         qsizetype last = 0;
-        auto it = patterns.tag.globalMatch(out);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch match = it.next();
-            rebuilt.append(QStringView(out).mid(last, match.capturedStart() - last));
-            QString tag = match.captured();
-            if (patterns.eventHandler.isValid())
-                tag.remove(patterns.eventHandler);
-            if (patterns.jsQuoted.isValid())
-                tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
-            if (patterns.jsUnquoted.isValid())
-                tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
-            rebuilt.append(tag);
-            last = match.capturedEnd();
+        for (qsizetype at = text.indexOf(QLatin1Char('<')); at >= 0 && at + 1 < text.size();
+             at = text.indexOf(QLatin1Char('<'), at)) {
+            const char16_t next = text.at(at + 1).unicode();
+            if (!((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z'))) {
+                ++at;
+                continue;
+            }
+            const qsizetype close = text.indexOf(QLatin1Char('>'), at + 2);
+            if (close < 0)
+                break;
+            const QStringView tagView = text.mid(at, close + 1 - at);
+            rebuilt.append(text.mid(last, at - last));
+            // Most tags hold neither an "on" nor a scheme; those stay as they are.
+            const bool handler = tagView.contains(QLatin1String("on"), Qt::CaseInsensitive);
+            const bool scheme = tagView.contains(QLatin1Char(':'));
+            if (!handler && !scheme) {
+                rebuilt.append(tagView);
+            } else {
+                QString tag = tagView.toString();
+                if (handler && patterns.eventHandler.isValid())
+                    tag.remove(patterns.eventHandler);
+                if (scheme && patterns.jsQuoted.isValid())
+                    tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
+                if (scheme && patterns.jsUnquoted.isValid())
+                    tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
+                rebuilt.append(tag);
+            }
+            last = close + 1;
+            at = close + 1;
         }
-        rebuilt.append(QStringView(out).mid(last));
+        rebuilt.append(text.mid(last));
         out = rebuilt;
     }
 
