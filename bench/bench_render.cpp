@@ -118,6 +118,8 @@ BENCHMARK_CAPTURE(renderedBody, manyQuotes, int(corpus::Stress::ManyQuotes))->Ap
 BENCHMARK_CAPTURE(nodeMarked, manyQuotes, int(corpus::Stress::ManyQuotes))->Apply(stressSizes)->UseManualTime()->Iterations(1);
 BENCHMARK_CAPTURE(renderedBody, setextHeadings, int(corpus::Stress::SetextHeadings))->Apply(stressSizes);
 BENCHMARK_CAPTURE(nodeMarked, setextHeadings, int(corpus::Stress::SetextHeadings))->Apply(stressSizes)->UseManualTime()->Iterations(1);
+BENCHMARK_CAPTURE(renderedBody, references, int(corpus::Stress::References))->Apply(stressSizes);
+BENCHMARK_CAPTURE(nodeMarked, references, int(corpus::Stress::References))->Apply(stressSizes)->UseManualTime()->Iterations(1);
 
 int main(int argc, char **argv)
 {

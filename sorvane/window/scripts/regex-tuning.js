@@ -220,14 +220,19 @@ var __sorvaneRegexTuning = (function () {
     // length and none of these rules looks behind its start, so one pass over
     // the unmasked text finds the same matches; the loops are respelled to
     // build the masked text once.
-    var MASK_LOOP = new NativeRegExp(
-        'while \\(\\(match = this\\.tokenizer\\.rules\\.inline\\.(\\w+)\\.exec\\(maskedSrc\\)\\) != null\\) \\{\\s*'
-        + 'maskedSrc = maskedSrc\\.slice\\(0, match\\.index\\) \\+ ([^\\n;]*?) \\+ '
-        + 'maskedSrc\\.slice\\(this\\.tokenizer\\.rules\\.inline\\.\\1\\.lastIndex\\);\\s*\\}', 'g');
+    var LOOP_HEAD = 'while \\(\\(match = this\\.tokenizer\\.rules\\.inline\\.(\\w+)\\.exec\\(maskedSrc\\)\\) != null\\) \\{\\s*';
+    var SPLICE = 'maskedSrc = maskedSrc\\.slice\\(0, match\\.index\\) \\+ ([^\\n;]*?) \\+ '
+        + 'maskedSrc\\.slice\\(this\\.tokenizer\\.rules\\.inline\\.\\1\\.lastIndex\\);\\s*';
+    var MASK_LOOP = new NativeRegExp(LOOP_HEAD + SPLICE + '\\}', 'g');
+    // The reference-link loop masks only links whose label is defined.
+    var CONDITIONAL_MASK_LOOP = new NativeRegExp(LOOP_HEAD + 'if \\(([^\\n{]*)\\) \\{\\s*' + SPLICE + '\\}\\s*\\}', 'g');
     function patchLibrary(source) {
         return source.replace(MASK_LOOP, function (loop, rule, mask) {
             return 'maskedSrc = __sorvaneRegexTuning.maskAll(maskedSrc, this.tokenizer.rules.inline.' + rule
                 + ', function (match) { return ' + mask + '; });';
+        }).replace(CONDITIONAL_MASK_LOOP, function (loop, rule, condition, mask) {
+            return 'maskedSrc = __sorvaneRegexTuning.maskAll(maskedSrc, this.tokenizer.rules.inline.' + rule
+                + ', function (match) { return (' + condition + ') ? ' + mask + ' : null; });';
         });
     }
     function maskAll(text, rule, mask) {
@@ -235,7 +240,9 @@ var __sorvaneRegexTuning = (function () {
         var last = 0;
         var match;
         while ((match = nativeExec.call(rule, text)) !== null) {
-            out += text.slice(last, match.index) + mask(match);
+            var replacement = mask(match);
+            if (replacement === null) continue;
+            out += text.slice(last, match.index) + replacement;
             last = rule.lastIndex;
         }
         return last === 0 ? text : out + text.slice(last);
