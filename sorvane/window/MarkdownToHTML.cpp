@@ -156,6 +156,17 @@ private:
     std::mutex m_mutex;
 };
 
+// Whether "on" occurs in any case; Qt's case-insensitive search is slow on
+// the many short tags of a big body.
+bool containsOn(QStringView text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if ((text[i] == u'o' || text[i] == u'O') && (text[i + 1] == u'n' || text[i + 1] == u'N'))
+            return true;
+    }
+    return false;
+}
+
 struct Patterns
 {
     // Each blocked pattern with the opening it needs, so that a body without
@@ -260,6 +271,8 @@ QString MarkdownToHTML::sanitizeHTML(const QString &html)
     const auto findOpenings = [&](qsizetype from) {
         present.fill(false);
         for (qsizetype at = out.indexOf(QLatin1Char('<')); at >= 0; at = out.indexOf(QLatin1Char('<'), at + 1)) {
+            if (at + 1 >= out.size() || !QStringLiteral("sSiIoOeElLmM").contains(out.at(at + 1)))
+                continue;
             for (qsizetype i = from; i < count; ++i) {
                 const QLatin1String opening = patterns.blocked.at(i).first;
                 if (QStringView(out).mid(at, opening.size()).compare(opening, Qt::CaseInsensitive) == 0)
@@ -298,7 +311,7 @@ QString MarkdownToHTML::sanitizeHTML(const QString &html)
             const QStringView tagView = text.mid(at, close + 1 - at);
             rebuilt.append(text.mid(last, at - last));
             // Most tags hold neither an "on" nor a scheme; those stay as they are.
-            const bool handler = tagView.contains(QLatin1String("on"), Qt::CaseInsensitive);
+            const bool handler = containsOn(tagView);
             const bool scheme = tagView.contains(QLatin1Char(':'));
             if (!handler && !scheme) {
                 rebuilt.append(tagView);
