@@ -1,8 +1,11 @@
-// Runs before marked loads. JavaScriptCore's regex JIT gives up on a group
-// repeated at least once, on back references and on lookbehind; those rules
-// then run in the interpreter, which retries every start position of the rest
-// of the document, and lexing turns quadratic. We respell the rules so the JIT
-// takes them, and keep the rest from scanning past index 0.
+// Runs before marked loads. JavaScriptCore's regex JIT leaves some rules to
+// its interpreter (measured: groups repeated a minimum of more than once,
+// lookbehind, and more it does not document), which retries every start
+// position of the rest of the document, so lexing turns quadratic; and even
+// JIT code pays about 200 ns for each pass through a quantified group. We
+// respell marked's rules so the JIT takes them, keep start-anchored rules at
+// index 0, and build the masked paragraph text in one pass. Every respelling
+// must leave marked's output byte for byte as it is under node.
 var __sorvaneRegexTuning = (function () {
     'use strict';
     var NativeRegExp = RegExp;
@@ -170,8 +173,28 @@ var __sorvaneRegexTuning = (function () {
         }
         return Array.prototype.slice.call(args);
     }
+    // Marked 15 builds five rules for every list item. A rule without the g
+    // or y flag keeps no state between calls, so one object per source serves
+    // them all; the cache is bounded in case a source ever carries input.
+    var built = new Map();
+    var BUILT_LIMIT = 256;
+    function sharedRule(args) {
+        if (typeof args[0] !== 'string' || args.length > 2) return null;
+        var flags = args.length > 1 ? args[1] : '';
+        if (typeof flags !== 'string' || flags.indexOf('g') >= 0 || flags.indexOf('y') >= 0) return null;
+        var key = flags + '/' + args[0];
+        var re = built.get(key);
+        if (!re) {
+            if (built.size >= BUILT_LIMIT) built.clear();
+            re = new NativeRegExp(respellCached(args[0]).source, flags);
+            built.set(key, re);
+        }
+        return re;
+    }
     var Factory = new Proxy(NativeRegExp, {
         construct: function (target, args, newTarget) {
+            var shared = newTarget === Factory ? sharedRule(args) : null;
+            if (shared) return shared;
             return Reflect.construct(target, argumentsFor(args), newTarget === Factory ? target : newTarget);
         },
         apply: function (target, self, args) {
