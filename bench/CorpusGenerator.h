@@ -121,7 +121,7 @@ inline QString document(qsizetype bytes, uint64_t seed = 1)
     return out;
 }
 
-enum class Stress { LongParagraph, DeepLists, BigTable, ManyQuotes, SetextHeadings };
+enum class Stress { LongParagraph, DeepLists, BigTable, ManyQuotes, SetextHeadings, References };
 
 inline QString stress(Stress kind, qsizetype bytes)
 {
@@ -152,6 +152,17 @@ inline QString stress(Stress kind, qsizetype bytes)
         while (out.size() < bytes)
             out += words(r, 6) + QLatin1Char('\n') + words(r, 6) + QStringLiteral("\n=====\n\n") + words(r, 10)
                 + QStringLiteral("\n-----\n\n");
+        break;
+    case Stress::References:
+        // Reference definitions up front, then one paragraph full of
+        // reference links, escapes and code spans for the masking passes.
+        for (int i = 0; i < 200; ++i)
+            out += QStringLiteral("[ref") + QString::number(i) + QStringLiteral("]: https://example.org/") + QString::number(i)
+                + QStringLiteral(" \"title ") + QString::number(i) + QStringLiteral("\"\n");
+        out += QLatin1Char('\n');
+        while (out.size() < bytes)
+            out += words(r, 3) + QStringLiteral(" [ref") + QString::number(r.below(250)) + QStringLiteral("] \\*not\\* [") + words(r, 1)
+                + QStringLiteral("][ref") + QString::number(r.below(200)) + QStringLiteral("] `a]b` ") + inlineText(r, 6) + QLatin1Char('\n');
         break;
     }
     return out;

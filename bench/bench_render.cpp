@@ -38,6 +38,16 @@ void libraryOnly(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * text.toUtf8().size());
 }
 
+// The sanitiser alone on marked's output: the part of renderedBodyHTML that
+// runs outside JavaScript.
+void sanitizeOnly(benchmark::State &state)
+{
+    const QString html = MarkdownToHTML::libraryHTML(cachedDocument(-1, state.range(0))).value_or(QString());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MarkdownToHTML::sanitizeHTML(html));
+    state.SetBytesProcessed(int64_t(state.iterations()) * html.toUtf8().size());
+}
+
 void md4cFloor(benchmark::State &state)
 {
     const QByteArray text = cachedDocument(-1, state.range(0)).toUtf8();
@@ -94,6 +104,7 @@ void stressSizes(benchmark::internal::Benchmark *b)
 
 BENCHMARK_CAPTURE(renderedBody, document, -1)->Apply(sizes)->MinTime(1.0);
 BENCHMARK(libraryOnly)->Apply(sizes)->MinTime(1.0);
+BENCHMARK(sanitizeOnly)->Apply(sizes);
 BENCHMARK_CAPTURE(nodeMarked, document, -1)->Apply(sizes)->UseManualTime()->Iterations(1);
 BENCHMARK(md4cFloor)->Apply(sizes);
 
@@ -107,6 +118,8 @@ BENCHMARK_CAPTURE(renderedBody, manyQuotes, int(corpus::Stress::ManyQuotes))->Ap
 BENCHMARK_CAPTURE(nodeMarked, manyQuotes, int(corpus::Stress::ManyQuotes))->Apply(stressSizes)->UseManualTime()->Iterations(1);
 BENCHMARK_CAPTURE(renderedBody, setextHeadings, int(corpus::Stress::SetextHeadings))->Apply(stressSizes);
 BENCHMARK_CAPTURE(nodeMarked, setextHeadings, int(corpus::Stress::SetextHeadings))->Apply(stressSizes)->UseManualTime()->Iterations(1);
+BENCHMARK_CAPTURE(renderedBody, references, int(corpus::Stress::References))->Apply(stressSizes);
+BENCHMARK_CAPTURE(nodeMarked, references, int(corpus::Stress::References))->Apply(stressSizes)->UseManualTime()->Iterations(1);
 
 int main(int argc, char **argv)
 {

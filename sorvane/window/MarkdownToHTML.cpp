@@ -52,6 +52,34 @@ bool evaluate(JSGlobalContextRef context, const QString &source, const QString &
     return exception == nullptr;
 }
 
+// Marked's source after the tuning script's respelling of its masking loops;
+// the source as shipped when the script is missing or fails.
+QString tunedLibrary(JSGlobalContextRef context, const QString &library)
+{
+    JSObjectRef global = JSContextGetGlobalObject(context);
+    JSStringRef name = JSStringCreateWithUTF8CString("__sorvaneLibrary");
+    JSStringRef text = makeJSString(library);
+    JSObjectSetProperty(context, global, name, JSValueMakeString(context, text), kJSPropertyAttributeNone, nullptr);
+    JSStringRelease(text);
+    JSStringRef call = JSStringCreateWithUTF8CString(
+        "typeof __sorvaneRegexTuning === 'undefined' ? __sorvaneLibrary"
+        " : __sorvaneRegexTuning.patchLibrary(__sorvaneLibrary)");
+    JSValueRef exception = nullptr;
+    JSValueRef value = JSEvaluateScript(context, call, nullptr, nullptr, 1, &exception);
+    JSStringRelease(call);
+    QString result = library;
+    if (value && !exception && JSValueIsString(context, value)) {
+        JSStringRef string = JSValueToStringCopy(context, value, nullptr);
+        if (string) {
+            result = fromJSString(string);
+            JSStringRelease(string);
+        }
+    }
+    JSObjectDeleteProperty(context, global, name, nullptr);
+    JSStringRelease(name);
+    return result;
+}
+
 // The one JavaScript context. JavaScriptCore takes its own lock per call, but
 // a render is two calls (set the input, evaluate), so a mutex keeps them
 // together.
@@ -107,7 +135,7 @@ private:
         const QString tuning = readResource(QStringLiteral(":/scripts/regex-tuning.js"));
         const QString footnotes = readResource(QStringLiteral(":/scripts/footnotes.js"));
         evaluate(context, tuning, QStringLiteral("regex-tuning.js"));
-        evaluate(context, library, QStringLiteral("marked.min.js"));
+        evaluate(context, tunedLibrary(context, library), QStringLiteral("marked.min.js"));
         const QString setup = QStringLiteral("if (typeof __sorvaneRegexTuning !== 'undefined') "
                                              "__sorvaneRegexTuning.tuneMarked(marked);\n"
                                              "marked.setOptions({ gfm: true, breaks: false });\n")
@@ -128,10 +156,22 @@ private:
     std::mutex m_mutex;
 };
 
+// Whether "on" occurs in any case; Qt's case-insensitive search is slow on
+// the many short tags of a big body.
+bool containsOn(QStringView text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if ((text[i] == u'o' || text[i] == u'O') && (text[i + 1] == u'n' || text[i + 1] == u'N'))
+            return true;
+    }
+    return false;
+}
+
 struct Patterns
 {
-    QList<QRegularExpression> blocked;
-    QRegularExpression tag{QStringLiteral("<[A-Za-z][^>]*>")};
+    // Each blocked pattern with the opening it needs, so that a body without
+    // one skips the pass over the whole text.
+    QList<QPair<QLatin1String, QRegularExpression>> blocked;
     QRegularExpression eventHandler{QStringLiteral("\\son[a-z]+\\s*=\\s*(\".*?\"|'.*?'|[^\\s>]+)"),
                                     QRegularExpression::CaseInsensitiveOption};
     QRegularExpression jsQuoted{
@@ -148,16 +188,16 @@ struct Patterns
 
     Patterns()
     {
-        const char *blocks[] = {
-            "(?is)<script\\b.*?>.*?</script>", "(?is)<style\\b.*?>.*?</style>",
-            "(?is)<iframe\\b.*?>.*?</iframe>", "(?is)<object\\b.*?>.*?</object>",
-            "(?is)<embed\\b.*?>.*?</embed>",   "(?is)<link\\b[^>]*>",
-            "(?is)<meta\\b[^>]*>",
+        const char *blocks[][2] = {
+            {"<script", "(?is)<script\\b.*?>.*?</script>"}, {"<style", "(?is)<style\\b.*?>.*?</style>"},
+            {"<iframe", "(?is)<iframe\\b.*?>.*?</iframe>"}, {"<object", "(?is)<object\\b.*?>.*?</object>"},
+            {"<embed", "(?is)<embed\\b.*?>.*?</embed>"},    {"<link", "(?is)<link\\b[^>]*>"},
+            {"<meta", "(?is)<meta\\b[^>]*>"},
         };
-        for (const char *pattern : blocks) {
-            QRegularExpression re(QString::fromLatin1(pattern));
+        for (const auto &block : blocks) {
+            QRegularExpression re(QString::fromLatin1(block[1]));
             if (re.isValid())
-                blocked.append(re);
+                blocked.append({QLatin1String(block[0]), re});
         }
     }
 
@@ -223,30 +263,72 @@ QString MarkdownToHTML::sanitizeHTML(const QString &html)
 {
     const Patterns &patterns = Patterns::shared();
     QString out = html;
-    for (const QRegularExpression &re : patterns.blocked)
-        out.remove(re);
+    // Which openings occur, in one pass over the "<"s (a case-insensitive
+    // search per pattern cost more than the rest of the sanitiser). A removal
+    // can join a new opening ("<li<style></style>nk"), so look again after one.
+    const qsizetype count = patterns.blocked.size();
+    QList<bool> present(count, false);
+    const auto findOpenings = [&](qsizetype from) {
+        present.fill(false);
+        for (qsizetype at = out.indexOf(QLatin1Char('<')); at >= 0; at = out.indexOf(QLatin1Char('<'), at + 1)) {
+            if (at + 1 >= out.size() || !QStringLiteral("sSiIoOeElLmM").contains(out.at(at + 1)))
+                continue;
+            for (qsizetype i = from; i < count; ++i) {
+                const QLatin1String opening = patterns.blocked.at(i).first;
+                if (QStringView(out).mid(at, opening.size()).compare(opening, Qt::CaseInsensitive) == 0)
+                    present[i] = true;
+            }
+        }
+    };
+    findOpenings(0);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!present.at(i))
+            continue;
+        const qsizetype before = out.size();
+        out.remove(patterns.blocked.at(i).second);
+        if (out.size() != before)
+            findOpenings(i + 1);
+    }
 
     // Attribute rules apply inside tags only, so prose such as
-    // "one = 1" or code such as "onload = init" stays as written.
-    if (patterns.tag.isValid() && out.contains(QLatin1Char('<'))) {
+    // "one = 1" or code such as "onload = init" stays as written. A tag is
+    // "<", an ASCII letter, and everything up to the next ">".
+    if (out.contains(QLatin1Char('<'))) {
+        const QStringView text(out);
         QString rebuilt;
         rebuilt.reserve(out.size());
         qsizetype last = 0;
-        auto it = patterns.tag.globalMatch(out);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch match = it.next();
-            rebuilt.append(QStringView(out).mid(last, match.capturedStart() - last));
-            QString tag = match.captured();
-            if (patterns.eventHandler.isValid())
-                tag.remove(patterns.eventHandler);
-            if (patterns.jsQuoted.isValid())
-                tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
-            if (patterns.jsUnquoted.isValid())
-                tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
-            rebuilt.append(tag);
-            last = match.capturedEnd();
+        for (qsizetype at = text.indexOf(QLatin1Char('<')); at >= 0 && at + 1 < text.size();
+             at = text.indexOf(QLatin1Char('<'), at)) {
+            const char16_t next = text.at(at + 1).unicode();
+            if (!((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z'))) {
+                ++at;
+                continue;
+            }
+            const qsizetype close = text.indexOf(QLatin1Char('>'), at + 2);
+            if (close < 0)
+                break;
+            const QStringView tagView = text.mid(at, close + 1 - at);
+            rebuilt.append(text.mid(last, at - last));
+            // Most tags hold neither an "on" nor a scheme; those stay as they are.
+            const bool handler = containsOn(tagView);
+            const bool scheme = tagView.contains(QLatin1Char(':'));
+            if (!handler && !scheme) {
+                rebuilt.append(tagView);
+            } else {
+                QString tag = tagView.toString();
+                if (handler && patterns.eventHandler.isValid())
+                    tag.remove(patterns.eventHandler);
+                if (scheme && patterns.jsQuoted.isValid())
+                    tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
+                if (scheme && patterns.jsUnquoted.isValid())
+                    tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
+                rebuilt.append(tag);
+            }
+            last = close + 1;
+            at = close + 1;
         }
-        rebuilt.append(QStringView(out).mid(last));
+        rebuilt.append(text.mid(last));
         out = rebuilt;
     }
 

@@ -1,6 +1,6 @@
 // Plain marked under node (V8), set up as the app sets it up but without the
-// regex respelling: the reference the app's output must equal, and the
-// benchmark's comparison.
+// respelled rules and masking loops: the reference the app's output must
+// equal, and the benchmark's comparison.
 //   node marked-reference.js MARKED FOOTNOTES DIR         renders DIR/*.md to DIR/*.html
 //   node marked-reference.js MARKED FOOTNOTES --time FILE N  prints the median ms of N renders
 'use strict';

@@ -52,17 +52,39 @@ private Q_SLOTS:
             {"crlf", "a\r\nb\r\n\r\n# h\r\n"},
             {"empty", ""},
             {"deep-nesting", "> - > - > - > deep\n"},
+            // The setext rule, respelled to take its text a line at a time.
+            {"setext-multiline", "one\ntwo\nthree\n===\nfour\n  five  \n---   \n\nsix\n======\nseven\n"},
+            {"setext-interrupted", "a\n# h\n===\n\nb\n> q\n---\n\nc\n- item\n---\n\nd\n```\nx\n```\n===\n\ne\n<div>\n</div>\n---\n"},
+            {"setext-blankish", "a\n \t\n===\n\nb\n\u00a0\n---\n\nc\n\f\n===\n"},
+            {"setext-separators", "a\u2028b\n===\n\nc\u2029d\n---\n\ne\rf\n===\n"},
+            {"setext-table-like", "a | b\n--- | ---\n\nx\n|:-|-:|\n===\n\n|a|\n===\n"},
+            {"setext-indented", "   a\n   ===\n\n    b\n===\n\nc\n    ===\n\nd\n   =\n"},
+            {"setext-end", "no newline\n==="},
+            {"setext-lazy-quote", "> a\nb\n===\n\n- a\nb\n---\n"},
+            // Rules anchored at the start, run through sticky copies.
+            {"definitions", "[a]: /url \"t\"\n[b]:\n  /next\n  'multi\n  line'\n[c]: <with space> (paren)\n\n[a] [b] [c] [d]\n\ntext\n[e]: /no\n\n[e]\n"},
+            {"definition-edge", "[ ]: /x\n[\\]]: /y\n[f\\[o]: /z 'a'b\n\n[\\]] [f\\[o] [ ]\n"},
+            {"inline-html", "<a href=\"x\">*in*</a> <!-- c --> <?php x ?> <!DOCTYPE x> <![CDATA[y]]> </b > <x-y z=1/>\n"},
+            {"hr-unrolled", "- - -\n***\n_ _ _ _\n* * *\n--\n**\n- item\n  * * *\n  - - -\n"},
+            // Masking of code spans, links, escapes and reference links.
+            {"masking", "*a `*` b* **[x*](y)** _<b a=\"_\">_ \\*no\\* `[`x`](y)` [a`]`b](c) *x* `` `*` ``\n"},
+            {"masking-refs", "[r]: /r\n\n*[r]* **[x][r]** [r][] ![r] [q] *\\[r]* `[r]` _[r]_\n"},
+            {"emphasis-links", "***[a](b)*** _[a_](b)_ *[a*](b) [*a](b)* <http://a*b>* ~~[a](b~~)\n"},
         };
         for (const auto &c : cases)
             add(QString::fromLatin1(c[0]), QString::fromUtf8(c[1]));
         add(QStringLiteral("doc-10k"), corpus::document(10 * 1024, 3));
         add(QStringLiteral("doc-100k"), corpus::document(100 * 1024, 4));
         add(QStringLiteral("doc-1m"), corpus::document(1024 * 1024, 5));
-        add(QStringLiteral("stress-paragraph"), corpus::stress(corpus::Stress::LongParagraph, 60 * 1024));
-        add(QStringLiteral("stress-lists"), corpus::stress(corpus::Stress::DeepLists, 60 * 1024));
-        add(QStringLiteral("stress-table"), corpus::stress(corpus::Stress::BigTable, 60 * 1024));
-        add(QStringLiteral("stress-quotes"), corpus::stress(corpus::Stress::ManyQuotes, 60 * 1024));
-        add(QStringLiteral("stress-setext"), corpus::stress(corpus::Stress::SetextHeadings, 60 * 1024));
+        // Big enough that a paragraph holds thousands of masked spans and the
+        // sticky and line-wise rules meet long remainders.
+        const struct { const char *name; corpus::Stress kind; } shapes[] = {
+            {"stress-paragraph", corpus::Stress::LongParagraph}, {"stress-lists", corpus::Stress::DeepLists},
+            {"stress-table", corpus::Stress::BigTable},           {"stress-quotes", corpus::Stress::ManyQuotes},
+            {"stress-setext", corpus::Stress::SetextHeadings},    {"stress-references", corpus::Stress::References},
+        };
+        for (const auto &shape : shapes)
+            add(QString::fromLatin1(shape.name), corpus::stress(shape.kind, 200 * 1024));
 
         for (auto it = m_inputs.cbegin(); it != m_inputs.cend(); ++it) {
             QFile file(m_dir.filePath(it.key() + QStringLiteral(".md")));
