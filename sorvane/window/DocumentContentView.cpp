@@ -30,17 +30,6 @@ const QString distractionFreeKey = QStringLiteral("distractionFree");
 const QString fontSizeKey = QStringLiteral("fontSize");
 const QString previewThemeKey = QStringLiteral("previewTheme");
 
-QWidget *divider(Qt::Orientation orientation, QWidget *parent)
-{
-    auto *line = new QWidget(parent);
-    if (orientation == Qt::Horizontal)
-        line->setFixedHeight(1);
-    else
-        line->setFixedWidth(1);
-    line->setAutoFillBackground(true);
-    line->setBackgroundRole(QPalette::Mid);
-    return line;
-}
 
 PreviewTheme storedPreviewTheme()
 {
@@ -73,7 +62,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     , m_manager(manager)
     , m_document(document)
     , m_toolbar(new DocumentToolbar(manager, this))
-    , m_toolbarDivider(divider(Qt::Horizontal, this))
+    , m_toolbarDivider(WindowStyle::divider(Qt::Horizontal, this))
     , m_outlineColumn(new QWidget(this))
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_render(&MarkdownToHTML::renderedBodyHTML)
@@ -178,38 +167,17 @@ void DocumentContentView::setRenderFunction(RenderFunction render)
 
 ViewMode DocumentContentView::storedViewMode()
 {
-    const QString raw = Settings::shared().stringValue(viewModeKey, QStringLiteral("Split"));
-    if (raw == QLatin1String("Preview"))
-        return ViewMode::Preview;
-    if (raw == QLatin1String("Editor"))
-        return ViewMode::Editor;
-    return ViewMode::Split;
-}
-
-QString DocumentContentView::viewModeRawValue(ViewMode mode)
-{
-    switch (mode) {
-    case ViewMode::Preview:
-        return QStringLiteral("Preview");
-    case ViewMode::Editor:
-        return QStringLiteral("Editor");
-    case ViewMode::Split:
-        break;
-    }
-    return QStringLiteral("Split");
+    return ::storedViewMode(Settings::shared());
 }
 
 void DocumentContentView::setStoredViewMode(ViewMode mode)
 {
-    Settings::shared().setValue(viewModeKey, viewModeRawValue(mode));
+    storeViewMode(Settings::shared(), mode);
 }
 
 QString DocumentContentView::storedAppearance()
 {
-    const QString raw = Settings::shared().stringValue(appearanceKey, QStringLiteral("Auto"));
-    if (raw == QLatin1String("Light") || raw == QLatin1String("Dark"))
-        return raw;
-    return QStringLiteral("Auto");
+    return appearanceModeRawValue(storedAppearanceMode(Settings::shared()));
 }
 
 int DocumentContentView::wordCount(const QString &text)
@@ -323,7 +291,7 @@ void DocumentContentView::applyOutline()
                                    m_outlineColumn);
     m_outline->setFixedWidth(outlineWidth);
     m_outlineColumn->layout()->addWidget(m_outline);
-    m_outlineColumn->layout()->addWidget(divider(Qt::Vertical, m_outlineColumn));
+    m_outlineColumn->layout()->addWidget(WindowStyle::divider(Qt::Vertical, m_outlineColumn));
 }
 
 void DocumentContentView::applyColorScheme()

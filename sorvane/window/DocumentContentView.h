@@ -55,7 +55,6 @@ public:
     // (including "Split") the split layout.
     static ViewMode storedViewMode();
     static void setStoredViewMode(ViewMode mode);
-    static QString viewModeRawValue(ViewMode mode);
     // The stored "appearanceMode" raw value; anything but "Light" and "Dark" reads "Auto".
     static QString storedAppearance();
     // Words: maximal runs of characters that are neither whitespace nor line breaks.

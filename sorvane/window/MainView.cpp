@@ -20,17 +20,6 @@ const QString distractionFreeKey = QStringLiteral("distractionFree");
 const QString showWorkspaceKey = QStringLiteral("showWorkspace");
 const QString emptyTitle = QStringLiteral("sorv.ane");
 
-QWidget *divider(Qt::Orientation orientation, QWidget *parent)
-{
-    auto *line = new QWidget(parent);
-    if (orientation == Qt::Horizontal)
-        line->setFixedHeight(1);
-    else
-        line->setFixedWidth(1);
-    line->setAutoFillBackground(true);
-    line->setBackgroundRole(QPalette::Mid);
-    return line;
-}
 
 } // namespace
 
@@ -44,7 +33,7 @@ MainView::MainView(DocumentManager &manager, QWidget *parent)
     , m_manager(manager)
     , m_sidebarColumn(new QWidget(this))
     , m_tabBar(new TabBar(manager, this))
-    , m_tabDivider(divider(Qt::Horizontal, this))
+    , m_tabDivider(WindowStyle::divider(Qt::Horizontal, this))
     , m_stack(new QStackedLayout)
     , m_emptyState(new EmptyStateView(manager, this))
     , m_title(emptyTitle)
@@ -110,7 +99,7 @@ void MainView::setWorkspaceSidebar(QWidget *sidebar)
         sidebar->setParent(m_sidebarColumn);
         sidebar->setFixedWidth(workspaceSidebarWidth);
         m_sidebarColumn->layout()->addWidget(sidebar);
-        m_sidebarColumn->layout()->addWidget(divider(Qt::Vertical, m_sidebarColumn));
+        m_sidebarColumn->layout()->addWidget(WindowStyle::divider(Qt::Vertical, m_sidebarColumn));
     }
     updateChrome();
 }

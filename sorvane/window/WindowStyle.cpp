@@ -1,5 +1,7 @@
 #include "WindowStyle.h"
 
+#include <QWidget>
+
 #include <QApplication>
 #include <QStyle>
 
@@ -78,6 +80,18 @@ QPalette paletteForColorScheme(const QString &scheme)
 QString colorSchemeOf(const QPalette &palette)
 {
     return palette.color(QPalette::Base).lightnessF() < 0.5 ? QStringLiteral("dark") : QStringLiteral("light");
+}
+
+QWidget *divider(Qt::Orientation orientation, QWidget *parent)
+{
+    auto *line = new QWidget(parent);
+    if (orientation == Qt::Horizontal)
+        line->setFixedHeight(1);
+    else
+        line->setFixedWidth(1);
+    line->setAutoFillBackground(true);
+    line->setBackgroundRole(QPalette::Mid);
+    return line;
 }
 
 } // namespace WindowStyle

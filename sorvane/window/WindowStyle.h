@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QString>
 
+class QWidget;
+
 // Colours and fonts the window's views share, taken from the widget's palette so
 // they follow the light and dark schemes: the accent, and the text colour at the
 // strengths of a primary, secondary, tertiary and quaternary label.
@@ -25,6 +27,9 @@ QFont font(qreal pixelSize, QFont::Weight weight = QFont::Normal);
 // The palette for a colour scheme: "light" or "dark"; anything else gives the
 // application's own palette (the desktop's choice).
 QPalette paletteForColorScheme(const QString &scheme);
+
+// A one-pixel rule in the palette's mid colour between two areas.
+QWidget *divider(Qt::Orientation orientation, QWidget *parent);
 // "dark" when the palette's text background is dark, else "light".
 QString colorSchemeOf(const QPalette &palette);
 
