@@ -58,6 +58,12 @@
         return !found || found.index + 1 >= limit ? limit : found.index + 1;
     }
 
+    // A slice keeps the whole text it was cut from alive: the few pieces an
+    // edit makes get their own copy, or every edit would keep its document.
+    function own(text) {
+        return (' ' + text).slice(1);
+    }
+
     // A piece's `count` is -1 for one that runs to the end of the fragment.
     function piece(text, count, atStart) {
         return { text: text, count: count, nodes: [], atStart: atStart, diagrams: 0, theme: null };
@@ -71,6 +77,7 @@
         var out = [];
         var pos = from;
         var open = false;
+        var copy = to - from < html.length / 2 ? own : function (text) { return text; };
         while (pos < to) {
             var end = nextCut(html, pos + 1, to);
             var count = tryPiece(html.slice(pos, end), pos === 0);
@@ -82,11 +89,11 @@
                 count = tryPiece(html.slice(pos, end), pos === 0);
             }
             if (count < 0) {
-                out.push(piece(html.slice(pos), -1, pos === 0));
+                out.push(piece(copy(html.slice(pos)), -1, pos === 0));
                 open = true;
                 break;
             }
-            out.push(piece(html.slice(pos, end), count, pos === 0));
+            out.push(piece(copy(html.slice(pos, end)), count, pos === 0));
             pos = end;
         }
         trial = null;
