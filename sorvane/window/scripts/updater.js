@@ -5,7 +5,7 @@
 // what parsing the whole fragment builds. A new fragment reuses the pieces it
 // still starts and ends with, and parses, typesets and inserts only the text
 // between them, so an edit costs what it touched, not the whole document.
-(function () {
+var __sorvaneUpdater = (function () {
     var pieces = null;
 
     function decode(base64) {
@@ -241,11 +241,13 @@
         }
     }
 
-    window.updateContent = function (base64) {
-        try {
-            apply(document.getElementById('content'), decode(base64));
-        } catch (e) {
-            console.error('Failed to update content:', e);
-        }
-    };
+    return { decode: decode, apply: apply };
 })();
+
+function updateContent(base64) {
+    try {
+        __sorvaneUpdater.apply(document.getElementById('content'), __sorvaneUpdater.decode(base64));
+    } catch (e) {
+        console.error('Failed to update content:', e);
+    }
+}
