@@ -1,5 +1,6 @@
 // Preview update for a one-word edit in a 1 MB document: from the
-// updateContent call to the next frame after layout, in a real web page.
+// updateContent call to the next frame after layout, in a real web page;
+// and the same document into an empty page.
 #include "CorpusGenerator.h"
 
 #include "window/MarkdownPreview.h"
@@ -17,31 +18,83 @@ namespace {
 MarkdownPreview *g_preview = nullptr;
 QString g_body;
 
-void BM_PreviewOneWordEdit(benchmark::State &state)
+// Pushes a fragment and waits for the next frame after layout; the seconds taken.
+double push(const QString &body, int round)
 {
     QWebEnginePage *page = g_preview->page();
-    int round = 0;
+    const QString marker = QStringLiteral("done-%1").arg(round);
+    const QString script = QStringLiteral("updateContent('") + QString::fromLatin1(body.toUtf8().toBase64())
+        + QStringLiteral("'); document.body.offsetHeight; requestAnimationFrame(function () { document.title = '")
+        + marker + QStringLiteral("'; });");
+    QElapsedTimer timer;
+    timer.start();
+    page->runJavaScript(script);
+    if (!QTest::qWaitFor([&] { return page->title() == marker; }, 60000))
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+int g_round = 0;
+
+void BM_PreviewOneWordEdit(benchmark::State &state)
+{
+    // The document is on show before the first edit, as in the app.
+    if (push(g_body, ++g_round) < 0) {
+        state.SkipWithError("the page did not answer");
+        return;
+    }
     for (auto _ : state) {
-        ++round;
         // A different word each round, so the page really changes.
         QString body = g_body;
-        body.replace(body.indexOf(QStringLiteral("<p>")) + 3, 0, QStringLiteral("edit%1 ").arg(round));
-        const QString marker = QStringLiteral("done-%1").arg(round);
-        const QString script = QStringLiteral("updateContent('") + QString::fromLatin1(body.toUtf8().toBase64())
-            + QStringLiteral("'); document.body.offsetHeight; requestAnimationFrame(function () { document.title = '")
-            + marker + QStringLiteral("'; });");
-        QElapsedTimer timer;
-        timer.start();
-        page->runJavaScript(script);
-        if (!QTest::qWaitFor([&] { return page->title() == marker; }, 60000)) {
+        body.replace(body.indexOf(QStringLiteral("<p>")) + 3, 0, QStringLiteral("edit%1 ").arg(++g_round));
+        const double seconds = push(body, g_round);
+        if (seconds < 0) {
             state.SkipWithError("the page did not answer");
             return;
         }
-        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        state.SetIterationTime(seconds);
     }
     state.counters["bytes"] = double(g_body.toUtf8().size());
 }
 BENCHMARK(BM_PreviewOneWordEdit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The same edit near the end of the document.
+void BM_PreviewOneWordEditAtEnd(benchmark::State &state)
+{
+    if (push(g_body, ++g_round) < 0) {
+        state.SkipWithError("the page did not answer");
+        return;
+    }
+    for (auto _ : state) {
+        QString body = g_body;
+        body.replace(body.lastIndexOf(QStringLiteral("<p>")) + 3, 0, QStringLiteral("edit%1 ").arg(++g_round));
+        const double seconds = push(body, g_round);
+        if (seconds < 0) {
+            state.SkipWithError("the page did not answer");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_PreviewOneWordEditAtEnd)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The whole document into an empty page: what a new shell or a pasted
+// document costs.
+void BM_PreviewFullLoad(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool cleared = push(QString(), ++g_round) >= 0;
+        state.ResumeTiming();
+        const double seconds = cleared ? push(g_body, ++g_round) : -1;
+        if (seconds < 0) {
+            state.SkipWithError("the page did not answer");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_PreviewFullLoad)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

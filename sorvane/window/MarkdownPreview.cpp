@@ -301,8 +301,14 @@ void MarkdownPreview::pushFragment(const QString &html)
     if (m_lastPushed && *m_lastPushed == html)
         return;
     m_lastPushed = html;
-    evaluate(QStringLiteral("updateContent('") + QString::fromLatin1(html.toUtf8().toBase64())
-             + QStringLiteral("')"));
+    // A long document makes a script of megabytes: built in one buffer.
+    const QByteArray base64 = html.toUtf8().toBase64();
+    QString script;
+    script.reserve(base64.size() + 32);
+    script += QLatin1String("updateContent('");
+    script += QLatin1String(base64);
+    script += QLatin1String("')");
+    evaluate(script);
     Q_EMIT contentPushed();
 }
 

@@ -12,8 +12,8 @@
     }
 
     // Set up when the first diagram is drawn, and again when the scheme the
-    // app assigned has changed since: every update brings fresh diagram
-    // sources, so the next one is drawn in the new scheme.
+    // app assigned has changed since: the next update redraws every diagram
+    // drawn in the old scheme.
     function setUpMermaid() {
         if (typeof mermaid === 'undefined') return;
         var theme = prefersDark() ? 'dark' : 'default';
@@ -24,9 +24,8 @@
         } catch (e) { }
     }
 
-    // Every update replaces the whole body, so formulas are typeset again and
-    // again; their output is kept by source, and an edit costs only the
-    // formulas it changed.
+    // A new shell, or a block the updater replaces, typesets its formulas
+    // again; their output is kept by source, so repeats cost nothing.
     var mathCache = new Map();
     function memoiseMath() {
         var k = window.katex;
@@ -46,30 +45,53 @@
         k.__sorvaneMemo = true;
     }
 
+    var mathOptions = {
+        delimiters: [
+            { left: '$$', right: '$$', display: true },
+            { left: '\\[', right: '\\]', display: true },
+            { left: '$', right: '$', display: false },
+            { left: '\\(', right: '\\)', display: false }
+        ],
+        throwOnError: false,
+        ignoredTags: ['script', 'noscript', 'style', 'textarea', 'pre', 'code']
+    };
+
+    function renderMath(element) {
+        if (typeof renderMathInElement !== 'function') return;
+        try {
+            memoiseMath();
+            renderMathInElement(element, mathOptions);
+        } catch (e) { }
+    }
+
+    // Draws the diagrams not drawn yet; answers the theme they get, or null
+    // when there was none.
+    function renderDiagrams(nodes) {
+        if (typeof mermaid === 'undefined' || nodes.length === 0) return null;
+        try {
+            setUpMermaid();
+            mermaid.run({ nodes: nodes, suppressErrors: true });
+        } catch (e) { }
+        return mermaidTheme;
+    }
+
+    // The updater renders only the blocks it replaced, through these.
+    window.__sorvaneRich = {
+        math: renderMath,
+        diagrams: renderDiagrams,
+        // The theme a diagram drawn now would get.
+        diagramTheme: function () {
+            if (typeof mermaid === 'undefined') return null;
+            return prefersDark() ? 'dark' : 'default';
+        }
+    };
+
     window.__sorvaneRenderRichContent = function () {
         var root = document.getElementById('content') || document.body;
-        if (typeof renderMathInElement === 'function') {
-            try {
-                memoiseMath();
-                renderMathInElement(root, {
-                    delimiters: [
-                        { left: '$$', right: '$$', display: true },
-                        { left: '\\[', right: '\\]', display: true },
-                        { left: '$', right: '$', display: false },
-                        { left: '\\(', right: '\\)', display: false }
-                    ],
-                    throwOnError: false,
-                    ignoredTags: ['script', 'noscript', 'style', 'textarea', 'pre', 'code']
-                });
-            } catch (e) { }
-        }
+        renderMath(root);
         if (typeof mermaid !== 'undefined') {
             try {
-                var nodes = root.querySelectorAll('.mermaid:not([data-processed="true"])');
-                if (nodes.length > 0) {
-                    setUpMermaid();
-                    mermaid.run({ nodes: nodes, suppressErrors: true });
-                }
+                renderDiagrams(root.querySelectorAll('.mermaid:not([data-processed="true"])'));
             } catch (e) { }
         }
     };
