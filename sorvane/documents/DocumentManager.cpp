@@ -310,24 +310,28 @@ void DocumentManager::clearRecentDocuments()
 
 void DocumentManager::requestFind()
 {
-    const TabDocument *document = selectedDocument();
-    if (!document)
-        return;
-    const QUuid token = QUuid::createUuid();
-    m_findRequestState = FindRequestState{document->id(), token};
-    m_findRequestToken = token;
-    Q_EMIT findRequestTokenChanged();
+    if (const auto state = freshRequest()) {
+        m_findRequestState = state;
+        m_findRequestToken = state->token;
+        Q_EMIT findRequestTokenChanged();
+    }
 }
 
 void DocumentManager::requestReplace()
 {
+    if (const auto state = freshRequest()) {
+        m_replaceRequestState = state;
+        m_replaceRequestToken = state->token;
+        Q_EMIT replaceRequestTokenChanged();
+    }
+}
+
+std::optional<DocumentManager::RequestState> DocumentManager::freshRequest() const
+{
     const TabDocument *document = selectedDocument();
     if (!document)
-        return;
-    const QUuid token = QUuid::createUuid();
-    m_replaceRequestState = ReplaceRequestState{document->id(), token};
-    m_replaceRequestToken = token;
-    Q_EMIT replaceRequestTokenChanged();
+        return std::nullopt;
+    return RequestState{document->id(), QUuid::createUuid()};
 }
 
 void DocumentManager::requestFormatting(MarkdownFormatAction action)

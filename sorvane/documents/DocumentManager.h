@@ -167,6 +167,12 @@ private:
     void noteRecentDocument(const QUrl &url);
     void reloadRecentDocuments();
     UnsavedChangesDecision promptForUnsavedChanges(TabDocument *document);
+    // A find or replace request for the selected tab with a new token; none without a tab.
+    std::optional<RequestState> freshRequest() const;
+    // Asks where to export the selected tab; the fixed-look page, or empty when there is
+    // no tab or engine, the panel was cancelled, or the tab went meanwhile.
+    QString exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
+                                 QString *path);
 
     // Session state: writes the open tabs a moment after the last change.
     void scheduleSessionSave();

@@ -85,42 +85,46 @@ void DocumentManager::printCurrentDocument()
 
 void DocumentManager::exportPDFCurrentDocument()
 {
-    const QPointer<TabDocument> document = selectedDocument();
-    if (!document || !m_exportEngine)
+    QString path;
+    const QString page = exportPageAfterPanel(QStringLiteral("Export as PDF"), QStringLiteral("PDF (*.pdf)"),
+                                              QStringLiteral(".pdf"), &path);
+    if (page.isEmpty())
         return;
-    FilePanelRequest panel;
-    panel.title = QStringLiteral("Export as PDF");
-    panel.nameFilters = {QStringLiteral("PDF (*.pdf)")};
-    panel.suggestedName = baseName(document) + QStringLiteral(".pdf");
-    const std::optional<QString> path = AlertPresenter::shared().chooseSaveFile(panel);
-    // The panel is modal but the tab may still have gone (a closed window, a quit).
-    if (!path || path->isEmpty() || !document || !m_documents.contains(document.data()))
-        return;
-    const QString page = m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
-                                                        fixedExportTheme, false);
-    m_exportEngine->writePDF(page, *path,
+    m_exportEngine->writePDF(page, path,
                              [manager = QPointer<DocumentManager>(this)](const DocumentExportEngine::Result &result) {
                                  if (manager)
                                      manager->finishExport(result);
                              });
 }
 
-void DocumentManager::exportHTMLCurrentDocument()
+QString DocumentManager::exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
+                                              QString *path)
 {
     const QPointer<TabDocument> document = selectedDocument();
     if (!document || !m_exportEngine)
-        return;
+        return {};
     FilePanelRequest panel;
-    panel.title = QStringLiteral("Export as HTML");
-    panel.nameFilters = {QStringLiteral("HTML (*.html *.htm)")};
-    panel.suggestedName = baseName(document) + QStringLiteral(".html");
-    const std::optional<QString> path = AlertPresenter::shared().chooseSaveFile(panel);
-    if (!path || path->isEmpty() || !document || !m_documents.contains(document.data()))
+    panel.title = title;
+    panel.nameFilters = {nameFilter};
+    panel.suggestedName = baseName(document) + suffix;
+    const std::optional<QString> chosen = AlertPresenter::shared().chooseSaveFile(panel);
+    // The panel is modal but the tab may still have gone (a closed window, a quit).
+    if (!chosen || chosen->isEmpty() || !document || !m_documents.contains(document.data()))
+        return {};
+    *path = *chosen;
+    return m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
+                                          fixedExportTheme, false);
+}
+
+void DocumentManager::exportHTMLCurrentDocument()
+{
+    QString path;
+    const QString page = exportPageAfterPanel(QStringLiteral("Export as HTML"), QStringLiteral("HTML (*.html *.htm)"),
+                                              QStringLiteral(".html"), &path);
+    if (page.isEmpty())
         return;
-    const QString page = m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
-                                                        fixedExportTheme, false);
     QString error;
-    if (!AtomicFile::write(*path, page.toUtf8(), &error))
+    if (!AtomicFile::write(path, page.toUtf8(), &error))
         showExportError(error);
 }
 
