@@ -1,7 +1,7 @@
 // Editor costs on big generated Markdown, run headless:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_editor
-#include "documents/EditorView.h"
-#include "documents/SorvaneTextView.h"
+#include "editor/EditorView.h"
+#include "editor/SorvaneTextView.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,4 +1,4 @@
-#include "documents/EncryptionService.h"
+#include "documents/encryption/EncryptionService.h"
 
 #include <benchmark/benchmark.h>
 

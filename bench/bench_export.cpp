@@ -1,5 +1,5 @@
 #include "CorpusGenerator.h"
-#include "window/DocumentExporter.h"
+#include "export/DocumentExporter.h"
 
 #include <benchmark/benchmark.h>
 

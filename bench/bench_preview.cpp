@@ -3,8 +3,8 @@
 // and the same document into an empty page.
 #include "CorpusGenerator.h"
 
-#include "window/MarkdownPreview.h"
-#include "window/MarkdownToHTML.h"
+#include "preview/MarkdownPreview.h"
+#include "render/MarkdownToHTML.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

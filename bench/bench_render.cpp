@@ -1,5 +1,5 @@
 #include "CorpusGenerator.h"
-#include "window/MarkdownToHTML.h"
+#include "render/MarkdownToHTML.h"
 
 #include <benchmark/benchmark.h>
 #include <md4c-html.h>

@@ -1,10 +1,10 @@
 #include "documents/DocumentManager.h"
-#include "documents/QuitGate.h"
+#include "shell/QuitGate.h"
 #include "platform/SingleInstance.h"
-#include "shell/MainWindow.h"
+#include "window/MainWindow.h"
 #include "shell/SorvaneApp.h"
-#include "shell/WebSchemes.h"
-#include "window/DocumentExporter.h"
+#include "preview/WebSchemes.h"
+#include "export/DocumentExporter.h"
 
 #include <QApplication>
 #include <QDateTime>

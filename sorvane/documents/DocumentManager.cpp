@@ -9,11 +9,11 @@
 #include "platform/RecentDocuments.h"
 #include "platform/Settings.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QPointer>
 #include <QVariantMap>
-#include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -198,7 +198,8 @@ void DocumentManager::closeCurrentDocumentOrWindow()
         closeDocument(document->id());
         return;
     }
-    if (QWidget *window = QApplication::activeWindow())
+    // The window, not its widget: this layer knows no views.
+    if (QWindow *window = QGuiApplication::focusWindow())
         window->close();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DocumentExportEngine.h"
-#include "EncryptedDocumentFlow.h"
+#include "documents/encryption/EncryptedDocumentFlow.h"
 #include "MarkdownFormatAction.h"
 #include "RecoveryStore.h"
 #include "SessionStateStore.h"

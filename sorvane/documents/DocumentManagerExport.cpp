@@ -1,7 +1,7 @@
 // DocumentManager's export, print, share, copy and encryption commands.
-#include "DocumentManager.h"
+#include "documents/DocumentManager.h"
 
-#include "DocumentAccessError.h"
+#include "documents/DocumentAccessError.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "platform/AlertPresenter.h"

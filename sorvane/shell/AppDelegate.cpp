@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
 
 #include "documents/DocumentManager.h"
-#include "documents/QuitGate.h"
+#include "QuitGate.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
 #include "platform/XdgMime.h"

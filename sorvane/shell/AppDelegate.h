@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QMainWindow>
 #include <QPointer>
 #include <QRect>
 #include <QString>
@@ -13,7 +14,6 @@
 #include <memory>
 
 class DocumentManager;
-class QMainWindow;
 class QuitGate;
 
 // Owns the one DocumentManager and keeps the main window. Enters the app after launch

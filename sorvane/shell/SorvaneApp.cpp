@@ -1,6 +1,8 @@
 #include "SorvaneApp.h"
 
-#include "MainWindow.h"
+#include "QuitGate.h"
+
+#include "window/MainWindow.h"
 #include "documents/Constants.h"
 #include "documents/DocumentManager.h"
 #include "platform/PlatformConstants.h"
@@ -63,7 +65,7 @@ void SorvaneApp::launch(const QStringList &arguments)
 {
     DocumentManager &manager = m_delegate->documentManager();
     if (!m_mainWindow) {
-        m_mainWindow = new MainWindow(manager, m_delegate->quitGate());
+        m_mainWindow = new MainWindow(manager, [gate = &m_delegate->quitGate()] { return gate->requestQuit(); });
         connect(m_mainWindow, &MainWindow::distractionFreeToggleRequested, this, &SorvaneApp::toggleDistractionFree);
         // The workspace sidebar needs room beside the document when it turns on.
         connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {

@@ -2,13 +2,13 @@
 
 #include "AppDelegate.h"
 #include "LaunchSeams.h"
+#include "window/MainWindow.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
-class MainWindow;
 
 // The application: builds everything in start-up order (the delegate and its
 // DocumentManager first, then the account library's telemetry, region probe and the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ViewMode.h"
+#include "documents/TabDocument.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,7 +16,6 @@ class EditorView;
 class MarkdownPreview;
 class OutlineSidebar;
 class QSplitter;
-class TabDocument;
 
 // The pane of one open document: its toolbar, the outline when switched on, and the
 // editor, the preview or both side by side as the stored view mode says. It keeps the

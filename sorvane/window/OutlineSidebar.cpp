@@ -1,7 +1,7 @@
 #include "OutlineSidebar.h"
 
 #include "WindowStyle.h"
-#include "documents/EditorView.h"
+#include "editor/EditorView.h"
 #include "platform/NotificationCenter.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownToHTML.h"
+#include "render/MarkdownToHTML.h"
 
 #include <QList>
 #include <QString>

@@ -3,7 +3,7 @@
 //   open PATH | new | edit INDEX PERCENT-ENCODED-TEXT | sensitive INDEX
 //   wait-session (until the debounced session write) | snapshot | gate (SIGTERM handler)
 #include "documents/DocumentManager.h"
-#include "documents/QuitGate.h"
+#include "shell/QuitGate.h"
 
 #include <QApplication>
 #include <QEventLoop>

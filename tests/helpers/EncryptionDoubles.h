@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/UserPresence.h"
+#include "documents/encryption/UserPresence.h"
 #include "platform/PassphrasePrompt.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestEnvironment.h"
-#include "shell/WebSchemes.h"
+#include "preview/WebSchemes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

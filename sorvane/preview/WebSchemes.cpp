@@ -1,0 +1,8 @@
+#include "WebSchemes.h"
+
+#include "MarkdownPreview.h"
+
+void registerWebSchemes()
+{
+    MarkdownPreview::registerSchemes();
+}

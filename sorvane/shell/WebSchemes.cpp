@@ -1,8 +1,0 @@
-#include "WebSchemes.h"
-
-#include "window/MarkdownPreview.h"
-
-void registerWebSchemes()
-{
-    MarkdownPreview::registerSchemes();
-}

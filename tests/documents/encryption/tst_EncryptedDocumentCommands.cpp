@@ -1,0 +1,160 @@
+// The encryption commands as the document manager runs them: a decrypted text opens
+// in a clean untitled tab and never reaches the session file or the recovery folder.
+#include "EncryptionDoubles.h"
+#include "ScriptedAlertPresenter.h"
+#include "TestEnvironment.h"
+
+#include "documents/DocumentManager.h"
+#include "documents/encryption/EncryptionService.h"
+#include "platform/AtomicFile.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+const QString passphrase = QStringLiteral("tidal quartz 42");
+// Distinct enough that finding it anywhere on disk means it leaked.
+const QString secret = QStringLiteral("Vault ledger: Ærøskøbing 7f3c-ORCHID-91");
+
+// Every file under the test's home that holds the text, in UTF-8 or UTF-16.
+QStringList filesHolding(const QString &root, const QString &text)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray bytes = file.readAll();
+        const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        if (bytes.contains(text.toUtf8()) || bytes.contains(utf16))
+            found.append(path);
+    }
+    return found;
+}
+
+} // namespace
+
+class tst_EncryptedDocumentCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeUserPresence m_presence;
+    ScriptedPassphrasePrompt m_prompt;
+
+private Q_SLOTS:
+    void init()
+    {
+        UserPresence::setShared(&m_presence);
+        PassphrasePrompt::setShared(&m_prompt);
+        m_prompt.answers.clear();
+        m_prompt.requests.clear();
+    }
+
+    void cleanup()
+    {
+        UserPresence::setShared(nullptr);
+        PassphrasePrompt::setShared(nullptr);
+    }
+
+    void decryptedTabStaysOffDisk_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("right passphrase") << passphrase << true;
+        QTest::newRow("wrong passphrase") << QStringLiteral("not it") << false;
+    }
+
+    void decryptedTabStaysOffDisk()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, opens);
+        ScriptedAlertPresenter alerts;
+        const QString encrypted = QDir::home().filePath(QStringLiteral("ledger.md.enc"));
+        const std::optional<QByteArray> envelope = EncryptionService::encrypt(secret, passphrase);
+        QVERIFY(envelope && AtomicFile::write(encrypted, *envelope));
+
+        DocumentManager manager;
+        // An ordinary unsaved tab: its text must reach both places, so the search
+        // below would find the secret had it gone the same way.
+        manager.newDocument(QStringLiteral("ordinary unsaved words"));
+        alerts.openAnswers = {{encrypted}};
+        m_prompt.answers = {PassphraseAnswer{typed, QString()}};
+
+        manager.openEncryptedFile();
+
+        if (!opens) {
+            QCOMPARE(manager.documents().size(), 1);
+            QCOMPARE(alerts.alerts.size(), 1);
+            QCOMPARE(alerts.alerts.constFirst().messageText, QStringLiteral("Could not decrypt"));
+            return;
+        }
+        QCOMPARE(manager.documents().size(), 2);
+        TabDocument *tab = manager.selectedDocument();
+        QVERIFY(tab);
+        QCOMPARE(tab->text(), secret);
+        QCOMPARE(tab->title(), QStringLiteral("Untitled"));
+        QVERIFY(tab->fileURL().isEmpty());
+        QVERIFY(!tab->isModified());
+        QVERIFY(tab->isSensitive());
+        QVERIFY(alerts.alerts.isEmpty());
+
+        // Edited, so a snapshot pass would pick it up were it not kept out.
+        tab->userEditedText(secret + QStringLiteral(" and more"));
+        QVERIFY(tab->isModified());
+        manager.persistSessionState();
+        manager.saveRecoveryFiles();
+
+        const QString home = QDir::homePath();
+        QVERIFY(!filesHolding(home, QStringLiteral("ordinary unsaved words")).isEmpty());
+        const QStringList leaks = filesHolding(home, secret);
+        QVERIFY2(leaks.isEmpty(), qPrintable(leaks.join(u' ')));
+        bool sessionWritten = false;
+        for (const QString &path : filesHolding(home, QStringLiteral("ordinary unsaved words")))
+            sessionWritten = sessionWritten || path.endsWith(QStringLiteral("SessionState.json"));
+        QVERIFY(sessionWritten);
+        QFile::remove(encrypted);
+    }
+
+    // The command writes the file and leaves the tab as it was.
+    void encryptCurrentDocumentLeavesTab()
+    {
+        ScriptedAlertPresenter alerts;
+        const QString target = QDir::home().filePath(QStringLiteral("notes.md.enc"));
+        alerts.saveAnswers = {target};
+        alerts.alertAnswers = {1}; // keep the passphrase out of the keyring
+        m_prompt.answers = {PassphraseAnswer{passphrase, passphrase}};
+        DocumentManager manager;
+        manager.newDocument(QStringLiteral("plain words"));
+        TabDocument *tab = manager.selectedDocument();
+
+        manager.encryptCurrentDocument();
+
+        QCOMPARE(alerts.savePanels.constFirst().suggestedName, QStringLiteral("Untitled.md.enc"));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(EncryptionService::decrypt(file.readAll(), passphrase), QStringLiteral("plain words"));
+        QCOMPARE(manager.documents().size(), 1);
+        QCOMPARE(tab->text(), QStringLiteral("plain words"));
+        QVERIFY(tab->isModified());
+        QVERIFY(tab->fileURL().isEmpty());
+        QCOMPARE(manager.recentDocuments().value(0), QUrl::fromLocalFile(target));
+    }
+
+    void encryptWithoutSelectedTabDoesNothing()
+    {
+        ScriptedAlertPresenter alerts;
+        DocumentManager manager;
+        manager.encryptCurrentDocument();
+        QVERIFY(m_prompt.requests.isEmpty());
+        QVERIFY(alerts.savePanels.isEmpty());
+    }
+};
+
+SORVANE_TEST_MAIN(tst_EncryptedDocumentCommands)
+#include "tst_EncryptedDocumentCommands.moc"

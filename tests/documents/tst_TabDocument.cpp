@@ -1,0 +1,384 @@
+// One tab against its file: edits, saving rules, failures, bookmarks.
+#include "DocumentTestFiles.h"
+#include "TestEnvironment.h"
+
+#include "documents/DocumentAccessError.h"
+#include "documents/TabDocument.h"
+#include "platform/Bookmark.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+std::unique_ptr<TabDocument> openPath(const QString &path, const QByteArray &bookmark = {})
+{
+    return TabDocument::open(QUrl::fromLocalFile(path), bookmark, QUuid::createUuid());
+}
+
+// Runs the call and gives the kind of DocumentAccessError it threw, or nothing.
+template<typename Call>
+std::optional<DocumentAccessError::Kind> thrownKind(Call call, QString *description = nullptr)
+{
+    try {
+        call();
+    } catch (const DocumentAccessError &error) {
+        if (description)
+            *description = error.description();
+        return error.kind();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class tst_TabDocument : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void editBackToSavedTextIsClean_data();
+    void editBackToSavedTextIsClean();
+    void stateChangeReachesCallback();
+    void titleAndBaseURL();
+    void modifiedTabChangedOnDisk_data();
+    void modifiedTabChangedOnDisk();
+    void cleanTabTakesNewerDiskContent_data();
+    void cleanTabTakesNewerDiskContent();
+    void saveAsOntoOwnFileRunsCheck();
+    void saveAsOntoOtherFileSkipsCheck();
+    void failedWriteLeavesFileAndTab();
+    void failedSaveAsLeavesTab();
+    void saveKeepsPermissions();
+    void saveThroughSymbolicLinkKeepsLink();
+    void invalidBookmarkRefused();
+    void staleBookmarkFollowsPathAndRefreshes();
+    void revertAndDiscard();
+    void errorDescriptions_data();
+    void errorDescriptions();
+};
+
+void tst_TabDocument::editBackToSavedTextIsClean_data()
+{
+    QTest::addColumn<bool>("byRange");
+    QTest::newRow("whole text") << false;
+    QTest::newRow("range") << true;
+}
+
+void tst_TabDocument::editBackToSavedTextIsClean()
+{
+    QFETCH(bool, byRange);
+    DocumentTestFiles files;
+    auto document = openPath(files.write(QStringLiteral("a.md"), "hello\n"));
+    QSignalSpy modified(document.get(), &TabDocument::isModifiedChanged);
+
+    if (byRange)
+        document->userEditedRange(5, 0, QStringLiteral("!"));
+    else
+        document->userEditedText(QStringLiteral("hello!\n"));
+    QCOMPARE(document->text(), QStringLiteral("hello!\n"));
+    QVERIFY(document->isModified());
+
+    if (byRange)
+        document->userEditedRange(5, 1, QString());
+    else
+        document->userEditedText(QStringLiteral("hello\n"));
+    QCOMPARE(document->text(), QStringLiteral("hello\n"));
+    QVERIFY(!document->isModified());
+    QCOMPARE(modified.count(), 2);
+
+    // Same length, different text: still modified.
+    if (byRange)
+        document->userEditedRange(0, 1, QStringLiteral("j"));
+    else
+        document->userEditedText(QStringLiteral("jello\n"));
+    QVERIFY(document->isModified());
+    QCOMPARE(document->lastSavedText(), QStringLiteral("hello\n"));
+}
+
+void tst_TabDocument::stateChangeReachesCallback()
+{
+    TabDocument document(QUuid::createUuid(), {}, {}, QStringLiteral("x"), QStringLiteral("x"), false, {});
+    int calls = 0;
+    document.onStateChange = [&calls] { ++calls; };
+    document.userEditedText(QStringLiteral("x"));
+    QCOMPARE(calls, 0); // no change, no assignment
+    document.userEditedText(QStringLiteral("xy"));
+    QCOMPARE(calls, 2); // text, then isModified
+    document.userEditedRange(2, 0, QStringLiteral("z"));
+    QCOMPARE(calls, 4);
+    document.userEditedRange(99, 0, QStringLiteral("z")); // out of range: ignored
+    QCOMPARE(document.text(), QStringLiteral("xyz"));
+    document.discardUnsavedChanges();
+    QCOMPARE(calls, 6);
+    QCOMPARE(document.text(), QStringLiteral("x"));
+}
+
+void tst_TabDocument::titleAndBaseURL()
+{
+    TabDocument untitled(QUuid::createUuid(), {}, {}, {}, {}, false, {});
+    QCOMPARE(untitled.title(), QStringLiteral("Untitled"));
+    QVERIFY(untitled.baseURL().isEmpty());
+
+    TabDocument file(QUuid::createUuid(), QUrl::fromLocalFile(QStringLiteral("/notes/day one.md")), {}, {}, {},
+                     false, {});
+    QCOMPARE(file.title(), QStringLiteral("day one.md"));
+    QCOMPARE(file.baseURL(), QUrl::fromLocalFile(QStringLiteral("/notes/")));
+}
+
+void tst_TabDocument::modifiedTabChangedOnDisk_data()
+{
+    QTest::addColumn<int>("laterMs");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("0.5 s later") << 500 << false;
+    QTest::newRow("1.0 s later") << 1000 << false;
+    QTest::newRow("2 s later") << 2000 << true;
+    QTest::newRow("2 s earlier") << -2000 << true;
+}
+
+void tst_TabDocument::modifiedTabChangedOnDisk()
+{
+    QFETCH(int, laterMs);
+    QFETCH(bool, refused);
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("mine\n"));
+    const QDateTime recorded = document->lastKnownModificationDate();
+    DocumentTestFiles::overwriteAt(path, "theirs\n", recorded.addMSecs(laterMs));
+
+    QString description;
+    const auto kind = thrownKind([&] { document->save(); }, &description);
+    if (refused) {
+        QCOMPARE(kind, DocumentAccessError::Kind::fileChangedOnDisk);
+        QCOMPARE(description, QStringLiteral("\"a.md\" changed on disk since it was opened. Reopen or revert "
+                                             "before saving to avoid overwriting newer content."));
+        QCOMPARE(DocumentTestFiles::read(path), QByteArray("theirs\n"));
+        QVERIFY(document->isModified());
+        QCOMPARE(document->lastSavedText(), QStringLiteral("one\n"));
+    } else {
+        QVERIFY(!kind);
+        QCOMPARE(DocumentTestFiles::read(path), QByteArray("mine\n"));
+        QVERIFY(!document->isModified());
+        QCOMPARE(document->lastSavedText(), QStringLiteral("mine\n"));
+    }
+}
+
+void tst_TabDocument::cleanTabTakesNewerDiskContent_data()
+{
+    QTest::addColumn<QByteArray>("theirs");
+    QTest::addColumn<int>("laterMs");
+    QTest::newRow("new date") << QByteArray("their longer text\n") << 2000;
+    QTest::newRow("same size, new date") << QByteArray("ONE\n") << 300;
+    QTest::newRow("new size, same date") << QByteArray("one two\n") << 0;
+}
+
+void tst_TabDocument::cleanTabTakesNewerDiskContent()
+{
+    QFETCH(QByteArray, theirs);
+    QFETCH(int, laterMs);
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    auto document = openPath(path);
+    DocumentTestFiles::overwriteAt(path, theirs, document->lastKnownModificationDate().addMSecs(laterMs));
+
+    QVERIFY(!thrownKind([&] { document->save(); }));
+    QCOMPARE(DocumentTestFiles::read(path), theirs);
+    QCOMPARE(document->text(), QString::fromUtf8(theirs));
+    QCOMPARE(document->lastSavedText(), QString::fromUtf8(theirs));
+    QVERIFY(!document->isModified());
+
+    // Unchanged since: a further save writes (and keeps) the same bytes.
+    document->save();
+    QCOMPARE(DocumentTestFiles::read(path), theirs);
+}
+
+void tst_TabDocument::saveAsOntoOwnFileRunsCheck()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("mine\n"));
+    DocumentTestFiles::overwriteAt(path, "theirs\n", document->lastKnownModificationDate().addSecs(2));
+
+    // Reached by another spelling of the same path.
+    const QString sameFile = files.path(QStringLiteral("./sub/../a.md"));
+    QDir().mkpath(files.path(QStringLiteral("sub")));
+    QCOMPARE(thrownKind([&] { document->saveTo(QUrl::fromLocalFile(sameFile)); }),
+             DocumentAccessError::Kind::fileChangedOnDisk);
+    QCOMPARE(DocumentTestFiles::read(path), QByteArray("theirs\n"));
+}
+
+void tst_TabDocument::saveAsOntoOtherFileSkipsCheck()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    const QString other = files.write(QStringLiteral("b.md"), "old b\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("mine\n"));
+    DocumentTestFiles::setModificationTime(other, QDateTime::currentDateTime().addDays(-3));
+    DocumentTestFiles::overwriteAt(path, "theirs\n", document->lastKnownModificationDate().addSecs(2));
+
+    document->saveTo(QUrl::fromLocalFile(other));
+    QCOMPARE(DocumentTestFiles::read(other), QByteArray("mine\n"));
+    QCOMPARE(DocumentTestFiles::read(path), QByteArray("theirs\n"));
+    QCOMPARE(document->fileURL(), TabDocument::normalizedURL(QUrl::fromLocalFile(other)));
+    QVERIFY(!document->isModified());
+    QCOMPARE(Bookmark::resolve(document->securityScopedBookmark())->path, document->fileURL().toLocalFile());
+}
+
+void tst_TabDocument::failedWriteLeavesFileAndTab()
+{
+    // A name at the file system's limit: the file exists, but no temp file can be
+    // made beside it (this fails for root too).
+    DocumentTestFiles files;
+    const QString name = QString(252, QLatin1Char('n')) + QStringLiteral(".md");
+    const QString path = files.write(name, "original\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("edited\n"));
+    const QByteArray bookmark = document->securityScopedBookmark();
+    const QDateTime date = document->lastKnownModificationDate();
+
+    QString description;
+    QCOMPARE(thrownKind([&] { document->save(); }, &description), DocumentAccessError::Kind::writeFailed);
+    QVERIFY2(description.startsWith(QStringLiteral("sorv.ane could not save \"") + name + QStringLiteral("\": ")),
+             qPrintable(description));
+    QVERIFY(description.endsWith(QLatin1Char('.')));
+    QCOMPARE(DocumentTestFiles::read(path), QByteArray("original\n"));
+    QVERIFY(document->isModified());
+    QCOMPARE(document->text(), QStringLiteral("edited\n"));
+    QCOMPARE(document->lastSavedText(), QStringLiteral("original\n"));
+    QCOMPARE(document->securityScopedBookmark(), bookmark);
+    QCOMPARE(document->lastKnownModificationDate(), date);
+    QCOMPARE(QDir(files.path(QString())).entryList(QDir::Files).size(), 1); // no temp file left
+}
+
+void tst_TabDocument::failedSaveAsLeavesTab()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("two\n"));
+    const QUrl before = document->fileURL();
+    const QByteArray bookmark = document->securityScopedBookmark();
+
+    const QString target = files.path(QStringLiteral("missing-folder/b.md"));
+    QCOMPARE(thrownKind([&] { document->saveTo(QUrl::fromLocalFile(target)); }),
+             DocumentAccessError::Kind::writeFailed);
+    QCOMPARE(document->fileURL(), before);
+    QCOMPARE(document->securityScopedBookmark(), bookmark);
+    QCOMPARE(document->lastSavedText(), QStringLiteral("one\n"));
+    QVERIFY(document->isModified());
+}
+
+void tst_TabDocument::saveKeepsPermissions()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, permissions));
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("two\n"));
+    document->save();
+    QCOMPARE(DocumentTestFiles::read(path), QByteArray("two\n"));
+    QCOMPARE(QFile::permissions(path) & 0xF0FF, permissions);
+}
+
+void tst_TabDocument::saveThroughSymbolicLinkKeepsLink()
+{
+    DocumentTestFiles files;
+    const QString real = files.write(QStringLiteral("real.md"), "one\n");
+    const QString link = files.path(QStringLiteral("link.md"));
+    QVERIFY(QFile::link(real, link));
+    auto document = openPath(link);
+    QCOMPARE(document->fileURL(), QUrl::fromLocalFile(QFileInfo(real).canonicalFilePath()));
+    document->userEditedText(QStringLiteral("two\n"));
+    document->save();
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(DocumentTestFiles::read(link), QByteArray("two\n"));
+}
+
+void tst_TabDocument::invalidBookmarkRefused()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    QString description;
+    QCOMPARE(thrownKind([&] { openPath(path, QByteArray("not a bookmark")); }, &description),
+             DocumentAccessError::Kind::invalidBookmark);
+    QCOMPARE(description, QStringLiteral("sorv.ane no longer has permission to access \"a.md\". Re-open the "
+                                         "file or use Save As."));
+
+    TabDocument rebuilt(QUuid::createUuid(), QUrl::fromLocalFile(path), QByteArray("{}"), QStringLiteral("x"),
+                        QStringLiteral("one\n"), true, {});
+    QCOMPARE(thrownKind([&] { rebuilt.save(); }), DocumentAccessError::Kind::invalidBookmark);
+    QCOMPARE(thrownKind([&] { rebuilt.revert(); }), DocumentAccessError::Kind::invalidBookmark);
+    QCOMPARE(DocumentTestFiles::read(path), QByteArray("one\n"));
+}
+
+void tst_TabDocument::staleBookmarkFollowsPathAndRefreshes()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\n");
+    const QByteArray oldBookmark = *Bookmark::create(path);
+    // Replaced by another program with a new file at the same path: the bookmark is stale.
+    const QString replacement = files.write(QStringLiteral("a.md.new"), "two\n");
+    QVERIFY(::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(path).constData()) == 0);
+    QVERIFY(Bookmark::resolve(oldBookmark)->stale);
+
+    auto document = openPath(path, oldBookmark);
+    QCOMPARE(document->text(), QStringLiteral("two\n"));
+    QVERIFY(document->securityScopedBookmark() != oldBookmark);
+    QVERIFY(!Bookmark::resolve(document->securityScopedBookmark())->stale);
+}
+
+void tst_TabDocument::revertAndDiscard()
+{
+    DocumentTestFiles files;
+    const QString path = files.write(QStringLiteral("a.md"), "one\r\n");
+    auto document = openPath(path);
+    document->userEditedText(QStringLiteral("edited\n"));
+    DocumentTestFiles::overwriteAt(path, "newer\r\n", document->lastKnownModificationDate().addSecs(5));
+    document->revert();
+    QCOMPARE(document->text(), QStringLiteral("newer\n"));
+    QCOMPARE(document->lastSavedText(), QStringLiteral("newer\n"));
+    QVERIFY(!document->isModified());
+    QCOMPARE(document->lastKnownModificationDate(), QFileInfo(path).lastModified());
+
+    QFile::remove(path);
+    document->userEditedText(QStringLiteral("x"));
+    QCOMPARE(thrownKind([&] { document->revert(); }), DocumentAccessError::Kind::openFailed);
+    QCOMPARE(document->text(), QStringLiteral("x"));
+    document->discardUnsavedChanges();
+    QCOMPARE(document->text(), QStringLiteral("newer\n"));
+    QVERIFY(!document->isModified());
+}
+
+void tst_TabDocument::errorDescriptions_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("open failed") << int(DocumentAccessError::Kind::openFailed)
+                                 << QStringLiteral("sorv.ane could not open \"b c.md\". The file may be missing, "
+                                                   "unreadable, or not UTF-8 text.");
+    QTest::newRow("write failed") << int(DocumentAccessError::Kind::writeFailed)
+                                  << QStringLiteral("sorv.ane could not save \"b c.md\": No space left on device.");
+}
+
+void tst_TabDocument::errorDescriptions()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, expected);
+    const QUrl url = QUrl::fromLocalFile(QStringLiteral("/a/b c.md"));
+    const DocumentAccessError error = kind == int(DocumentAccessError::Kind::openFailed)
+                                          ? DocumentAccessError::openFailed(url)
+                                          : DocumentAccessError::writeFailed(url, QStringLiteral("No space left on device"));
+    QCOMPARE(error.description(), expected);
+    QCOMPARE(QString::fromUtf8(error.what()), expected);
+}
+
+SORVANE_TEST_MAIN(tst_TabDocument)
+#include "tst_TabDocument.moc"

@@ -1,0 +1,345 @@
+#include "WebEngineTest.h"
+#include "preview/MarkdownPreview.h"
+#include "render/MarkdownToHTML.h"
+
+#include "platform/AlertPresenter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+namespace {
+
+// Answers every question with a fixed button and records what was asked.
+class ScriptedAlerts : public AlertPresenter
+{
+public:
+    int answer = 1;
+    QList<AlertRequest> asked;
+    int runModal(const AlertRequest &request) override
+    {
+        asked.append(request);
+        return answer;
+    }
+    std::optional<QString> chooseSaveFile(const FilePanelRequest &) override { return std::nullopt; }
+    void chooseOpenFiles(const FilePanelRequest &, std::function<void(const QStringList &)> completion) override
+    {
+        completion({});
+    }
+};
+
+QString longBody()
+{
+    QString html;
+    for (int i = 0; i < 300; ++i)
+        html += QStringLiteral("<p>Paragraph %1 with enough words to take a line of its own.</p>").arg(i);
+    return html;
+}
+
+} // namespace
+
+class tst_MarkdownPreview : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MarkdownPreview> makeLoadedPreview(const QString &body = QString())
+    {
+        auto preview = std::make_unique<MarkdownPreview>();
+        preview->resize(800, 600);
+        preview->show();
+        if (!body.isNull())
+            preview->setBodyHTML(body);
+        if (!QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000))
+            return nullptr;
+        return preview;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { AlertPresenter::setShared(&m_alerts); }
+    void cleanupTestCase() { AlertPresenter::setShared(nullptr); }
+
+    void burstOfFragmentsGivesOneUpdate()
+    {
+        auto preview = makeLoadedPreview();
+        QVERIFY(preview);
+        QSignalSpy pushed(preview.get(), &MarkdownPreview::contentPushed);
+        for (int i = 1; i <= 5; ++i) {
+            preview->setBodyHTML(QStringLiteral("<p>version %1</p>").arg(i));
+            QTest::qWait(20);
+        }
+        QVERIFY(pushed.wait(2000));
+        QTest::qWait(400);
+        QCOMPARE(pushed.count(), 1);
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.getElementById('content').textContent === 'version 5'")));
+
+        // The same fragment again (a font-size change in the pane, say) sends nothing.
+        preview->setBodyHTML(QStringLiteral("<p>version 5</p>"));
+        preview->setFontSize(18);
+        QTest::qWait(400);
+        QCOMPARE(pushed.count(), 1);
+    }
+
+    void fragmentsBeforeLoadShowTheLast()
+    {
+        MarkdownPreview preview;
+        preview.setBodyHTML(QStringLiteral("<p>first</p>"));
+        preview.setBodyHTML(QStringLiteral("<p>second</p>"));
+        QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview.page(), QStringLiteral("document.getElementById('content').textContent === 'second'")));
+    }
+
+    void nonAsciiArrivesIntact()
+    {
+        const QString text = QStringLiteral("Ça va — naïve façade, 日本語, emoji 😀🎉, quote ' and \\ backslash");
+        auto preview = makeLoadedPreview();
+        QVERIFY(preview);
+        preview->setBodyHTML(QStringLiteral("<p id=\"t\"></p>").replace(QStringLiteral("></p>"),
+                                                                       QStringLiteral(">") + text.toHtmlEscaped() + QStringLiteral("</p>")));
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("!!document.getElementById('t')")));
+        QCOMPARE(runScript(preview->page(), QStringLiteral("document.getElementById('t').textContent")).toString(), text);
+    }
+
+    void fontSizeAndSchemeKeepThePageAndScroll()
+    {
+        auto preview = makeLoadedPreview(longBody());
+        QVERIFY(preview);
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.body.scrollHeight > 3000")));
+        // Scrolled again on each poll: on a busy machine the page may still be growing
+        // (blocks out of view are laid out late) when the first scroll lands.
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("(window.scrollTo(0, 1200), window.scrollY === 1200)")));
+        QSignalSpy reloads(preview.get(), &MarkdownPreview::shellLoadStarted);
+
+        preview->setFontSize(19);
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.body.style.fontSize === '19px'")));
+        preview->setColorScheme(QStringLiteral("dark"));
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.documentElement.style.colorScheme === 'dark'")));
+
+        // The page was not replaced: the offset stays (within the few pixels the
+        // engine's estimate for blocks out of view may move it).
+        const int scrollY = runScript(preview->page(), QStringLiteral("window.scrollY")).toInt();
+        QVERIFY2(qAbs(scrollY - 1200) <= 24, qPrintable(QString::number(scrollY)));
+        QCOMPARE(reloads.count(), 0);
+    }
+
+    void themeExtraCSSAndFolderReloadTheShell()
+    {
+        auto preview = makeLoadedPreview(longBody());
+        QVERIFY(preview);
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.body.scrollHeight > 3000")));
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("(window.scrollTo(0, 900), window.scrollY === 900)")));
+        QSignalSpy reloads(preview.get(), &MarkdownPreview::shellLoadStarted);
+
+        preview->setTheme(PreviewTheme::GitHub);
+        QCOMPARE(reloads.count(), 1);
+        QVERIFY(QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000));
+        // The new shell starts at the top and shows the latest fragment again.
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("document.getElementById('content').children.length === 300")));
+        QCOMPARE(runScript(preview->page(), QStringLiteral("window.scrollY")).toInt(), 0);
+        QVERIFY(runScript(preview->page(), QStringLiteral("document.documentElement.outerHTML.indexOf('#0969da') > 0")).toBool());
+
+        preview->setExtraCSS(QStringLiteral("p { letter-spacing: 3px; }"));
+        QCOMPARE(reloads.count(), 2);
+        QVERIFY(QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("getComputedStyle(document.querySelector('p')).letterSpacing === '3px'")));
+
+        QTemporaryDir folder;
+        preview->setBaseURL(QUrl::fromLocalFile(folder.path()));
+        QCOMPARE(reloads.count(), 3);
+        // The same values again load nothing.
+        preview->setTheme(PreviewTheme::GitHub);
+        preview->setExtraCSS(QStringLiteral("p { letter-spacing: 3px; }"));
+        preview->setBaseURL(QUrl::fromLocalFile(folder.path()));
+        QCOMPARE(reloads.count(), 3);
+    }
+
+    void imagesComeOnlyFromTheDocumentFolder()
+    {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("doc/pics")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("outside")));
+        QImage image(7, 5, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(root.path() + QStringLiteral("/doc/pics/in side.png")));
+        QVERIFY(image.save(root.path() + QStringLiteral("/outside/secret.png")));
+        QVERIFY(QFile::link(root.path() + QStringLiteral("/outside/secret.png"),
+                            root.path() + QStringLiteral("/doc/link.png")));
+
+        auto preview = std::make_unique<MarkdownPreview>();
+        preview->setBaseURL(QUrl::fromLocalFile(root.path() + QStringLiteral("/doc")));
+        preview->setBodyHTML(QStringLiteral(
+            "<img id=\"inside\" src=\"pics/in%20side.png\">"
+            "<img id=\"parent\" src=\"../outside/secret.png\">"
+            "<img id=\"dotted\" src=\"pics/../../outside/secret.png\">"
+            "<img id=\"encoded\" src=\"pics/%2e%2e/%2e%2e/outside/secret.png\">"
+            "<img id=\"slashes\" src=\"pics/..%2f..%2foutside%2fsecret.png\">"
+            "<img id=\"symlink\" src=\"link.png\">"
+            "<img id=\"absolute\" src=\"/outside/secret.png\">"));
+        QVERIFY(QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview->page(),
+                              QStringLiteral("Array.from(document.images).length === 7 && "
+                                             "Array.from(document.images).every(i => i.complete)")));
+        QCOMPARE(runScript(preview->page(), QStringLiteral("document.getElementById('inside').naturalWidth")).toInt(), 7);
+        for (const char *id : {"parent", "dotted", "encoded", "slashes", "symlink", "absolute"})
+            QCOMPARE(runScript(preview->page(), QStringLiteral("document.getElementById('%1').naturalWidth")
+                                                    .arg(QLatin1String(id)))
+                         .toInt(),
+                     0);
+    }
+
+    void linkAction_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("action");
+        const int open = int(MarkdownPreview::LinkAction::Open);
+        const int ask = int(MarkdownPreview::LinkAction::Ask);
+        const int refuse = int(MarkdownPreview::LinkAction::Refuse);
+        QTest::newRow("https") << "https://example.com/a?b#c" << open;
+        QTest::newRow("http") << "http://example.com/" << open;
+        QTest::newRow("mixed-case http") << "HTTP://example.com/" << open;
+        QTest::newRow("mailto") << "mailto:someone@example.com" << open;
+        QTest::newRow("javascript") << "javascript:alert(1)" << refuse;
+        QTest::newRow("mixed-case javascript") << "JaVaScRiPt:alert(1)" << refuse;
+        QTest::newRow("vbscript") << "vbscript:msgbox(1)" << refuse;
+        QTest::newRow("data") << "data:text/html,<script>alert(1)</script>" << refuse;
+        QTest::newRow("app scheme") << "sorvane://auth/callback?code=x" << refuse;
+        QTest::newRow("preview scheme") << "sorvane-preview://abc/x.png" << refuse;
+        QTest::newRow("executable") << QUrl::fromLocalFile(QStringLiteral("/bin/sh")).toString() << refuse;
+        QTest::newRow("launcher") << QUrl::fromLocalFile(QDir::tempPath() + QStringLiteral("/x.desktop")).toString() << refuse;
+        QTest::newRow("shell script") << QUrl::fromLocalFile(QDir::tempPath() + QStringLiteral("/x.SH")).toString() << refuse;
+        QTest::newRow("remote file") << "file://server/share/doc.md" << refuse;
+        QTest::newRow("plain file") << QUrl::fromLocalFile(QDir::tempPath() + QStringLiteral("/notes.md")).toString() << ask;
+        QTest::newRow("ftp") << "ftp://example.com/file" << ask;
+        QTest::newRow("tel") << "tel:+123456" << ask;
+        QTest::newRow("no scheme") << "relative/path" << refuse;
+    }
+
+    void linkAction()
+    {
+        QFETCH(QString, url);
+        QFETCH(int, action);
+        QCOMPARE(int(MarkdownPreview::linkAction(QUrl(url))), action);
+    }
+
+    void clicksFollowThePolicy()
+    {
+        QTemporaryDir folder;
+        QFile sibling(folder.path() + QStringLiteral("/other.md"));
+        QVERIFY(sibling.open(QIODevice::WriteOnly));
+        sibling.close();
+
+        auto preview = std::make_unique<MarkdownPreview>();
+        QList<QUrl> opened;
+        preview->setUrlOpener([&](const QUrl &url) { opened.append(url); });
+        preview->setBaseURL(QUrl::fromLocalFile(folder.path()));
+        preview->setBodyHTML(QStringLiteral(
+            "<p><a id=\"web\" href=\"https://example.com/page\">web</a>"
+            "<a id=\"blank\" href=\"https://example.com/new\" target=\"_blank\">new window</a>"
+            "<a id=\"anchor\" href=\"#far\">anchor</a>"
+            "<a id=\"sibling\" href=\"other.md#part\">sibling</a>"
+            "<a id=\"app\" href=\"sorvane://open?path=/etc/passwd\">app</a></p>"
+            "<div style=\"height: 4000px\"></div><h2 id=\"far\">Far</h2>"));
+        QVERIFY(QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("!!document.getElementById('web')")));
+        const QUrl shell = preview->shellURL();
+        const auto click = [&](const char *id) {
+            runScript(preview->page(), QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
+            QTest::qWait(300);
+        };
+
+        click("web");
+        QTRY_COMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/page"))});
+        click("blank");
+        QTRY_COMPARE(opened.size(), 2);
+        QCOMPARE(opened.last(), QUrl(QStringLiteral("https://example.com/new")));
+
+        click("anchor");
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("window.scrollY > 1000")));
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(preview->page()->url().adjusted(QUrl::RemoveFragment), shell);
+
+        m_alerts.asked.clear();
+        m_alerts.answer = 1; // Cancel
+        click("sibling");
+        QTRY_COMPARE(m_alerts.asked.size(), 1);
+        QCOMPARE(opened.size(), 2);
+        m_alerts.answer = 0; // Open
+        click("sibling");
+        QTRY_COMPARE(opened.size(), 3);
+        QUrl expected = QUrl::fromLocalFile(QFileInfo(sibling).canonicalFilePath());
+        expected.setFragment(QStringLiteral("part"));
+        QCOMPARE(opened.last(), expected);
+
+        m_alerts.asked.clear();
+        click("app");
+        QCOMPARE(opened.size(), 3);
+        QCOMPARE(m_alerts.asked.size(), 0);
+        QCOMPARE(preview->page()->url().adjusted(QUrl::RemoveFragment), shell);
+    }
+
+    // Each theme shows its own colours in both schemes; the view is grabbed to
+    // /tmp/preview-shots for a look.
+    void themeColours_data()
+    {
+        QTest::addColumn<int>("theme");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("quoteBar");
+        QTest::addColumn<QString>("text");
+        const QString lightText = QStringLiteral("rgb(29, 29, 31)");
+        const QString darkText = QStringLiteral("rgb(245, 245, 247)");
+        QTest::newRow("Default light") << int(PreviewTheme::Standard) << "light" << "rgb(0, 102, 204)" << "rgb(229, 229, 229)" << "rgb(208, 208, 208)" << lightText;
+        QTest::newRow("Default dark") << int(PreviewTheme::Standard) << "dark" << "rgb(90, 200, 250)" << "rgb(51, 51, 51)" << "rgb(85, 85, 85)" << darkText;
+        QTest::newRow("GitHub light") << int(PreviewTheme::GitHub) << "light" << "rgb(9, 105, 218)" << "rgb(208, 215, 222)" << "rgb(208, 215, 222)" << lightText;
+        QTest::newRow("GitHub dark") << int(PreviewTheme::GitHub) << "dark" << "rgb(88, 166, 255)" << "rgb(48, 54, 61)" << "rgb(48, 54, 61)" << darkText;
+        QTest::newRow("Serif light") << int(PreviewTheme::Serif) << "light" << "rgb(139, 0, 0)" << "rgb(212, 197, 169)" << "rgb(196, 168, 130)" << lightText;
+        QTest::newRow("Serif dark") << int(PreviewTheme::Serif) << "dark" << "rgb(230, 115, 90)" << "rgb(68, 68, 68)" << "rgb(102, 102, 102)" << darkText;
+    }
+
+    void themeColours()
+    {
+        QFETCH(int, theme);
+        QFETCH(QString, scheme);
+        QFETCH(QString, link);
+        QFETCH(QString, rule);
+        QFETCH(QString, quoteBar);
+        QFETCH(QString, text);
+        MarkdownPreview preview;
+        preview.resize(900, 700);
+        preview.show();
+        preview.setTheme(PreviewTheme(theme));
+        preview.setColorScheme(scheme);
+        preview.setBodyHTML(MarkdownToHTML::renderedBodyHTML(QStringLiteral(
+            "# Heading one\n\nSome **strong** text with a [link](https://example.com) and `inline code`.\n\n"
+            "## Heading two\n\n> A quotation, set apart.\n\n```\ncode block\n```\n\n"
+            "| A | B |\n|---|---|\n| 1 | 2 |\n| 3 | 4 |\n\n- item\n- [x] done\n\nMath $e^{i\\pi}+1=0$.\n\n"
+            "```mermaid\nflowchart LR\n  A --> B\n```\n\nText with a footnote.[^1]\n\n[^1]: The note.\n")));
+        QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        QVERIFY(waitForScript(preview.page(), QStringLiteral("document.querySelectorAll('.mermaid svg').length > 0")));
+        const auto style = [&](const char *selector, const char *property) {
+            return runScript(preview.page(), QStringLiteral("getComputedStyle(document.querySelector('%1')).%2")
+                                                 .arg(QLatin1String(selector), QLatin1String(property)))
+                .toString();
+        };
+        QCOMPARE(style("#content a", "color"), link);
+        QCOMPARE(style("h1", "borderBottomColor"), rule);
+        QCOMPARE(style("blockquote", "borderLeftColor"), quoteBar);
+        QCOMPARE(style("body", "color"), text);
+        // Diagrams follow the assigned scheme too.
+        const QString nodeFill = runScript(preview.page(), QStringLiteral(
+            "getComputedStyle(document.querySelector('.mermaid svg .node rect, .mermaid svg .node path')).fill")).toString();
+        QVERIFY2((scheme == QLatin1String("dark")) == (nodeFill != QLatin1String("rgb(236, 236, 255)")), qPrintable(nodeFill));
+
+        QTest::qWait(300);
+        QDir().mkpath(QStringLiteral("/tmp/preview-shots"));
+        const QString name = previewThemeRawValue(PreviewTheme(theme)) + QLatin1Char('-') + scheme;
+        preview.grab().save(QStringLiteral("/tmp/preview-shots/%1.png").arg(name));
+    }
+
+private:
+    ScriptedAlerts m_alerts;
+};
+
+SORVANE_WEBENGINE_TEST_MAIN(tst_MarkdownPreview)
+#include "tst_MarkdownPreview.moc"

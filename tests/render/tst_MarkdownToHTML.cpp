@@ -1,0 +1,297 @@
+#include "TestEnvironment.h"
+#include "render/HTMLSanitizer.h"
+#include "render/MarkdownToHTML.h"
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+// Independent check of sanitised output: every tag is one we expect from
+// Markdown, and no tag carries a handler or a script address.
+QString unsafeTag(const QString &html)
+{
+    static const QRegularExpression tag(QStringLiteral("<(/?)([A-Za-z][A-Za-z0-9]*)([^>]*)>"));
+    static const QRegularExpression handler(QStringLiteral("(^|[\\s/\"'])on[a-z]+\\s*="), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression scheme(QStringLiteral("(javascript|vbscript|data:text|&#|&colon)"), QRegularExpression::CaseInsensitiveOption);
+    static const QStringList allowed = QStringLiteral(
+        "a p h1 h2 h3 h4 h5 h6 em strong code pre ul ol li blockquote img br hr table thead tbody tr th td del div span sup section input b i u s details summary")
+                                           .split(QLatin1Char(' '));
+    auto it = tag.globalMatch(html);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        if (!allowed.contains(m.captured(2).toLower()) || handler.match(m.captured(3)).hasMatch()
+            || scheme.match(m.captured(3)).hasMatch())
+            return m.captured();
+    }
+    return {};
+}
+
+} // namespace
+
+class tst_MarkdownToHTML : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(MarkdownToHTML::hasLibrary()); }
+
+    void blockedElementsDisappear_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("gone");
+        QTest::newRow("script") << "a\n\n<script>alert(1)</script>\n\nb" << "alert";
+        QTest::newRow("script upper case") << "<SCRIPT type=x>alert(1)</SCRIPT>" << "alert";
+        QTest::newRow("style") << "<style>body{display:none}</style>" << "display";
+        QTest::newRow("iframe") << "<iframe src=\"http://x\">inner</iframe>" << "inner";
+        QTest::newRow("object") << "<object data=\"x.swf\">fallback</object>" << "fallback";
+        QTest::newRow("embed") << "<EMBED src=\"x.swf\">in</embed>" << "x.swf";
+        QTest::newRow("link") << "<LINK rel=stylesheet href=\"http://x/a.css\">" << "a.css";
+        QTest::newRow("meta") << "<meta http-equiv=\"refresh\" content=\"0;url=http://evil\">" << "evil";
+    }
+
+    void blockedElementsDisappear()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, gone);
+        const QString html = MarkdownToHTML::renderedBodyHTML(markdown);
+        QVERIFY2(!html.contains(gone, Qt::CaseInsensitive), qPrintable(html));
+    }
+
+    void scriptAddressesBecomeHash_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("quoted href") << "<a href=\"javascript:alert(1)\">x</a>" << "<a href=\"#\">x</a>";
+        QTest::newRow("unquoted href, mixed case") << "<a href=JaVaScRiPt:alert(1)>x</a>" << "<a href=\"#\">x</a>";
+        QTest::newRow("vbscript") << "<a href='vbscript:msgbox(1)'>x</a>" << "<a href=\"#\">x</a>";
+        QTest::newRow("data html in src") << "<img src=\"data:text/html;base64,PHNjcmlwdD4=\">" << "<img src=\"#\">";
+        QTest::newRow("entity-encoded scheme") << "<a href=\"jav&#x61;script&colon;alert(1)\">x</a>" << "<a href=\"#\">x</a>";
+        QTest::newRow("tab inside scheme") << "<a href=\"java&Tab;script:alert(1)\">x</a>" << "<a href=\"#\">x</a>";
+        QTest::newRow("markdown link") << "[x](javascript:alert(1))" << "<a href=\"#\">x</a>";
+        QTest::newRow("markdown image") << "![x](javascript:alert(1))" << "<img src=\"#\" alt=\"x\">";
+        // Marked 15 leaves the ampersand bare, later releases write &amp;: both mean the same address.
+        QTest::newRow("http stays") << "[x](https://example.org/a?b=1&c=2)" << "<a href=\"https://example.org/a?b=1&";
+        QTest::newRow("relative stays") << "![i](images/a:b.png)" << "<img src=\"images/a:b.png\" alt=\"i\">";
+        QTest::newRow("data image stays") << "<img src=\"data:image/png;base64,AAAA\">" << "<img src=\"data:image/png;base64,AAAA\">";
+    }
+
+    void scriptAddressesBecomeHash()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        const QString html = MarkdownToHTML::renderedBodyHTML(markdown);
+        QVERIFY2(html.contains(expected), qPrintable(html));
+    }
+
+    void eventHandlersLeaveTheTag()
+    {
+        const QString html = MarkdownToHTML::renderedBodyHTML(QStringLiteral("<img src=\"a.png\" onerror=\"alert(1)\" alt=\"x\">"));
+        QVERIFY2(html.contains(QStringLiteral("<img src=\"a.png\" alt=\"x\">")), qPrintable(html));
+    }
+
+    // Every known class of script vector comes out with no tag that could run anything.
+    void xssVectorsAreDisarmed_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        const char *vectors[] = {
+            "<script>alert(1)</script>",
+            "<script src=\"http://evil/x.js\"></script>",
+            "<scr<script>ipt>alert(1)</script>",
+            "<scr<style></style>ipt>alert(1)</script>",
+            "<li<style>x</style>nk rel=stylesheet href=\"http://evil/x.css\">",
+            "<ScRiPt>alert(1)</sCrIpT>",
+            "<style>@import 'http://evil';</style>",
+            "<img src=x onerror=alert(1)>",
+            "<img src=x/onerror=alert(1)>",
+            "<img src=x\nonerror\n=\nalert(1)>",
+            "<img src=\"x\"onerror=\"alert(1)\">",
+            "<svg/onload=alert(1)>",
+            "<svg><script>alert(1)</script></svg>",
+            "<svg><a xlink:href=\"javascript:alert(1)\"><text>x</text></a></svg>",
+            "<math><mtext><img src=x onerror=alert(1)></mtext></math>",
+            "<a href=\"&#106;avascript:alert(1)\">x</a>",
+            "<a href=\"&#x6A;&#x61;&#x76;&#x61;&#x73;&#x63;&#x72;&#x69;&#x70;&#x74;&#x3A;alert(1)\">x</a>",
+            "<a href=\"JAVASCRIPT:alert(1)\">x</a>",
+            "<a href=\" \x01javascript:alert(1)\">x</a>",
+            "<a href=\"data:text/html,<script>alert(1)</script>\">x</a>",
+            "<iframe src=\"data:text/html,<script>alert(1)</script>\"></iframe>",
+            "<a href=\"vbscript:msgbox(1)\">x</a>",
+            "<form action=\"javascript:alert(1)\"><button>go</button></form>",
+            "<form><button formaction=\"javascript:alert(1)\">go</button></form>",
+            "<input type=\"image\" src=x onerror=alert(1)>",
+            "<base href=\"javascript:alert(1)//\">",
+            "<meta http-equiv=\"refresh\" content=\"0;url=javascript:alert(1)\">",
+            "<embed src=\"data:text/html,<script>alert(1)</script>\">",
+            "<object data=\"javascript:alert(1)\">",
+            "<details open ontoggle=alert(1)>",
+            "<body onload=alert(1)>",
+            "<div style=\"x\" onmouseover=\"alert(1)\">hover</div>",
+            "<img src=x onerror=alert(1)",
+            "<a href=\"x\" title=\"a>b\" onclick=\"alert(1)\">y</a>",
+            "<textarea><img src=x onerror=alert(1)></textarea>",
+            "<noscript><p title=\"</noscript><img src=x onerror=alert(1)>\"></noscript>",
+            "<template><img src=x onerror=alert(1)></template>",
+            "<!--><img src=x onerror=alert(1)>-->",
+            "[x](javascript:alert(1))",
+            "[x](JaVaScRiPt:alert(1))",
+            "![y](javascript:alert(1))",
+            "[x](&#106;avascript:alert(1))",
+            "<video><source onerror=\"alert(1)\"></video>",
+            "<isindex type=image src=1 onerror=alert(1)>",
+            "<a href=javascript&colon;alert(1)>x</a>",
+        };
+        for (const char *vector : vectors)
+            QTest::newRow(vector) << QString::fromLatin1(vector);
+    }
+
+    void xssVectorsAreDisarmed()
+    {
+        QFETCH(QString, markdown);
+        const QString html = MarkdownToHTML::renderedBodyHTML(markdown);
+        const QString bad = unsafeTag(html);
+        QVERIFY2(bad.isEmpty(), qPrintable(bad + QStringLiteral(" in ") + html));
+        // A second pass finds nothing more to change.
+        QCOMPARE(HTMLSanitizer::clean(html), html);
+    }
+
+    void textIsNotDamaged_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("prose") << "count one = 1 and online = true" << "<p>count one = 1 and online = true</p>\n";
+        QTest::newRow("code block") << "```js\nif (a) onload = init;\n```"
+                                    << "<pre><code class=\"language-js\">if (a) onload = init;\n</code></pre>\n";
+        QTest::newRow("inline code") << "`x.onclick = go; href=javascript:void(0)`"
+                                     << "<p><code>x.onclick = go; href=javascript:void(0)</code></p>\n";
+        QTest::newRow("comparison") << "a < b and c > d" << "<p>a &lt; b and c &gt; d</p>\n";
+        QTest::newRow("task list") << "- [x] done" << "<ul>\n<li><input checked=\"\" disabled=\"\" type=\"checkbox\"> done</li>\n</ul>\n";
+        QTest::newRow("table alignment") << "| a |\n|:-:|\n| b |"
+                                         << "<table>\n<thead>\n<tr>\n<th align=\"center\">a</th>\n</tr>\n</thead>\n<tbody><tr>\n<td align=\"center\">b</td>\n</tr>\n</tbody></table>\n";
+    }
+
+    void textIsNotDamaged()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(markdown), expected);
+    }
+
+    void footnotes_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("numbered by first reference")
+            << "x[^a] y[^b] z[^a]\n\n[^a]: Alpha note\n[^b]: Beta note"
+            << QStringList{"<a id=\"fnref-1\" href=\"#fn-1\">1</a></sup> y<sup class=\"footnote-ref\"><a id=\"fnref-2\" href=\"#fn-2\">2</a></sup> z<sup class=\"footnote-ref\"><a id=\"fnref-1\" href=\"#fn-1\">1</a>",
+                           "<ol>\n<li id=\"fn-1\">Alpha note <a href=\"#fnref-1\" class=\"footnote-backref\">\u21a9</a></li>\n<li id=\"fn-2\">Beta note"}
+            << QStringList{"[^a]:", "[^b]:", "id=\"fn-3\""};
+        QTest::newRow("reference without definition gets an empty item")
+            << "x[^ghost]" << QStringList{"<li id=\"fn-1\"> <a href=\"#fnref-1\""} << QStringList{};
+        QTest::newRow("unreferenced definition does not appear")
+            << "plain\n\n[^lonely]: never used" << QStringList{"<p>plain</p>"} << QStringList{"footnotes", "never used"};
+        QTest::newRow("id with whitespace is no reference")
+            << "x[^a b]" << QStringList{"[^a b]"} << QStringList{"footnote-ref"};
+        QTest::newRow("definition with inline markdown")
+            << "x[^n]\n\n[^n]: *em* and `code`" << QStringList{"<li id=\"fn-1\"><em>em</em> and <code>code</code> "} << QStringList{};
+        QTest::newRow("state does not leak into the next render")
+            << "no notes here" << QStringList{"<p>no notes here</p>"} << QStringList{"footnotes"};
+    }
+
+    void footnotes()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        const QString html = MarkdownToHTML::renderedBodyHTML(markdown);
+        for (const QString &p : present)
+            QVERIFY2(html.contains(p), qPrintable(p + QStringLiteral("\n--- in ---\n") + html));
+        for (const QString &a : absent)
+            QVERIFY2(!html.contains(a), qPrintable(a + QStringLiteral("\n--- in ---\n") + html));
+    }
+
+    void mermaidBlocks_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("diagram") << "```mermaid\ngraph TD;\nA-->B;\n```"
+                                 << "<div class=\"mermaid\">graph TD;\nA--&gt;B;\n</div>\n";
+        QTest::newRow("other language") << "```python\nx = 1\n```"
+                                        << "<pre><code class=\"language-python\">x = 1\n</code></pre>\n";
+        QTest::newRow("two diagrams") << "```mermaid\na\n```\n\n```mermaid\nb\n```"
+                                      << "<div class=\"mermaid\">a\n</div>\n<div class=\"mermaid\">b\n</div>\n";
+    }
+
+    void mermaidBlocks()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(markdown), expected);
+    }
+
+    void containsMath_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("one dollar") << "costs $5" << false;
+        QTest::newRow("two dollars") << "$a$ and b" << true;
+        QTest::newRow("two separate dollars") << "$5 and $6" << true;
+        QTest::newRow("paren") << "see \\(x\\)" << true;
+        QTest::newRow("bracket") << "\\[x" << true;
+        QTest::newRow("only double dollar") << "$$" << true;
+        QTest::newRow("none") << "plain text" << false;
+        QTest::newRow("dollar with combining mark is another character") << QString::fromUtf8("$\u0301 and $") << false;
+    }
+
+    void containsMath()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, expected);
+        QCOMPARE(MarkdownToHTML::containsMath(text), expected);
+    }
+
+    void parseOutline_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<OutlineEntry>>("expected");
+        QTest::newRow("first line") << "# Hello\nbody" << QList<OutlineEntry>{{1, "Hello", 0, 7}};
+        QTest::newRow("seven hashes") << "####### no" << QList<OutlineEntry>{};
+        QTest::newRow("no space") << "#word" << QList<OutlineEntry>{};
+        QTest::newRow("closing hashes stay") << "## Title ##" << QList<OutlineEntry>{{2, "Title ##", 0, 11}};
+        QTest::newRow("inside fence is listed") << "```\n# code\n```" << QList<OutlineEntry>{{1, "code", 4, 6}};
+        QTest::newRow("line break as separator") << "#\nNext line" << QList<OutlineEntry>{{1, "Next line", 0, 11}};
+        QTest::newRow("indented is not a heading") << " # x" << QList<OutlineEntry>{};
+        QTest::newRow("trailing spaces trimmed") << "### a b \t\n" << QList<OutlineEntry>{{3, "a b", 0, 9}};
+        QTest::newRow("utf-16 offsets") << QString::fromUtf8("😀\n## Ü") << QList<OutlineEntry>{{2, QString::fromUtf8("Ü"), 3, 4}};
+        QTest::newRow("crlf") << "# A\r\n# B" << QList<OutlineEntry>{{1, "A", 0, 3}, {1, "B", 5, 3}};
+    }
+
+    void parseOutline()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<OutlineEntry>, expected);
+        const QList<OutlineEntry> actual = MarkdownToHTML::parseOutline(text);
+        QCOMPARE(actual.size(), expected.size());
+        for (qsizetype i = 0; i < actual.size(); ++i) {
+            QCOMPARE(actual[i].level, expected[i].level);
+            QCOMPARE(actual[i].title, expected[i].title);
+            QCOMPARE(actual[i].location, expected[i].location);
+            QCOMPARE(actual[i].length, expected[i].length);
+        }
+    }
+
+    void previewThemeRawValues()
+    {
+        QCOMPARE(allPreviewThemes(), (QList<PreviewTheme>{PreviewTheme::Standard, PreviewTheme::GitHub, PreviewTheme::Serif}));
+        for (PreviewTheme theme : allPreviewThemes())
+            QCOMPARE(previewThemeFromRawValue(previewThemeRawValue(theme)), theme);
+        QCOMPARE(previewThemeRawValue(PreviewTheme::Standard), QStringLiteral("Default"));
+        QVERIFY(!previewThemeFromRawValue(QStringLiteral("github")));
+        QVERIFY(!previewThemeFromRawValue(QStringLiteral("Standard")));
+    }
+};
+
+SORVANE_TEST_MAIN(tst_MarkdownToHTML)
+#include "tst_MarkdownToHTML.moc"

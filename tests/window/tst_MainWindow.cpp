@@ -1,0 +1,221 @@
+#include "ScriptedAlertPresenter.h"
+#include "TestEnvironment.h"
+#include "WebEngineTest.h"
+#include "documents/DocumentManager.h"
+#include "editor/EditorView.h"
+#include "shell/QuitGate.h"
+#include "editor/SorvaneTextView.h"
+#include "documents/TabDocument.h"
+#include "platform/Settings.h"
+#include "window/MainWindow.h"
+#include "window/MainView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+void writeAll(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+QAction *actionNamed(QWidget &window, const QString &text)
+{
+    const auto actions = window.findChildren<QAction *>();
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Typing in the window reaches the document without touching the bytes the user
+    // did not edit: CRLF endings, a non-breaking space and U+2028 survive.
+    void typingKeepsUneditedBytes()
+    {
+        ScriptedAlertPresenter alerts;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("note.md"));
+        const QByteArray original = "# Title\r\nA\xc2\xa0" "b\xe2\x80\xa8" "c\r\n";
+        writeAll(path, original);
+
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        manager.openFile(path);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *editor = window.findChild<SorvaneTextView *>();
+        QVERIFY(editor);
+        editor->moveCursor(QTextCursor::End);
+        QTest::keyClicks(editor, QStringLiteral("xy"));
+        TabDocument *doc = manager.selectedDocument();
+        QVERIFY(doc && doc->isModified());
+        QVERIFY(manager.save(doc));
+        QCOMPARE(readAll(path), original + "xy");
+    }
+
+    // Revert puts the disk text back into the editor; undo cannot bring the edit back.
+    void revertReachesTheEditor()
+    {
+        ScriptedAlertPresenter alerts;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("note.md"));
+        writeAll(path, "saved\n");
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        manager.openFile(path);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = window.findChild<EditorView *>();
+        QVERIFY(view);
+        view->textView()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(view->textView(), QStringLiteral("more"));
+        QCOMPARE(manager.selectedDocument()->text(), QStringLiteral("saved\nmore"));
+        alerts.alertAnswers = {0};
+        QVERIFY(actionNamed(window, QStringLiteral("Revert to Saved")));
+        actionNamed(window, QStringLiteral("Revert to Saved"))->trigger();
+        QCOMPARE(view->text(), QStringLiteral("saved\n"));
+        view->textView()->undo();
+        QCOMPARE(view->text(), QStringLiteral("saved\n"));
+        QVERIFY(!manager.selectedDocument()->isModified());
+    }
+
+    // The window shows the view in the middle and carries whatever title it sets.
+    void windowFollowsTheViewTitle()
+    {
+        ScriptedAlertPresenter alerts;
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        QCOMPARE(window.centralWidget(), window.mainView());
+        QCOMPARE(window.size(), QSize(900, 700));
+        QCOMPARE(window.windowTitle(), QStringLiteral("sorv.ane"));
+        manager.newDocument(QStringLiteral("text"), false);
+        // The view settles its title one turn of the event loop after the change.
+        QTRY_VERIFY(window.windowTitle().contains(QStringLiteral("Untitled")));
+        QCOMPARE(window.windowTitle(), window.mainView()->windowTitle());
+        window.mainView()->setWindowTitle(QString());
+        QCOMPARE(window.windowTitle(), QStringLiteral("sorv.ane"));
+    }
+
+    void viewMenuWritesTheViewMode_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("preview") << QStringLiteral("Preview") << QStringLiteral("Preview");
+        QTest::newRow("editor") << QStringLiteral("Editor") << QStringLiteral("Editor");
+        QTest::newRow("split") << QStringLiteral("Split View") << QStringLiteral("Split");
+    }
+
+    void viewMenuWritesTheViewMode()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, stored);
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        Settings::shared().setValue(QStringLiteral("preferredViewMode"), QStringLiteral("Nothing"));
+        QAction *action = actionNamed(window, item);
+        QVERIFY(action);
+        action->trigger();
+        QCOMPARE(Settings::shared().stringValue(QStringLiteral("preferredViewMode")), stored);
+        QVERIFY(action->isChecked());
+    }
+
+    // Distraction-free hides the menu bar and renames the command; its shortcut
+    // still works with the bar gone.
+    void distractionFreeDropsTheChrome()
+    {
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy toggles(&window, &MainWindow::distractionFreeToggleRequested);
+        Settings::shared().setValue(QStringLiteral("distractionFree"), true);
+        QVERIFY(!window.menuBar()->isVisible());
+        QAction *exit = actionNamed(window, QStringLiteral("Exit Distraction-Free"));
+        QVERIFY(exit);
+        QCOMPARE(exit->shortcut(), QKeySequence(Qt::Key_F11));
+        QVERIFY(window.actions().contains(exit));
+        QTest::keyClick(&window, Qt::Key_F11);
+        QCOMPARE(toggles.count(), 1);
+        Settings::shared().setValue(QStringLiteral("distractionFree"), false);
+        QVERIFY(window.menuBar()->isVisible());
+        QVERIFY(actionNamed(window, QStringLiteral("Enter Distraction-Free")));
+    }
+
+    // Closing the window is quitting: each modified tab is asked about, last first.
+    // Cancel, or a save that cannot happen, keeps everything open.
+    void closingAsksAboutModifiedTabs_data()
+    {
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<int>("prompts");
+        QTest::addColumn<QByteArray>("firstOnDisk");
+        QTest::addColumn<QByteArray>("secondOnDisk");
+        // Buttons: 0 Save, 1 Don't Save, 2 Cancel. The second tab is asked first.
+        QTest::newRow("save both") << QList<int>{0, 0} << true << 2 << QByteArray("one+") << QByteArray("two+");
+        QTest::newRow("don't save both") << QList<int>{1, 1} << true << 2 << QByteArray("one") << QByteArray("two");
+        QTest::newRow("save last, drop first") << QList<int>{0, 1} << true << 2 << QByteArray("one") << QByteArray("two+");
+        QTest::newRow("cancel at once") << QList<int>{2} << false << 1 << QByteArray("one") << QByteArray("two");
+        QTest::newRow("save last, then cancel") << QList<int>{0, 2} << false << 2 << QByteArray("one") << QByteArray("two+");
+        QTest::newRow("dismissed counts as cancel") << QList<int>{-1} << false << 1 << QByteArray("one") << QByteArray("two");
+    }
+
+    void closingAsksAboutModifiedTabs()
+    {
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, closes);
+        QFETCH(int, prompts);
+        QFETCH(QByteArray, firstOnDisk);
+        QFETCH(QByteArray, secondOnDisk);
+
+        ScriptedAlertPresenter alerts;
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("first.md"));
+        const QString second = dir.filePath(QStringLiteral("second.md"));
+        writeAll(first, "one");
+        writeAll(second, "two");
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        manager.openFile(first);
+        manager.openFile(second);
+        for (TabDocument *doc : manager.documents())
+            doc->userEditedRange(static_cast<int>(doc->text().size()), 0, QStringLiteral("+"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        alerts.alertAnswers = answers;
+        QCOMPARE(window.close(), closes);
+        QCOMPARE(alerts.alerts.size(), prompts);
+        QCOMPARE(alerts.alerts.first().messageText, QStringLiteral("Save changes to \"second.md\"?"));
+        if (prompts > 1)
+            QCOMPARE(alerts.alerts.at(1).messageText, QStringLiteral("Save changes to \"first.md\"?"));
+        QCOMPARE(window.isVisible(), !closes);
+        QCOMPARE(readAll(first), firstOnDisk);
+        QCOMPARE(readAll(second), secondOnDisk);
+        QCOMPARE(manager.documents().size(), 2);
+    }
+};
+
+SORVANE_WEBENGINE_TEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"
