@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "SettingsKeys.h"
+
 #include "AppPaths.h"
 #include "AtomicFile.h"
 #include "SystemLog.h"
@@ -17,28 +19,30 @@ namespace {
 
 const QHash<QString, QJsonValue> &defaults()
 {
+    namespace K = SettingsKeys;
+    namespace D = SettingsDefaults;
     static const QHash<QString, QJsonValue> table = {
-        {QStringLiteral("fontSize"), 15},
-        {QStringLiteral("appearanceMode"), QStringLiteral("Auto")},
-        {QStringLiteral("preferredViewMode"), QStringLiteral("Split")},
-        {QStringLiteral("restoreSession"), true},
-        {QStringLiteral("wordWrap"), true},
-        {QStringLiteral("spellCheck"), true},
-        {QStringLiteral("syntaxHighlight"), true},
-        {QStringLiteral("previewTheme"), QStringLiteral("Default")},
-        {QStringLiteral("showOutline"), false},
-        {QStringLiteral("vimModeEnabled"), false},
-        {QStringLiteral("distractionFree"), false},
-        {QStringLiteral("showWorkspace"), false},
-        {QStringLiteral("analyticsOptOut"), false},
-        {QStringLiteral("sorvane.updates.betaEnabled"), false},
-        {QStringLiteral("sorvane.diagnosticsEnabled"), true},
-        {QStringLiteral("sorvane.verboseDiagnosticsEnabled"), false},
-        {QStringLiteral("sorvane.verboseDiagnosticsEnabledAt"), 0},
-        {QStringLiteral("sorvane.recentSaveFailures"), 0},
-        {QStringLiteral("sorvane.mcp.writeMode"), false},
-        {QStringLiteral("sorvane.proTheme"), QString()},
-        {QStringLiteral("sorvane.useCustomCSS"), false},
+        {K::fontSize, D::fontSize},
+        {K::appearanceMode, D::appearanceMode},
+        {K::preferredViewMode, D::preferredViewMode},
+        {K::restoreSession, D::restoreSession},
+        {K::wordWrap, D::wordWrap},
+        {K::spellCheck, D::spellCheck},
+        {K::syntaxHighlight, D::syntaxHighlight},
+        {K::previewTheme, D::previewTheme},
+        {K::showOutline, D::showOutline},
+        {K::vimModeEnabled, D::vimModeEnabled},
+        {K::distractionFree, D::distractionFree},
+        {K::showWorkspace, D::showWorkspace},
+        {K::analyticsOptOut, D::analyticsOptOut},
+        {K::betaUpdatesEnabled, D::betaUpdatesEnabled},
+        {K::diagnosticsEnabled, D::diagnosticsEnabled},
+        {K::verboseDiagnosticsEnabled, D::verboseDiagnosticsEnabled},
+        {K::verboseDiagnosticsEnabledAt, D::verboseDiagnosticsEnabledAt},
+        {K::recentSaveFailures, D::recentSaveFailures},
+        {K::mcpWriteMode, D::mcpWriteMode},
+        {K::proTheme, D::proTheme},
+        {K::useCustomCSS, D::useCustomCSS},
     };
     return table;
 }

@@ -1,0 +1,3 @@
+#include "DiagnosticsLog.h"
+
+Q_LOGGING_CATEGORY(lcDiagnostics, "sorvane.diagnostics")

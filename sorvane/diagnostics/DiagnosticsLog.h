@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The logging category of the diagnostics/ folder ("sorvane.diagnostics"). Qt's own messages and
+// these reach the diagnostic log through its message handler, redacted.
+Q_DECLARE_LOGGING_CATEGORY(lcDiagnostics)

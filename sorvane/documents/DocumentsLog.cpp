@@ -1,0 +1,3 @@
+#include "DocumentsLog.h"
+
+Q_LOGGING_CATEGORY(lcDocuments, "sorvane.documents")

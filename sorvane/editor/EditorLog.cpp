@@ -1,0 +1,3 @@
+#include "EditorLog.h"
+
+Q_LOGGING_CATEGORY(lcEditor, "sorvane.editor")

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+
+// Every key of the settings store with its default, declared once. Readers and
+// writers name keys through these constants; Settings builds its table of defaults
+// from them. Keys without a default read as absent until written.
+namespace SettingsKeys {
+
+// Appearance and layout
+inline const QString fontSize = QStringLiteral("fontSize");
+inline const QString appearanceMode = QStringLiteral("appearanceMode");
+inline const QString preferredViewMode = QStringLiteral("preferredViewMode");
+inline const QString previewTheme = QStringLiteral("previewTheme");
+inline const QString showOutline = QStringLiteral("showOutline");
+inline const QString distractionFree = QStringLiteral("distractionFree");
+inline const QString showWorkspace = QStringLiteral("showWorkspace");
+inline const QString proTheme = QStringLiteral("sorvane.proTheme");
+inline const QString useCustomCSS = QStringLiteral("sorvane.useCustomCSS");
+
+// Editing
+inline const QString wordWrap = QStringLiteral("wordWrap");
+inline const QString spellCheck = QStringLiteral("spellCheck");
+inline const QString syntaxHighlight = QStringLiteral("syntaxHighlight");
+inline const QString vimModeEnabled = QStringLiteral("vimModeEnabled");
+
+// Documents and start-up
+inline const QString restoreSession = QStringLiteral("restoreSession");
+inline const QString recentDocuments = QStringLiteral("recentDocuments");
+inline const QString hasOpenedWelcomeDoc = QStringLiteral("hasOpenedWelcomeDoc");
+inline const QString hasWarnedAboutInstallLocation = QStringLiteral("hasWarnedAboutInstallLocation");
+inline const QString hasPromptedForDefaultHandler = QStringLiteral("hasPromptedForDefaultHandler");
+
+// Diagnostics, analytics, updates, tools
+inline const QString analyticsOptOut = QStringLiteral("analyticsOptOut");
+inline const QString betaUpdatesEnabled = QStringLiteral("sorvane.updates.betaEnabled");
+inline const QString diagnosticsEnabled = QStringLiteral("sorvane.diagnosticsEnabled");
+inline const QString verboseDiagnosticsEnabled = QStringLiteral("sorvane.verboseDiagnosticsEnabled");
+inline const QString verboseDiagnosticsEnabledAt = QStringLiteral("sorvane.verboseDiagnosticsEnabledAt");
+inline const QString recentSaveFailures = QStringLiteral("sorvane.recentSaveFailures");
+inline const QString mcpWriteMode = QStringLiteral("sorvane.mcp.writeMode");
+
+} // namespace SettingsKeys
+
+// The documented defaults of the keys above that have one.
+namespace SettingsDefaults {
+
+inline constexpr double fontSize = 15;
+inline const QString appearanceMode = QStringLiteral("Auto");
+inline const QString preferredViewMode = QStringLiteral("Split");
+inline const QString previewTheme = QStringLiteral("Default");
+inline constexpr bool showOutline = false;
+inline constexpr bool distractionFree = false;
+inline constexpr bool showWorkspace = false;
+inline const QString proTheme = QString();
+inline constexpr bool useCustomCSS = false;
+inline constexpr bool wordWrap = true;
+inline constexpr bool spellCheck = true;
+inline constexpr bool syntaxHighlight = true;
+inline constexpr bool vimModeEnabled = false;
+inline constexpr bool restoreSession = true;
+inline constexpr bool analyticsOptOut = false;
+inline constexpr bool betaUpdatesEnabled = false;
+inline constexpr bool diagnosticsEnabled = true;
+inline constexpr bool verboseDiagnosticsEnabled = false;
+inline constexpr double verboseDiagnosticsEnabledAt = 0;
+inline constexpr double recentSaveFailures = 0;
+inline constexpr bool mcpWriteMode = false;
+
+} // namespace SettingsDefaults

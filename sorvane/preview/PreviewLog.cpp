@@ -1,0 +1,3 @@
+#include "PreviewLog.h"
+
+Q_LOGGING_CATEGORY(lcPreview, "sorvane.preview")

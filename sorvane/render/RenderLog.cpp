@@ -1,0 +1,3 @@
+#include "RenderLog.h"
+
+Q_LOGGING_CATEGORY(lcRender, "sorvane.render")
