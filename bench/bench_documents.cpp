@@ -30,7 +30,7 @@ void openDocument(benchmark::State &state)
     const QString path = writeCorpus(dir, state.range(0), state.range(1) != 0);
     for (auto _ : state) {
         auto document = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
-        benchmark::DoNotOptimize(document->text().size());
+        benchmark::DoNotOptimize((*document)->text().size());
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
@@ -39,12 +39,18 @@ void saveDocument(benchmark::State &state)
 {
     QTemporaryDir dir;
     const QString path = writeCorpus(dir, state.range(0), state.range(1) != 0);
-    auto document = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    auto opened = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    if (!opened) {
+        state.SkipWithError("could not open the corpus file");
+        return;
+    }
+    TabDocument &document = **opened;
     int round = 0;
     for (auto _ : state) {
         // A real edit each round, so the modified tab is written.
-        document->userEditedRange(0, 0, QString::number(++round));
-        document->save();
+        document.userEditedRange(0, 0, QString::number(++round));
+        if (!document.save())
+            state.SkipWithError("could not save");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }

@@ -23,8 +23,8 @@ void exportPDF(benchmark::State &state)
         const QString page = exporter.standalonePage(text, 15.0, QUrl(), QStringLiteral("Default"), false);
         QEventLoop loop;
         bool ok = false;
-        exporter.writePDF(page, path, [&](const DocumentExportEngine::Result &result) {
-            ok = result.status == DocumentExportEngine::Result::Status::Succeeded;
+        exporter.writePDF(page, path, [&](const DocumentExporter::Outcome &result) {
+            ok = result.status == DocumentExporter::Outcome::Status::Succeeded;
             loop.quit();
         });
         loop.exec();

@@ -68,7 +68,7 @@ int main(int argc, char **argv)
     DocumentExporter exporter;
     SorvaneApp sorvane;
     DocumentManager &manager = sorvane.delegate().documentManager();
-    manager.setExportEngine(&exporter);
+    sorvane.setDocumentExporter(&exporter);
     // Logout and SIGTERM reach the same gate as the window's Quit and close button.
     sorvane.delegate().quitGate().installTerminationHandler();
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &sorvane, &SorvaneApp::openArguments);

@@ -44,7 +44,6 @@ DocumentAccessError::DocumentAccessError(Kind kind, const QUrl &url, const QStri
     , m_url(url)
     , m_reason(reason)
     , m_description(describe(kind, url, reason))
-    , m_what(m_description.toUtf8())
 {
 }
 

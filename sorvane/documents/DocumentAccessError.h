@@ -4,11 +4,9 @@
 #include <QString>
 #include <QUrl>
 
-#include <exception>
-
-// Why a document could not be read or written. Thrown by TabDocument and caught by
-// DocumentManager, which shows the description in an alert.
-class DocumentAccessError : public std::exception
+// Why a document could not be read or written. TabDocument answers it; DocumentManager
+// shows the description in an alert.
+class DocumentAccessError
 {
 public:
     enum class Kind { invalidBookmark, openFailed, fileChangedOnDisk, writeFailed };
@@ -24,7 +22,6 @@ public:
     QString reason() const { return m_reason; }
     // The text shown to the user.
     QString description() const { return m_description; }
-    const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     DocumentAccessError(Kind kind, const QUrl &url, const QString &reason);
@@ -33,5 +30,4 @@ private:
     QUrl m_url;
     QString m_reason;
     QString m_description;
-    QByteArray m_what;
 };

@@ -1,6 +1,6 @@
 #include "DocumentManager.h"
 
-#include "DocumentAccessError.h"
+#include "DocumentSessionKeeper.h"
 #include "MarkdownContentType.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "platform/AlertPresenter.h"
@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RecentDocuments.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QGuiApplication>
 #include <QFileInfo>
@@ -22,41 +23,22 @@ QString quoted(const QString &text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-QString describe(const std::exception &error)
-{
-    if (const auto *access = dynamic_cast<const DocumentAccessError *>(&error))
-        return access->description();
-    return QString::fromUtf8(error.what());
-}
-
 } // namespace
 
 DocumentManager::DocumentManager(QObject *parent)
     : QObject(parent)
     , m_findRequestToken(QUuid::createUuid())
     , m_replaceRequestToken(QUuid::createUuid())
+    , m_session(new DocumentSessionKeeper(*this))
 {
     reloadRecentDocuments();
-    m_sessionDebounce.setSingleShot(true);
-    m_sessionDeadline.setSingleShot(true);
-    connect(&m_sessionDebounce, &QTimer::timeout, this, &DocumentManager::persistSessionState);
-    connect(&m_sessionDeadline, &QTimer::timeout, this, &DocumentManager::persistSessionState);
-    m_autoSaveTimer.setInterval(m_intervals.autoSaveMs);
-    connect(&m_autoSaveTimer, &QTimer::timeout, this, &DocumentManager::saveRecoveryFiles);
-    m_autoSaveTimer.start();
 }
 
 DocumentManager::~DocumentManager()
 {
-    m_autoSaveTimer.stop();
-    m_sessionDebounce.stop();
-    m_sessionDeadline.stop();
-}
-
-void DocumentManager::setPersistenceIntervals(const PersistenceIntervals &intervals)
-{
-    m_intervals = intervals;
-    m_autoSaveTimer.start(m_intervals.autoSaveMs);
+    // The keeper reads the tabs while it stops; it goes before them.
+    delete m_session;
+    m_session = nullptr;
 }
 
 void DocumentManager::setSelectedId(const QUuid &id)
@@ -69,10 +51,13 @@ void DocumentManager::setSelectedId(const QUuid &id)
 
 TabDocument *DocumentManager::selectedDocument() const
 {
-    if (m_selectedId.isNull())
-        return nullptr;
+    return m_selectedId.isNull() ? nullptr : documentWithId(m_selectedId);
+}
+
+TabDocument *DocumentManager::documentWithId(const QUuid &id) const
+{
     for (TabDocument *document : m_documents) {
-        if (document->id() == m_selectedId)
+        if (document->id() == id)
             return document;
     }
     return nullptr;
@@ -81,20 +66,26 @@ TabDocument *DocumentManager::selectedDocument() const
 void DocumentManager::attach(TabDocument *document)
 {
     document->onStateChange = [manager = QPointer<DocumentManager>(this)] {
-        if (manager)
-            manager->scheduleSessionSave();
+        if (manager && manager->m_session)
+            manager->m_session->scheduleSave();
     };
 }
 
-TabDocument *DocumentManager::appendDocument(std::unique_ptr<TabDocument> owned)
+TabDocument *DocumentManager::appendDocument(std::unique_ptr<TabDocument> owned, bool select)
 {
     TabDocument *document = owned.release();
     attach(document);
     document->setParent(this);
     m_documents.append(document);
     Q_EMIT documentsChanged();
-    setSelectedId(document->id());
+    if (select)
+        setSelectedId(document->id());
     return document;
+}
+
+TabDocument *DocumentManager::addDocument(std::unique_ptr<TabDocument> document)
+{
+    return appendDocument(std::move(document));
 }
 
 void DocumentManager::openFile(const QString &path)
@@ -105,7 +96,7 @@ void DocumentManager::openFile(const QString &path)
 void DocumentManager::openFile(const QUrl &url)
 {
     if (!url.isLocalFile()) {
-        showReadError(DocumentAccessError::openFailed(url), url);
+        showReadError(DocumentAccessError::openFailed(url));
         return;
     }
     const QUrl normalized = TabDocument::normalizedURL(url);
@@ -116,16 +107,14 @@ void DocumentManager::openFile(const QUrl &url)
         }
     }
     const QByteArray bookmark = Bookmark::create(normalized.toLocalFile()).value_or(QByteArray());
-    std::unique_ptr<TabDocument> document;
-    try {
-        document = TabDocument::open(normalized, bookmark, QUuid::createUuid());
-    } catch (const std::exception &error) {
-        showReadError(error, normalized);
+    TabDocument::Opened document = TabDocument::open(normalized, bookmark, QUuid::createUuid());
+    if (!document) {
+        showReadError(document.error().description(), normalized);
         return;
     }
-    appendDocument(std::move(document));
+    appendDocument(std::move(*document));
     noteRecentDocument(normalized);
-    scheduleSessionSave();
+    m_session->scheduleSave();
 }
 
 void DocumentManager::newDocument(const QString &text, bool markedSaved)
@@ -134,33 +123,14 @@ void DocumentManager::newDocument(const QString &text, bool markedSaved)
     const bool modified = markedSaved ? false : !text.isEmpty();
     appendDocument(std::make_unique<TabDocument>(QUuid::createUuid(), QUrl(), QByteArray(), text, lastSaved,
                                                  modified, QDateTime()));
-    scheduleSessionSave();
+    m_session->scheduleSave();
 }
 
 void DocumentManager::closeDocument(const QUuid &id)
 {
-    TabDocument *document = nullptr;
-    for (TabDocument *candidate : std::as_const(m_documents)) {
-        if (candidate->id() == id) {
-            document = candidate;
-            break;
-        }
-    }
-    if (!document)
+    TabDocument *document = documentWithId(id);
+    if (!document || !resolveUnsavedChanges(document))
         return;
-    if (document->isModified()) {
-        switch (promptForUnsavedChanges(document)) {
-        case UnsavedChangesDecision::save:
-            if (!save(document))
-                return;
-            break;
-        case UnsavedChangesDecision::dontSave:
-            document->discardUnsavedChanges();
-            break;
-        case UnsavedChangesDecision::cancel:
-            return;
-        }
-    }
     QList<TabDocument *> removed;
     for (qsizetype i = m_documents.size() - 1; i >= 0; --i) {
         if (m_documents.at(i)->id() == id)
@@ -176,19 +146,25 @@ void DocumentManager::closeDocument(const QUuid &id)
         tab->onStateChange = nullptr;
         tab->deleteLater();
     }
-    scheduleSessionSave();
+    m_session->scheduleSave();
 }
 
-DocumentManager::UnsavedChangesDecision DocumentManager::promptForUnsavedChanges(TabDocument *document)
+bool DocumentManager::resolveUnsavedChanges(TabDocument *document)
 {
+    if (!document->isModified())
+        return true;
     AlertRequest request;
     request.messageText = QStringLiteral("Save changes to ") + quoted(document->title()) + QLatin1Char('?');
     request.informativeText = QStringLiteral("Your changes will be lost if you don't save them.");
     request.buttons = {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")};
     switch (AlertPresenter::shared().runModal(request)) {
-    case 0: return UnsavedChangesDecision::save;
-    case 1: return UnsavedChangesDecision::dontSave;
-    default: return UnsavedChangesDecision::cancel;
+    case 0:
+        return save(document);
+    case 1:
+        document->discardUnsavedChanges();
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -209,14 +185,12 @@ bool DocumentManager::save(TabDocument *document)
         return false;
     if (document->fileURL().isEmpty())
         return saveAs(document);
-    try {
-        document->save();
-    } catch (const std::exception &error) {
-        showSaveError(error);
+    if (const TabDocument::Access saved = document->save(); !saved) {
+        showSaveError(saved.error().description());
         return false;
     }
     noteRecentDocument(document->fileURL());
-    scheduleSessionSave();
+    m_session->scheduleSave();
     return true;
 }
 
@@ -237,16 +211,14 @@ bool DocumentManager::saveAs(TabDocument *document)
     const std::optional<QString> chosen = AlertPresenter::shared().chooseSaveFile(request);
     if (!chosen || chosen->isEmpty())
         return false;
-    try {
-        document->saveTo(QUrl::fromLocalFile(*chosen));
-    } catch (const std::exception &error) {
-        showSaveError(error);
+    if (const TabDocument::Access saved = document->saveTo(QUrl::fromLocalFile(*chosen)); !saved) {
+        showSaveError(saved.error().description());
         return false;
     }
     // The tab's URL is the chosen file in its resolved form, so a link does not
     // give the same file a second entry.
     noteRecentDocument(document->fileURL());
-    scheduleSessionSave();
+    m_session->scheduleSave();
     return true;
 }
 
@@ -261,13 +233,11 @@ void DocumentManager::revertCurrentDocument()
     request.buttons = {QStringLiteral("Revert"), QStringLiteral("Cancel")};
     if (AlertPresenter::shared().runModal(request) != 0)
         return;
-    try {
-        document->revert();
-    } catch (const std::exception &error) {
-        showReadError(error, document->fileURL());
+    if (const TabDocument::Access reverted = document->revert(); !reverted) {
+        showReadError(reverted.error().description(), document->fileURL());
         return;
     }
-    scheduleSessionSave();
+    m_session->scheduleSave();
 }
 
 void DocumentManager::openFilePicker()
@@ -349,25 +319,22 @@ void DocumentManager::requestFormatting(MarkdownFormatAction action)
 
 void DocumentManager::selectNextTab()
 {
-    const qsizetype count = m_documents.size();
-    if (m_selectedId.isNull() || count < 2)
-        return;
-    for (qsizetype i = 0; i < count; ++i) {
-        if (m_documents.at(i)->id() == m_selectedId) {
-            setSelectedId(m_documents.at((i + 1) % count)->id());
-            return;
-        }
-    }
+    selectTabAtOffset(1);
 }
 
 void DocumentManager::selectPreviousTab()
+{
+    selectTabAtOffset(-1);
+}
+
+void DocumentManager::selectTabAtOffset(qsizetype offset)
 {
     const qsizetype count = m_documents.size();
     if (m_selectedId.isNull() || count < 2)
         return;
     for (qsizetype i = 0; i < count; ++i) {
         if (m_documents.at(i)->id() == m_selectedId) {
-            setSelectedId(m_documents.at((i - 1 + count) % count)->id());
+            setSelectedId(m_documents.at((i + offset + count) % count)->id());
             return;
         }
     }
@@ -375,13 +342,13 @@ void DocumentManager::selectPreviousTab()
 
 double DocumentManager::currentFontSize() const
 {
-    const QJsonValue stored = Settings::shared().storedValue(QStringLiteral("fontSize"));
-    return stored.isDouble() ? stored.toDouble() : 15.0;
+    const QJsonValue stored = Settings::shared().storedValue(SettingsKeys::fontSize);
+    return stored.isDouble() ? stored.toDouble() : SettingsDefaults::fontSize;
 }
 
-void DocumentManager::showReadError(const std::exception &error, const QUrl &url)
+void DocumentManager::showReadError(const DocumentAccessError &error)
 {
-    showReadError(describe(error), url);
+    showReadError(error.description(), error.url());
 }
 
 void DocumentManager::showReadError(const QString &description, const QUrl &url)
@@ -396,11 +363,6 @@ void DocumentManager::showReadError(const QString &description, const QUrl &url)
     AlertPresenter::shared().runModal(request);
 }
 
-void DocumentManager::showSaveError(const std::exception &error)
-{
-    showSaveError(describe(error));
-}
-
 void DocumentManager::showSaveError(const QString &description)
 {
     // Counted from the event loop so the alert is not held up.
@@ -413,260 +375,14 @@ void DocumentManager::showSaveError(const QString &description)
     AlertPresenter::shared().runModal(request);
 }
 
-namespace {
-
-SessionLineEnding sessionLineEnding(TabDocument::LineEnding ending)
-{
-    switch (ending) {
-    case TabDocument::LineEnding::CRLF: return SessionLineEnding::CrLf;
-    case TabDocument::LineEnding::CR: return SessionLineEnding::Cr;
-    case TabDocument::LineEnding::LF: break;
-    }
-    return SessionLineEnding::Lf;
-}
-
-TabDocument::LineEnding tabLineEnding(SessionLineEnding ending)
-{
-    switch (ending) {
-    case SessionLineEnding::CrLf: return TabDocument::LineEnding::CRLF;
-    case SessionLineEnding::Cr: return TabDocument::LineEnding::CR;
-    case SessionLineEnding::Lf: break;
-    }
-    return TabDocument::LineEnding::LF;
-}
-
-} // namespace
-
-TabDocument *DocumentManager::documentWithId(const QUuid &id) const
-{
-    for (TabDocument *document : m_documents) {
-        if (document->id() == id)
-            return document;
-    }
-    return nullptr;
-}
-
-void DocumentManager::scheduleSessionSave()
-{
-    if (m_isRestoringSession)
-        return;
-    // Each change restarts the quiet wait; the deadline is not restarted, so text
-    // typed without a pause still reaches the file within the longest wait.
-    m_sessionDebounce.start(m_intervals.sessionDebounceMs);
-    if (!m_sessionDeadline.isActive())
-        m_sessionDeadline.start(m_intervals.sessionMaxDelayMs);
-}
-
-DocumentSessionState DocumentManager::currentSessionState() const
-{
-    DocumentSessionState state;
-    for (const TabDocument *document : m_documents) {
-        // Decrypted text never goes to disk in clear.
-        if (document->isSensitive())
-            continue;
-        SessionDocumentState entry;
-        entry.id = document->id();
-        if (!document->fileURL().isEmpty())
-            entry.filePath = document->fileURL().toLocalFile();
-        entry.securityScopedBookmark = document->securityScopedBookmark();
-        entry.text = document->text();
-        entry.lastSavedText = document->lastSavedText();
-        entry.isModified = document->isModified();
-        if (document->lastKnownModificationDate().isValid())
-            entry.lastKnownModificationDate = document->lastKnownModificationDate();
-        if (document->fileFormatKnown()) {
-            entry.lineEnding = sessionLineEnding(document->fileFormat().lineEnding);
-            entry.hasByteOrderMark = document->fileFormat().byteOrderMark;
-        }
-        if (document->id() == m_selectedId)
-            state.selectedDocumentID = document->id();
-        state.documents.append(entry);
-    }
-    return state;
-}
-
-void DocumentManager::persistSessionState()
-{
-    m_sessionDebounce.stop();
-    m_sessionDeadline.stop();
-    reloadRecentDocuments();
-    m_sessionStore.write(currentSessionState());
-    Q_EMIT sessionStatePersisted();
-}
-
-std::optional<DocumentSessionState> DocumentManager::loadPersistedSessionState()
-{
-    return m_sessionStore.load();
-}
-
-std::unique_ptr<TabDocument> DocumentManager::restoredTab(const SessionDocumentState &entry) const
-{
-    QUuid id = entry.id;
-    // A hand-edited file may repeat an id; the tab still comes back, under a new one.
-    if (documentWithId(id))
-        id = QUuid::createUuid();
-    if (!entry.filePath) {
-        return std::make_unique<TabDocument>(id, QUrl(), QByteArray(), entry.text, entry.lastSavedText,
-                                             entry.isModified, entry.lastKnownModificationDate.value_or(QDateTime()));
-    }
-    const QUrl url = QUrl::fromLocalFile(*entry.filePath);
-    if (!entry.isModified) {
-        try {
-            return TabDocument::open(url, entry.securityScopedBookmark, id);
-        } catch (const std::exception &) {
-            // Gone or unreadable: the stored text and path come back instead.
-        }
-    }
-    auto document = std::make_unique<TabDocument>(id, url, entry.securityScopedBookmark, entry.text,
-                                                  entry.lastSavedText, entry.isModified,
-                                                  entry.lastKnownModificationDate.value_or(QDateTime()));
-    // A plain "\n" layout is not stored; the tab then keeps whatever its file has.
-    if (entry.lineEnding != SessionLineEnding::Lf || entry.hasByteOrderMark)
-        document->setFileFormat({tabLineEnding(entry.lineEnding), entry.hasByteOrderMark});
-    return document;
-}
-
-void DocumentManager::restorePersistedSession()
-{
-    // Files opened before the window appeared take the place of the session.
-    if (!m_documents.isEmpty() || !m_sessionStore.shouldRestoreSession())
-        return;
-    const std::optional<DocumentSessionState> state = loadPersistedSessionState();
-    if (!state)
-        return;
-    for (const SessionDocumentState &entry : state->documents) {
-        TabDocument *document = restoredTab(entry).release();
-        document->setParent(this);
-        m_documents.append(document);
-    }
-    for (TabDocument *document : std::as_const(m_documents))
-        attach(document);
-    Q_EMIT documentsChanged();
-    QUuid selected;
-    if (state->selectedDocumentID && documentWithId(*state->selectedDocumentID))
-        selected = *state->selectedDocumentID;
-    else if (!m_documents.isEmpty())
-        selected = m_documents.constFirst()->id();
-    setSelectedId(selected);
-}
-
-void DocumentManager::restoreSessionIfNeeded()
-{
-    if (m_hasRestoredSession)
-        return;
-    m_hasRestoredSession = true;
-
-    // Read before anything is written: the snapshots and the session file's age
-    // decide which snapshots hold text the session does not.
-    const QList<RecoveredSnapshot> snapshots = m_recoveryStore.readSnapshots();
-    const std::optional<QDateTime> sessionTime = m_sessionStore.fileModificationTime();
-    if (!snapshots.isEmpty())
-        DiagnosticUploader::shared().uploadAuto(QStringLiteral("crash_recovery"),
-                                                static_cast<int>(m_documents.size()));
-
-    m_isRestoringSession = true;
-    restorePersistedSession();
-    restoreFromRecoveryIfNeeded(snapshots, sessionTime);
-    m_isRestoringSession = false;
-    scheduleSessionSave();
-}
-
-void DocumentManager::restoreFromRecoveryIfNeeded(const QList<RecoveredSnapshot> &snapshots,
-                                                  const std::optional<QDateTime> &sessionTime)
-{
-    if (snapshots.isEmpty())
-        return;
-    // The session holds each tab's text with its file; a snapshot is up to one tick
-    // old and knows no file. Only text the restored tabs lack is offered.
-    struct Offer {
-        QString text;
-        QPointer<TabDocument> tab;   // null: no open tab has this id
-    };
-    QList<Offer> offers;
-    for (const RecoveredSnapshot &snapshot : snapshots) {
-        if (TabDocument *tab = documentWithId(snapshot.id)) {
-            const bool newer = !sessionTime || snapshot.modified > *sessionTime;
-            if (newer && snapshot.text != tab->text())
-                offers.append({snapshot.text, tab});
-        } else if (!snapshot.text.isEmpty()) {
-            offers.append({snapshot.text, nullptr});
-        }
-    }
-    if (!offers.isEmpty()) {
-        AlertRequest request;
-        request.messageText = QStringLiteral("Recover unsaved documents?");
-        request.informativeText = QStringLiteral("sorv.ane found ") + QString::number(offers.size()) +
-                                  QStringLiteral(" unsaved document(s) from a previous session.");
-        request.buttons = {QStringLiteral("Recover"), QStringLiteral("Discard")};
-        if (AlertPresenter::shared().runModal(request) == 0) {
-            bool added = false;
-            for (const Offer &offer : std::as_const(offers)) {
-                if (offer.tab) {
-                    // Kept with its file, as an unsaved edit.
-                    offer.tab->userEditedText(offer.text);
-                    continue;
-                }
-                auto *document = new TabDocument(QUuid::createUuid(), QUrl(), QByteArray(), offer.text, QString(),
-                                                 true, QDateTime(), this);
-                attach(document);
-                m_documents.append(document);
-                added = true;
-                if (m_selectedId.isNull())
-                    setSelectedId(document->id());
-            }
-            if (added)
-                Q_EMIT documentsChanged();
-        }
-    }
-    clearRecoveryFiles();
-}
-
-void DocumentManager::saveRecoveryFiles()
-{
-    QList<RecoverySnapshot> snapshots;
-    for (const TabDocument *document : std::as_const(m_documents)) {
-        if (!document->isModified() || document->isSensitive())
-            continue;
-        snapshots.append({document->id(), document->text(), document->title(),
-                          document->fileURL().isEmpty() ? QString() : document->fileURL().toLocalFile()});
-    }
-    m_recoveryStore.writeSnapshots(snapshots);
-    Q_EMIT recoveryFilesSaved();
-}
-
-void DocumentManager::clearRecoveryFiles()
-{
-    m_recoveryStore.clear();
-}
-
 bool DocumentManager::prepareForTermination()
 {
     const QList<QPointer<TabDocument>> tabs(m_documents.cbegin(), m_documents.cend());
     for (auto it = tabs.crbegin(); it != tabs.crend(); ++it) {
-        TabDocument *document = *it;
-        if (!document || !document->isModified())
-            continue;
-        switch (promptForUnsavedChanges(document)) {
-        case UnsavedChangesDecision::save:
-            if (!save(document))
-                return false;
-            break;
-        case UnsavedChangesDecision::dontSave:
-            document->discardUnsavedChanges();
-            break;
-        case UnsavedChangesDecision::cancel:
+        if (*it && !resolveUnsavedChanges(*it))
             return false;
-        }
     }
-    clearRecoveryFiles();
-    persistSessionState();
+    m_session->clearRecoveryFiles();
+    m_session->persistSessionState();
     return true;
-}
-
-void DocumentManager::persistForForcedExit()
-{
-    // Snapshots first: the session written after them is the newer record, so the
-    // next launch offers none of them again unless restoring is switched off.
-    saveRecoveryFiles();
-    persistSessionState();
 }

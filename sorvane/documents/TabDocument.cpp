@@ -91,10 +91,16 @@ QUrl TabDocument::normalizedURL(const QUrl &url)
     return QUrl::fromLocalFile(path);
 }
 
-std::unique_ptr<TabDocument> TabDocument::open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id)
+TabDocument::Opened TabDocument::open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id)
 {
-    const auto [resolved, bookmark] = resolveURL(bookmarkData, normalizedURL(url));
-    const Loaded loaded = readFile(resolved);
+    const auto location = resolveURL(bookmarkData, normalizedURL(url));
+    if (!location)
+        return location.error();
+    const auto &[resolved, bookmark] = *location;
+    const auto read = readFile(resolved);
+    if (!read)
+        return read.error();
+    const Loaded &loaded = *read;
     auto document = std::make_unique<TabDocument>(id, resolved, bookmark, loaded.text, loaded.text, false,
                                                   loaded.modificationDate);
     document->m_lastKnownFileSize = loaded.size;
@@ -108,6 +114,16 @@ QString TabDocument::title() const
     if (m_fileURL.isEmpty())
         return QStringLiteral("Untitled");
     return QFileInfo(diskPath(m_fileURL)).fileName();
+}
+
+QString TabDocument::baseName() const
+{
+    if (m_fileURL.isEmpty())
+        return QStringLiteral("Untitled");
+    const QString name = QFileInfo(m_fileURL.toLocalFile()).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    // A leading dot starts a hidden name, not an extension.
+    return dot > 0 ? name.left(dot) : name;
 }
 
 QUrl TabDocument::baseURL() const
@@ -202,31 +218,32 @@ void TabDocument::userEditedRange(int position, int charsRemoved, const QString 
     setIsModified(m_text.size() != m_lastSavedText.size() || m_text != m_lastSavedText);
 }
 
-std::pair<QUrl, QByteArray> TabDocument::resolveURL(const QByteArray &bookmark, const QUrl &url)
+Result<std::pair<QUrl, QByteArray>, DocumentAccessError> TabDocument::resolveURL(const QByteArray &bookmark,
+                                                                                 const QUrl &url)
 {
     if (bookmark.isEmpty())
-        return {normalizedURL(url), {}};
+        return std::pair<QUrl, QByteArray>(normalizedURL(url), {});
     const auto resolution = Bookmark::resolve(bookmark);
     if (!resolution)
-        throw DocumentAccessError::invalidBookmark(url);
+        return DocumentAccessError::invalidBookmark(url);
     const QUrl resolved = normalizedURL(QUrl::fromLocalFile(resolution->path));
     QByteArray kept = bookmark;
     if (resolution->stale) {
         if (const auto fresh = Bookmark::create(diskPath(resolved)))
             kept = *fresh;
     }
-    return {resolved, kept};
+    return std::pair<QUrl, QByteArray>(resolved, kept);
 }
 
-TabDocument::Loaded TabDocument::readFile(const QUrl &url)
+Result<TabDocument::Loaded, DocumentAccessError> TabDocument::readFile(const QUrl &url)
 {
     const QString path = diskPath(url);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw DocumentAccessError::openFailed(url);
+        return DocumentAccessError::openFailed(url);
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw DocumentAccessError::openFailed(url);
+        return DocumentAccessError::openFailed(url);
     file.close();
 
     Loaded loaded;
@@ -241,7 +258,7 @@ TabDocument::Loaded TabDocument::readFile(const QUrl &url)
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(body);
     if (decoder.hasError())
-        throw DocumentAccessError::openFailed(url);
+        return DocumentAccessError::openFailed(url);
     loaded.format.lineEnding = detectLineEnding(body);
     if (text.contains(QLatin1Char('\r'))) {
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -262,32 +279,41 @@ QDateTime TabDocument::modificationDate(const QUrl &url)
     return info.lastModified();
 }
 
-void TabDocument::save()
+TabDocument::Access TabDocument::save()
 {
     if (m_fileURL.isEmpty())
-        return;
-    const auto [url, bookmark] = resolveURL(m_securityScopedBookmark, m_fileURL);
-    saveToResolved(url, bookmark);
+        return {};
+    const auto location = resolveURL(m_securityScopedBookmark, m_fileURL);
+    if (!location)
+        return location.error();
+    return saveToResolved(location->first, location->second);
 }
 
-void TabDocument::saveTo(const QUrl &target)
+TabDocument::Access TabDocument::saveTo(const QUrl &target)
 {
     const QUrl url = normalizedURL(target);
     if (!m_fileURL.isEmpty() && normalizedURL(m_fileURL) == url) {
-        const auto [resolved, bookmark] = resolveURL(m_securityScopedBookmark, url);
-        saveToResolved(resolved, bookmark);
-        return;
+        const auto location = resolveURL(m_securityScopedBookmark, url);
+        if (!location)
+            return location.error();
+        return saveToResolved(location->first, location->second);
     }
     const FileFormat format = m_fileFormatKnown ? m_fileFormat : FileFormat{};
-    writeContents(url, format);
+    if (const Access written = writeContents(url, format); !written)
+        return written;
     finishSuccessfulSave(url, {}, format);
+    return {};
 }
 
-void TabDocument::saveToResolved(const QUrl &url, const QByteArray &bookmark)
+TabDocument::Access TabDocument::saveToResolved(const QUrl &url, const QByteArray &bookmark)
 {
-    if (reloadIfChangedWhileClean(url, bookmark))
-        return;
-    validateNoExternalChanges(url);
+    const Result<bool, DocumentAccessError> reloaded = reloadIfChangedWhileClean(url, bookmark);
+    if (!reloaded)
+        return reloaded.error();
+    if (*reloaded)
+        return {};
+    if (const Access unchanged = validateNoExternalChanges(url); !unchanged)
+        return unchanged;
     FileFormat format = m_fileFormat;
     if (!m_fileFormatKnown) {
         // A tab rebuilt without reading its file: keep the layout the file has.
@@ -298,11 +324,13 @@ void TabDocument::saveToResolved(const QUrl &url, const QByteArray &bookmark)
             format.lineEnding = detectLineEnding(head);
         }
     }
-    writeContents(url, format);
+    if (const Access written = writeContents(url, format); !written)
+        return written;
     finishSuccessfulSave(url, bookmark, format);
+    return {};
 }
 
-bool TabDocument::reloadIfChangedWhileClean(const QUrl &url, const QByteArray &bookmark)
+Result<bool, DocumentAccessError> TabDocument::reloadIfChangedWhileClean(const QUrl &url, const QByteArray &bookmark)
 {
     // A clean tab has nothing to lose: if another program wrote the file since we read
     // it, take its content rather than putting our older copy back.
@@ -315,22 +343,26 @@ bool TabDocument::reloadIfChangedWhileClean(const QUrl &url, const QByteArray &b
     const bool sizeChanged = m_lastKnownFileSize >= 0 && info.size() != m_lastKnownFileSize;
     if (!dateChanged && !sizeChanged)
         return false;
-    takeLoaded(url, bookmark, readFile(url));
+    const auto read = readFile(url);
+    if (!read)
+        return read.error();
+    takeLoaded(url, bookmark, *read);
     return true;
 }
 
-void TabDocument::validateNoExternalChanges(const QUrl &url) const
+TabDocument::Access TabDocument::validateNoExternalChanges(const QUrl &url) const
 {
     if (!m_isModified || !m_lastKnownModificationDate.isValid())
-        return;
+        return {};
     const QDateTime current = modificationDate(url);
     if (!current.isValid())
-        return;
+        return {};
     if (qAbs(m_lastKnownModificationDate.msecsTo(current)) > changeToleranceMs)
-        throw DocumentAccessError::fileChangedOnDisk(url);
+        return DocumentAccessError::fileChangedOnDisk(url);
+    return {};
 }
 
-void TabDocument::writeContents(const QUrl &url, const FileFormat &format)
+TabDocument::Access TabDocument::writeContents(const QUrl &url, const FileFormat &format)
 {
     QString out = m_text;
     if (format.lineEnding == LineEnding::CRLF)
@@ -346,7 +378,8 @@ void TabDocument::writeContents(const QUrl &url, const FileFormat &format)
     // target only when complete: the old file stays whole until then.
     QString reason;
     if (!AtomicFile::write(diskPath(url), bytes, &reason))
-        throw DocumentAccessError::writeFailed(url, reason);
+        return DocumentAccessError::writeFailed(url, reason);
+    return {};
 }
 
 void TabDocument::finishSuccessfulSave(const QUrl &url, const QByteArray &bookmark, const FileFormat &format)
@@ -376,12 +409,18 @@ void TabDocument::takeLoaded(const QUrl &url, const QByteArray &bookmark, const 
     setLastKnownModificationDate(loaded.modificationDate);
 }
 
-void TabDocument::revert()
+TabDocument::Access TabDocument::revert()
 {
     if (m_fileURL.isEmpty())
-        return;
-    const auto [url, bookmark] = resolveURL(m_securityScopedBookmark, m_fileURL);
-    takeLoaded(url, bookmark, readFile(url));
+        return {};
+    const auto location = resolveURL(m_securityScopedBookmark, m_fileURL);
+    if (!location)
+        return location.error();
+    const auto read = readFile(location->first);
+    if (!read)
+        return read.error();
+    takeLoaded(location->first, location->second, *read);
+    return {};
 }
 
 void TabDocument::discardUnsavedChanges()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "DocumentAccessError.h"
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
@@ -13,7 +16,8 @@
 
 // One open document: its text, its file and its saved baseline. Owned by
 // DocumentManager; views observe the properties, the editor reports user edits
-// through userEditedText/userEditedRange. File access throws DocumentAccessError.
+// through userEditedText/userEditedRange. File access answers a DocumentAccessError
+// when it fails.
 //
 // `text` always uses "\n" line breaks (the text widgets need that); the file's own
 // line-ending style and byte-order mark are remembered and written back, so a file
@@ -29,6 +33,10 @@ class TabDocument : public QObject
 public:
     enum class LineEnding { LF, CRLF, CR };
 
+    // What a read or write of the tab's file answers: nothing, or why it failed.
+    using Access = Result<void, DocumentAccessError>;
+    using Opened = Result<std::unique_ptr<TabDocument>, DocumentAccessError>;
+
     // How the text is laid out on disk.
     struct FileFormat {
         LineEnding lineEnding = LineEnding::LF;
@@ -43,8 +51,8 @@ public:
                 const QDateTime &lastKnownModificationDate, QObject *parent = nullptr);
     ~TabDocument() override;
 
-    // A clean tab for the file. Throws invalidBookmark or openFailed.
-    static std::unique_ptr<TabDocument> open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id);
+    // A clean tab for the file, or invalidBookmark or openFailed.
+    static Opened open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id);
 
     // Absolute, cleaned, symbolic links resolved; a file that does not exist yet gets
     // its folder resolved and its name appended. Non-file URLs come back unchanged.
@@ -65,6 +73,8 @@ public:
 
     // The file's name, or "Untitled".
     QString title() const;
+    // The file's name without its last extension, or "Untitled": names suggested files.
+    QString baseName() const;
     // The file's folder (with a trailing slash); empty without a file.
     QUrl baseURL() const;
 
@@ -92,13 +102,13 @@ public:
     void userEditedRange(int position, int charsRemoved, const QString &inserted);
 
     // Writes text to fileURL; nothing without a file. A modified tab whose file changed
-    // on disk (more than 1.0 s from the recorded date) throws fileChangedOnDisk; a clean
-    // tab whose file changed takes the disk content instead of writing.
-    void save();
+    // on disk (more than 1.0 s from the recorded date) fails with fileChangedOnDisk; a
+    // clean tab whose file changed takes the disk content instead of writing.
+    Access save();
     // Save As. Onto the tab's own file it behaves as save().
-    void saveTo(const QUrl &url);
+    Access saveTo(const QUrl &url);
     // Reloads the file; nothing without a file.
-    void revert();
+    Access revert();
     void discardUnsavedChanges();
 
 Q_SIGNALS:
@@ -109,14 +119,15 @@ Q_SIGNALS:
 private:
     struct Loaded;
 
-    static std::pair<QUrl, QByteArray> resolveURL(const QByteArray &bookmark, const QUrl &url);
-    static Loaded readFile(const QUrl &url);
+    static Result<std::pair<QUrl, QByteArray>, DocumentAccessError> resolveURL(const QByteArray &bookmark,
+                                                                              const QUrl &url);
+    static Result<Loaded, DocumentAccessError> readFile(const QUrl &url);
     static QDateTime modificationDate(const QUrl &url);
 
-    void saveToResolved(const QUrl &url, const QByteArray &bookmark);
-    bool reloadIfChangedWhileClean(const QUrl &url, const QByteArray &bookmark);
-    void validateNoExternalChanges(const QUrl &url) const;
-    void writeContents(const QUrl &url, const FileFormat &format);
+    Access saveToResolved(const QUrl &url, const QByteArray &bookmark);
+    Result<bool, DocumentAccessError> reloadIfChangedWhileClean(const QUrl &url, const QByteArray &bookmark);
+    Access validateNoExternalChanges(const QUrl &url) const;
+    Access writeContents(const QUrl &url, const FileFormat &format);
     void finishSuccessfulSave(const QUrl &url, const QByteArray &bookmark, const FileFormat &format);
     void takeLoaded(const QUrl &url, const QByteArray &bookmark, const Loaded &loaded);
     void notifyStateChange();

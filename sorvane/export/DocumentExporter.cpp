@@ -71,7 +71,7 @@ public:
         m_pageFile.setFileTemplate(QDir(folder).filePath(QStringLiteral("export-XXXXXX.html")));
         const QByteArray bytes = page.toUtf8();
         if (folder.isEmpty() || !m_pageFile.open() || m_pageFile.write(bytes) != bytes.size() || !m_pageFile.flush()) {
-            finish(Result::failed(m_pageFile.errorString()));
+            finish(Outcome::failed(m_pageFile.errorString()));
             return;
         }
         m_view = new QWebEngineView;
@@ -80,7 +80,7 @@ public:
         settings->setAttribute(QWebEngineSettings::PrintElementBackgrounds, true);
         connect(m_view, &QWebEngineView::loadFinished, this, [this](bool ok) {
             if (!ok) {
-                finish(Result::failed(QStringLiteral("The page could not be laid out for export.")));
+                finish(Outcome::failed(QStringLiteral("The page could not be laid out for export.")));
                 return;
             }
             m_waited.start();
@@ -91,7 +91,7 @@ public:
         connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
                 [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
                     if (status != QWebEnginePage::NormalTerminationStatus)
-                        finish(Result::failed(QStringLiteral("The page renderer stopped unexpectedly.")));
+                        finish(Outcome::failed(QStringLiteral("The page renderer stopped unexpectedly.")));
                 });
         // Loaded from a file: setHtml stops at 2 MB, and a big document with the
         // diagram library inlined is more than that.
@@ -100,7 +100,7 @@ public:
 
     QWebEngineView *view() const { return m_view; }
 
-    void finish(const Result &result)
+    void finish(const Outcome &result)
     {
         if (m_finished)
             return;
@@ -197,15 +197,15 @@ void DocumentExporter::writePDF(const QString &page, const QString &path, Comple
                 if (!self)
                     return;
                 if (pdf.isEmpty()) {
-                    self->finish(Result::failed(QStringLiteral("The page could not be printed to PDF.")));
+                    self->finish(Outcome::failed(QStringLiteral("The page could not be printed to PDF.")));
                     return;
                 }
                 QString error;
                 if (!AtomicFile::write(path, pdf, &error)) {
-                    self->finish(Result::failed(error));
+                    self->finish(Outcome::failed(error));
                     return;
                 }
-                self->finish(Result::succeeded());
+                self->finish(Outcome::succeeded());
             },
             pdfPageLayout());
     });
@@ -216,7 +216,7 @@ void DocumentExporter::print(const QString &page, Completion completion)
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!m_printerChooser || !m_printerChooser(*printer)) {
         if (completion)
-            completion(Result::cancelled());
+            completion(Outcome::cancelled());
         return;
     }
     auto *job = new Job(m_richContentTimeoutMs, std::move(completion));
@@ -225,8 +225,8 @@ void DocumentExporter::print(const QString &page, Completion completion)
     job->load(page, [job] {
         QWebEngineView *view = job->view();
         connect(view, &QWebEngineView::printFinished, job, [job](bool ok) {
-            job->finish(ok ? Result::succeeded()
-                           : Result::failed(QStringLiteral("The printer did not accept the document.")));
+            job->finish(ok ? Outcome::succeeded()
+                           : Outcome::failed(QStringLiteral("The printer did not accept the document.")));
         });
         view->print(job->printer.get());
     });

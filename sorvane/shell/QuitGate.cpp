@@ -1,6 +1,7 @@
 #include "QuitGate.h"
 
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -55,7 +56,7 @@ bool QuitGate::commitData(bool interactionAllowed)
 {
     if (interactionAllowed)
         return m_manager.prepareForTermination();
-    m_manager.persistForForcedExit();
+    m_manager.sessionKeeper().persistForForcedExit();
     return true;
 }
 
@@ -100,7 +101,7 @@ void QuitGate::handleTerminationSignal()
     m_notifier->setEnabled(false);
     // A second SIGTERM while the state is written (or after) ends the process at once.
     std::signal(SIGTERM, SIG_DFL);
-    m_manager.persistForForcedExit();
+    m_manager.sessionKeeper().persistForForcedExit();
     Q_EMIT terminationHandled();
     QCoreApplication::exit(0);
 }

@@ -5,6 +5,7 @@
 #include "window/MainWindow.h"
 #include "documents/Constants.h"
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
 
@@ -61,12 +62,22 @@ QString SorvaneApp::osVersionString()
     return QStringLiteral("%1.%2.%3").arg(version.majorVersion()).arg(version.minorVersion()).arg(version.microVersion());
 }
 
+void SorvaneApp::setDocumentExporter(DocumentExporter *exporter)
+{
+    m_exporter = exporter;
+}
+
 void SorvaneApp::launch(const QStringList &arguments)
 {
     DocumentManager &manager = m_delegate->documentManager();
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(manager, [gate = &m_delegate->quitGate()] { return gate->requestQuit(); });
         connect(m_mainWindow, &MainWindow::distractionFreeToggleRequested, this, &SorvaneApp::toggleDistractionFree);
+        if (!m_encryptionCommands)
+            m_encryptionCommands = new DocumentEncryptionCommands(manager, this);
+        if (m_exporter && !m_exportCommands)
+            m_exportCommands = new DocumentExportCommands(manager, *m_exporter, this);
+        m_mainWindow->setDocumentCommands(m_exportCommands, m_encryptionCommands);
         // The workspace sidebar needs room beside the document when it turns on.
         connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
             if (key == showWorkspaceKey && Settings::shared().boolValue(showWorkspaceKey, false))
@@ -77,7 +88,7 @@ void SorvaneApp::launch(const QStringList &arguments)
     m_delegate->applicationDidFinishLaunching();
     // The previous session comes back before the files named on the command line are
     // opened: a file argument must not make the next session save drop unsaved tabs.
-    manager.restoreSessionIfNeeded();
+    manager.sessionKeeper().restoreSessionIfNeeded();
     m_delegate->openArguments(arguments);
     m_delegate->enterApp();
 }

@@ -30,6 +30,11 @@ public:
 
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *mainWindow() const { return m_mainWindow; }
+    // Draws the pages of the export, print and copy commands (not owned; made before
+    // the application so that exports still running outlive the document manager).
+    void setDocumentExporter(DocumentExporter *exporter);
+    DocumentExportCommands *exportCommands() const { return m_exportCommands; }
+    DocumentEncryptionCommands *encryptionCommands() const { return m_encryptionCommands; }
 
     // Creates the main window (hidden), finishes launching, restores the previous
     // session, opens the arguments (absolute paths or URLs) and enters the app.
@@ -42,4 +47,7 @@ public:
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
+    QPointer<DocumentExporter> m_exporter;
+    QPointer<DocumentExportCommands> m_exportCommands;
+    QPointer<DocumentEncryptionCommands> m_encryptionCommands;
 };

@@ -17,7 +17,7 @@ class TabDocument;
 // the empty state when nothing is selected, with room on the left for the workspace
 // sidebar. It tells its host window the title, minimum size and colour scheme to use
 // through properties and signals; it does not restore the session (the shell calls
-// DocumentManager::restoreSessionIfNeeded() when the window is first shown) and it
+// DocumentSessionKeeper::restoreSessionIfNeeded() when the window is first shown) and it
 // takes no drops itself (the empty state does).
 class MainView : public QWidget
 {

@@ -47,6 +47,12 @@ MainWindow::MainWindow(DocumentManager &manager, QuitRequest requestQuit, QWidge
     syncDistractionFree();
 }
 
+void MainWindow::setDocumentCommands(DocumentExportCommands *exports, DocumentEncryptionCommands *encryption)
+{
+    m_exports = exports;
+    m_encryption = encryption;
+}
+
 void MainWindow::buildMenus()
 {
     const auto add = [this](QMenu *menu, const QString &title, const QList<QKeySequence> &keys, auto slot) {
@@ -72,14 +78,14 @@ void MainWindow::buildMenus()
     });
     add(file, QStringLiteral("Revert to Saved"), {}, [this] { m_manager.revertCurrentDocument(); });
     file->addSeparator();
-    add(file, QStringLiteral("Export HTML..."), {}, [this] { m_manager.exportHTMLCurrentDocument(); });
-    add(file, QStringLiteral("Export PDF..."), {}, [this] { m_manager.exportPDFCurrentDocument(); });
-    add(file, QStringLiteral("Share…"), {}, [this] { m_manager.shareCurrentDocument(centralWidget()); });
+    add(file, QStringLiteral("Export HTML..."), {}, [this] { if (m_exports) m_exports->exportHTMLCurrentDocument(); });
+    add(file, QStringLiteral("Export PDF..."), {}, [this] { if (m_exports) m_exports->exportPDFCurrentDocument(); });
+    add(file, QStringLiteral("Share…"), {}, [this] { if (m_exports) m_exports->shareCurrentDocument(centralWidget()); });
     file->addSeparator();
-    add(file, QStringLiteral("Encrypt Document..."), {}, [this] { m_manager.encryptCurrentDocument(); });
-    add(file, QStringLiteral("Decrypt Open File..."), {}, [this] { m_manager.openEncryptedFile(); });
+    add(file, QStringLiteral("Encrypt Document..."), {}, [this] { if (m_encryption) m_encryption->encryptCurrentDocument(); });
+    add(file, QStringLiteral("Decrypt Open File..."), {}, [this] { if (m_encryption) m_encryption->openEncryptedFile(); });
     file->addSeparator();
-    add(file, QStringLiteral("Print..."), {QKeySequence::Print}, [this] { m_manager.printCurrentDocument(); });
+    add(file, QStringLiteral("Print..."), {QKeySequence::Print}, [this] { if (m_exports) m_exports->printCurrentDocument(); });
     file->addSeparator();
     add(file, QStringLiteral("Close"), {QKeySequence::Close}, [this] { m_manager.closeCurrentDocumentOrWindow(); });
     // Quitting and closing the window are the same way out, through the quit gate.
@@ -87,9 +93,9 @@ void MainWindow::buildMenus()
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, QStringLiteral("Copy as Rich Text"), {QKeySequence(QStringLiteral("Ctrl+Shift+C"))},
-        [this] { m_manager.copyCurrentAsRichText(); });
+        [this] { if (m_exports) m_exports->copyCurrentAsRichText(); });
     add(edit, QStringLiteral("Copy as HTML"), {QKeySequence(QStringLiteral("Ctrl+Alt+C"))},
-        [this] { m_manager.copyCurrentAsHTML(); });
+        [this] { if (m_exports) m_exports->copyCurrentAsHTML(); });
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     auto *modes = new QActionGroup(this);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "documents/encryption/DocumentEncryptionCommands.h"
+#include "export/DocumentExportCommands.h"
+
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 
@@ -22,6 +26,10 @@ public:
 
     MainView *mainView() const { return m_view; }
 
+    // The commands behind the export, share, print, copy and encryption menu items;
+    // until they are set those items do nothing.
+    void setDocumentCommands(DocumentExportCommands *exports, DocumentEncryptionCommands *encryption);
+
 Q_SIGNALS:
     // The View menu's distraction-free command (F11); the application flips the mode.
     void distractionFreeToggleRequested();
@@ -39,6 +47,8 @@ private:
 
     DocumentManager &m_manager;
     QuitRequest m_requestQuit;
+    QPointer<DocumentExportCommands> m_exports;
+    QPointer<DocumentEncryptionCommands> m_encryption;
     MainView *m_view = nullptr;
     QList<QAction *> m_viewModeActions;
     QAction *m_distractionFreeAction = nullptr;

@@ -17,16 +17,20 @@ int main(int argc, char **argv)
         return 2;
     const QString a = QString::fromLatin1(saveLoopContent('A'));
     const QString b = QString::fromLatin1(saveLoopContent('B'));
-    try {
-        auto document = TabDocument::open(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])), {}, QUuid::createUuid());
-        std::fputs("saving\n", stdout);
-        std::fflush(stdout);
-        for (;;) {
-            document->userEditedText(document->text() == a ? b : a);
-            document->save();
-        }
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "%s\n", error.what());
+    TabDocument::Opened opened = TabDocument::open(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])), {},
+                                                   QUuid::createUuid());
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().description()));
         return 1;
+    }
+    TabDocument &document = **opened;
+    std::fputs("saving\n", stdout);
+    std::fflush(stdout);
+    for (;;) {
+        document.userEditedText(document.text() == a ? b : a);
+        if (const TabDocument::Access saved = document.save(); !saved) {
+            std::fprintf(stderr, "%s\n", qPrintable(saved.error().description()));
+            return 1;
+        }
     }
 }

@@ -3,6 +3,7 @@
 //   open PATH | new | edit INDEX PERCENT-ENCODED-TEXT | sensitive INDEX
 //   wait-session (until the debounced session write) | snapshot | gate (SIGTERM handler)
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "shell/QuitGate.h"
 
 #include <QApplication>
@@ -50,11 +51,11 @@ int main(int argc, char **argv)
             reply("ok");
         } else if (command == "wait-session") {
             QEventLoop loop;
-            QObject::connect(&manager, &DocumentManager::sessionStatePersisted, &loop, &QEventLoop::quit);
+            QObject::connect(&manager.sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted, &loop, &QEventLoop::quit);
             loop.exec();
             reply("ok");
         } else if (command == "snapshot") {
-            manager.saveRecoveryFiles();
+            manager.sessionKeeper().saveRecoveryFiles();
             reply("ok");
         } else if (command == "gate") {
             reply(gate.installTerminationHandler() ? "ok" : "error no handler");

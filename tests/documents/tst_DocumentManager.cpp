@@ -421,7 +421,7 @@ void tst_DocumentManager::readErrorWithoutDescription()
     ScriptedAlertPresenter user;
     DocumentManager manager;
     manager.showReadError(QString(), QUrl::fromLocalFile(QStringLiteral("/x/y.md")));
-    manager.showReadError(std::exception{});
+    manager.showReadError(QString());
     QCOMPARE(user.alerts.size(), 2);
     for (const AlertRequest &alert : std::as_const(user.alerts)) {
         QCOMPARE(alert.messageText, QStringLiteral("Could not open file"));

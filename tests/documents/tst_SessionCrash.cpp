@@ -7,6 +7,7 @@
 
 #include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "documents/DocumentSessionState.h"
 #include "platform/AppPaths.h"
 
@@ -163,7 +164,7 @@ void tst_SessionCrash::killedProcessComesBack()
     DiagnosticUploader::shared().setAutoUploadHandler(
         [&](const QString &reason, int count) { uploads.append({reason, count}); });
     DocumentManager manager;
-    manager.restoreSessionIfNeeded();
+    manager.sessionKeeper().restoreSessionIfNeeded();
     DiagnosticUploader::shared().setAutoUploadHandler({});
 
     QCOMPARE(uploads, (QList<std::pair<QString, int>>{{QStringLiteral("crash_recovery"), 0}}));
@@ -228,7 +229,7 @@ void tst_SessionCrash::terminationSignalWritesState()
     // The session was written after the snapshots: the next start asks nothing.
     ScriptedAlertPresenter alerts;
     DocumentManager manager;
-    manager.restoreSessionIfNeeded();
+    manager.sessionKeeper().restoreSessionIfNeeded();
     QVERIFY(alerts.alerts.isEmpty());
     QCOMPARE(manager.documents().size(), 1);
     QCOMPARE(manager.documents().at(0)->text(), QStringLiteral("alpha unsaved\n"));

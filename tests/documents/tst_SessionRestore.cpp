@@ -7,6 +7,7 @@
 
 #include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "documents/DocumentSessionState.h"
 #include "shell/QuitGate.h"
 #include "platform/AppPaths.h"
@@ -33,14 +34,14 @@ QString canonical(const QString &path)
 }
 
 // Short waits so the tests do not sit out the real ones; the logic is the same.
-const DocumentManager::PersistenceIntervals quick{50, 1000, 3600 * 1000};
+const DocumentSessionKeeper::PersistenceIntervals quick{50, 1000, 3600 * 1000};
 // Nothing is written unless the test asks for it.
-const DocumentManager::PersistenceIntervals never{3600 * 1000, 3600 * 1000, 3600 * 1000};
+const DocumentSessionKeeper::PersistenceIntervals never{3600 * 1000, 3600 * 1000, 3600 * 1000};
 
-std::unique_ptr<DocumentManager> makeManager(const DocumentManager::PersistenceIntervals &intervals)
+std::unique_ptr<DocumentManager> makeManager(const DocumentSessionKeeper::PersistenceIntervals &intervals)
 {
     auto manager = std::make_unique<DocumentManager>();
-    manager->setPersistenceIntervals(intervals);
+    manager->sessionKeeper().setPersistenceIntervals(intervals);
     return manager;
 }
 
@@ -123,14 +124,14 @@ void tst_SessionRestore::roundTrip()
         untitledId = tabs.at(2)->id();
         tabs.at(1)->userEditedText(QStringLiteral("first\nsecond edited\n"));
         manager->setSelectedId(modifiedId);
-        QSignalSpy written(manager.get(), &DocumentManager::sessionStatePersisted);
+        QSignalSpy written(&manager->sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted);
         QVERIFY(written.wait(5000));
     }
     // Meanwhile another program changes the clean file.
     DocumentTestFiles::overwriteAt(clean, "changed on disk\n", QDateTime::currentDateTime().addSecs(5));
 
     auto manager = makeManager(never);
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     QVERIFY(m_alerts->alerts.isEmpty());
     const auto tabs = manager->documents();
     QCOMPARE(tabs.size(), 3);
@@ -154,7 +155,7 @@ void tst_SessionRestore::roundTrip()
     QCOMPARE(DocumentTestFiles::read(crlf), QByteArray("first\r\nsecond edited\r\n"));
 
     // Acts once per process.
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     QCOMPARE(manager->documents().size(), 3);
 }
 
@@ -163,7 +164,7 @@ void tst_SessionRestore::burstOfEditsWritesOnce()
     auto manager = makeManager(quick);
     manager->newDocument();
     TabDocument *tab = manager->documents().constFirst();
-    QSignalSpy written(manager.get(), &DocumentManager::sessionStatePersisted);
+    QSignalSpy written(&manager->sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted);
     for (int i = 1; i <= 10; ++i)
         tab->userEditedText(QStringLiteral("edit %1").arg(i));
     QVERIFY(written.wait(5000));
@@ -196,7 +197,7 @@ void tst_SessionRestore::nonstopTypingIsPersisted()
 
     // Each keystroke writes the moment it was typed, so the file tells its own age.
     QList<QString> writtenTexts;
-    connect(manager.get(), &DocumentManager::sessionStatePersisted, this,
+    connect(&manager->sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted, this,
             [&] { writtenTexts.append(storedSession()->documents.at(0).text); });
     QElapsedTimer clock;
     clock.start();
@@ -237,13 +238,13 @@ void tst_SessionRestore::legacyKeyReadThenRemoved()
     QVERIFY(!QFileInfo::exists(sessionFile()));
 
     auto manager = makeManager(never);
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     QCOMPARE(manager->documents().size(), 1);
     QCOMPARE(manager->documents().at(0)->id(), id);
     QCOMPARE(manager->documents().at(0)->text(), QStringLiteral("from an older build"));
     QVERIFY(Settings::shared().contains(legacyKey));
 
-    manager->persistSessionState();
+    manager->sessionKeeper().persistSessionState();
     QVERIFY(!Settings::shared().contains(legacyKey));
     QCOMPARE(storedSession()->documents.at(0).id, id);
 }
@@ -253,16 +254,16 @@ void tst_SessionRestore::restoreSwitchedOff()
     {
         auto manager = makeManager(never);
         manager->newDocument(QStringLiteral("kept"));
-        manager->persistSessionState();
+        manager->sessionKeeper().persistSessionState();
     }
     QVERIFY(QFileInfo::exists(sessionFile()));
     Settings::shared().setValue(restoreKey, false);
 
     auto manager = makeManager(quick);
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     QVERIFY(manager->documents().isEmpty());
     // The next save point deletes the file.
-    QSignalSpy written(manager.get(), &DocumentManager::sessionStatePersisted);
+    QSignalSpy written(&manager->sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted);
     manager->newDocument(QStringLiteral("new"));
     QVERIFY(written.wait(5000));
     QVERIFY(!QFileInfo::exists(sessionFile()));
@@ -309,7 +310,7 @@ void tst_SessionRestore::brokenSessionFiles()
     }
 
     auto manager = makeManager(never);
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     QCOMPARE(texts(*manager), expectedTexts);
     if (!expectedTexts.isEmpty() && content.contains("gone.md")) {
         QCOMPARE(manager->documents().at(0)->fileURL().toLocalFile(), QStringLiteral("/nonexistent/gone.md"));
@@ -317,7 +318,7 @@ void tst_SessionRestore::brokenSessionFiles()
     }
 
     // A file that did not decode survives the next write beside the new one.
-    manager->persistSessionState();
+    manager->sessionKeeper().persistSessionState();
     const QStringList aside = QDir(AppPaths::supportFolder())
                                   .entryList({QStringLiteral("SessionState.json.corrupt-*")}, QDir::Files);
     QCOMPARE(aside.size(), keptAside ? 1 : 0);
@@ -366,7 +367,7 @@ void tst_SessionRestore::recoveryOffer()
         manager->openFile(path);
         id = manager->documents().at(0)->id();
         manager->documents().at(0)->userEditedText(QStringLiteral("session text"));
-        manager->persistSessionState();
+        manager->sessionKeeper().persistSessionState();
     }
     const QDateTime sessionTime = QFileInfo(sessionFile()).lastModified();
     writeSnapshot(sameTab ? id : QUuid::createUuid(), snapshot, sessionTime.addSecs(ageAgainstSession));
@@ -376,7 +377,7 @@ void tst_SessionRestore::recoveryOffer()
     DiagnosticUploader::shared().setAutoUploadHandler(
         [&](const QString &reason, int count) { uploads.append({reason, count}); });
     auto manager = makeManager(never);
-    manager->restoreSessionIfNeeded();
+    manager->sessionKeeper().restoreSessionIfNeeded();
     DiagnosticUploader::shared().setAutoUploadHandler({});
 
     QCOMPARE(uploads.size(), 1);
@@ -409,7 +410,7 @@ void tst_SessionRestore::sensitiveTabsNeverWritten()
     manager->documents().at(1)->setIsSensitive(true);
     const QUuid secretId = manager->documents().at(1)->id();
 
-    manager->persistForForcedExit();
+    manager->sessionKeeper().persistForForcedExit();
     QCOMPARE(storedSession()->documents.size(), 1);
     QVERIFY(!storedSession()->selectedDocumentID);
     QCOMPARE(QDir(recoveryFolder()).entryList({QStringLiteral("*.md")}, QDir::Files).size(), 1);
@@ -466,7 +467,7 @@ void tst_SessionRestore::quitGate()
     manager->documents().at(1)->userEditedText(QStringLiteral("b edited\n"));
     if (bChangedOnDisk)
         DocumentTestFiles::overwriteAt(b, "b by someone else\n", QDateTime::currentDateTime().addSecs(5));
-    manager->saveRecoveryFiles();
+    manager->sessionKeeper().saveRecoveryFiles();
     QVERIFY(QFileInfo::exists(recoveryFolder()));
 
     m_alerts->alertAnswers = answers;
@@ -474,7 +475,7 @@ void tst_SessionRestore::quitGate()
         m_alerts->saveAnswers = {untitledTarget};
     // The snapshots are gone by the time the session is written.
     bool recoveryPresentAtSessionWrite = true;
-    connect(manager.get(), &DocumentManager::sessionStatePersisted, this,
+    connect(&manager->sessionKeeper(), &DocumentSessionKeeper::sessionStatePersisted, this,
             [&] { recoveryPresentAtSessionWrite = QFileInfo::exists(recoveryFolder()); });
 
     QCOMPARE(manager->prepareForTermination(), mayQuit);

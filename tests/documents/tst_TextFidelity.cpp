@@ -50,13 +50,17 @@ void tst_TextFidelity::unchangedSaveKeepsBytes()
     DocumentTestFiles files;
     const QString path = files.write(QStringLiteral("doc.md"), bytes);
 
-    auto document = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    TabDocument::Opened opened = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+
+    QVERIFY(opened);
+
+    std::unique_ptr<TabDocument> &document = *opened;
     QCOMPARE(document->text(), expectedText);
-    document->save();
+    QVERIFY(document->save());
     QCOMPARE(DocumentTestFiles::read(path), bytes);
 
     // Save As to a new file writes the same layout.
-    document->saveTo(QUrl::fromLocalFile(files.path(QStringLiteral("copy.md"))));
+    QVERIFY(document->saveTo(QUrl::fromLocalFile(files.path(QStringLiteral("copy.md")))));
     QCOMPARE(DocumentTestFiles::read(files.path(QStringLiteral("copy.md"))), bytes);
 }
 
@@ -78,9 +82,13 @@ void tst_TextFidelity::mixedEndingsUseDominantStyle()
     DocumentTestFiles files;
     const QString path = files.write(QStringLiteral("doc.md"), bytes);
 
-    auto document = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    TabDocument::Opened opened = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+
+    QVERIFY(opened);
+
+    std::unique_ptr<TabDocument> &document = *opened;
     QVERIFY(!document->text().contains(QLatin1Char('\r')));
-    document->save();
+    QVERIFY(document->save());
     QCOMPARE(DocumentTestFiles::read(path), written);
 }
 
@@ -89,12 +97,14 @@ void tst_TextFidelity::editInCrlfFileChangesOnlyEditedBytes()
     DocumentTestFiles files;
     const QByteArray before("\xEF\xBB\xBFline one\r\nline two\r\nline three");
     const QString path = files.write(QStringLiteral("doc.md"), before);
-    auto document = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    TabDocument::Opened opened = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    QVERIFY(opened);
+    std::unique_ptr<TabDocument> &document = *opened;
 
     const int at = static_cast<int>(document->text().indexOf(QStringLiteral("two")));
     document->userEditedRange(at, 3, QStringLiteral("2"));
     QVERIFY(document->isModified());
-    document->save();
+    QVERIFY(document->save());
 
     QCOMPARE(DocumentTestFiles::read(path), QByteArray("\xEF\xBB\xBFline one\r\nline 2\r\nline three"));
     QVERIFY(!document->isModified());
@@ -105,7 +115,7 @@ void tst_TextFidelity::untitledSavesWithLineFeedsAndNoMark()
     DocumentTestFiles files;
     TabDocument document(QUuid::createUuid(), {}, {}, QStringLiteral("a\nb\u00A0"), {}, true, {});
     const QString path = files.path(QStringLiteral("new.md"));
-    document.saveTo(QUrl::fromLocalFile(path));
+    QVERIFY(document.saveTo(QUrl::fromLocalFile(path)));
     QCOMPARE(DocumentTestFiles::read(path), QByteArray("a\nb\xC2\xA0"));
 }
 
@@ -117,7 +127,7 @@ void tst_TextFidelity::rebuiltTabKeepsFileStyle()
     const QString path = files.write(QStringLiteral("doc.md"), QByteArray("\xEF\xBB\xBF" "a\r\nb\r\n"));
     TabDocument document(QUuid::createUuid(), QUrl::fromLocalFile(path), {}, QStringLiteral("a\nc\n"),
                          QStringLiteral("a\nb\n"), true, {});
-    document.save();
+    QVERIFY(document.save());
     QCOMPARE(DocumentTestFiles::read(path), QByteArray("\xEF\xBB\xBF" "a\r\nc\r\n"));
 }
 
@@ -138,12 +148,9 @@ void tst_TextFidelity::invalidUtf8Refused()
     QFETCH(QByteArray, bytes);
     DocumentTestFiles files;
     const QString path = files.write(QStringLiteral("bad.md"), bytes);
-    try {
-        TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
-        QFAIL("a file that is not UTF-8 opened");
-    } catch (const DocumentAccessError &error) {
-        QCOMPARE(error.kind(), DocumentAccessError::Kind::openFailed);
-    }
+    const TabDocument::Opened opened = TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid());
+    QVERIFY2(!opened, "a file that is not UTF-8 opened");
+    QCOMPARE(opened.error().kind(), DocumentAccessError::Kind::openFailed);
     QCOMPARE(DocumentTestFiles::read(path), bytes);
 }
 

@@ -9,6 +9,8 @@
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
+#include "documents/encryption/DocumentEncryptionCommands.h"
+#include "export/DocumentExportCommands.h"
 #include "platform/AppPaths.h"
 #include "platform/DesktopShare.h"
 #include "platform/Settings.h"
@@ -202,20 +204,20 @@ private Q_SLOTS:
         int printerRequests = 0;
         exporter.setPrinterChooser([&](QPrinter &) { return ++printerRequests, false; });
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         manager.setSelectedId(QUuid());
         QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-        QSignalSpy finished(&manager, &DocumentManager::exportFinished);
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
         QWidget anchor;
 
-        manager.printCurrentDocument();
-        manager.exportPDFCurrentDocument();
-        manager.exportHTMLCurrentDocument();
-        manager.shareCurrentDocument(&anchor);
-        manager.copyCurrentAsRichText();
-        manager.copyCurrentAsHTML();
-        manager.encryptCurrentDocument();
+        commands.printCurrentDocument();
+        commands.exportPDFCurrentDocument();
+        commands.exportHTMLCurrentDocument();
+        commands.shareCurrentDocument(&anchor);
+        commands.copyCurrentAsRichText();
+        commands.copyCurrentAsHTML();
+        DocumentEncryptionCommands(manager).encryptCurrentDocument();
         QCoreApplication::processEvents();
 
         QCOMPARE(printerRequests, 0);
@@ -245,7 +247,7 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         if (fileName.isEmpty()) {
             manager.newDocument(QStringLiteral("text"));
         } else {
@@ -253,9 +255,9 @@ private Q_SLOTS:
             QVERIFY(writeFile(path, "text"));
             manager.openFile(path);
         }
-        QSignalSpy finished(&manager, &DocumentManager::exportFinished);
-        manager.exportPDFCurrentDocument();
-        manager.exportHTMLCurrentDocument();
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
+        commands.exportPDFCurrentDocument();
+        commands.exportHTMLCurrentDocument();
         QCOMPARE(alerts.savePanels.size(), 2);
         QCOMPARE(alerts.savePanels.at(0).suggestedName, baseName + QStringLiteral(".pdf"));
         QCOMPARE(alerts.savePanels.at(1).suggestedName, baseName + QStringLiteral(".html"));
@@ -272,7 +274,7 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         Settings::shared().setValue(QStringLiteral("fontSize"), 20);
         Settings::shared().setValue(QStringLiteral("previewTheme"), QStringLiteral("Serif"));
         Settings::shared().setValue(QStringLiteral("sorvane.useCustomCSS"), true);
@@ -282,7 +284,7 @@ private Q_SLOTS:
         const QString target = outputPath(QStringLiteral("sample.html"));
         alerts.saveAnswers = {target};
 
-        manager.exportHTMLCurrentDocument();
+        commands.exportHTMLCurrentDocument();
 
         QVERIFY(alerts.alerts.isEmpty());
         const QString page = QString::fromUtf8(readAll(target));
@@ -314,7 +316,7 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         QString target;
         if (existingTarget) {
@@ -326,7 +328,7 @@ private Q_SLOTS:
         alerts.saveAnswers = {target};
         {
             FileSizeLimit limit(existingTarget ? 1024 : RLIM_INFINITY);
-            manager.exportHTMLCurrentDocument();
+            commands.exportHTMLCurrentDocument();
         }
         expectExportAlert(alerts);
         if (existingTarget)
@@ -343,14 +345,14 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         const QString target = outputPath(QStringLiteral("sample.pdf"));
         QVERIFY(writeFile(target, "an older export"));
         alerts.saveAnswers = {target};
-        QSignalSpy finished(&manager, &DocumentManager::exportFinished);
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
 
-        manager.exportPDFCurrentDocument();
+        commands.exportPDFCurrentDocument();
 
         QVERIFY(finished.wait(120000));
         QCOMPARE(finished.constFirst().constFirst().toBool(), true);
@@ -372,13 +374,13 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         const QString target = unwritablePath(QStringLiteral("sample.pdf"));
         alerts.saveAnswers = {target};
-        QSignalSpy finished(&manager, &DocumentManager::exportFinished);
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
 
-        manager.exportPDFCurrentDocument();
+        commands.exportPDFCurrentDocument();
 
         QVERIFY(finished.wait(120000));
         QCOMPARE(finished.constFirst().constFirst().toBool(), false);
@@ -410,11 +412,11 @@ private Q_SLOTS:
             return chooses;
         });
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
-        QSignalSpy finished(&manager, &DocumentManager::exportFinished);
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
 
-        manager.printCurrentDocument();
+        commands.printCurrentDocument();
 
         // A cancelled dialog ends the command at once.
         QVERIFY(!finished.isEmpty() || finished.wait(120000));
@@ -458,7 +460,7 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         Settings::shared().setValue(QStringLiteral("fontSize"), fontSize);
         Settings::shared().setValue(QStringLiteral("previewTheme"), theme);
         Settings::shared().setValue(QStringLiteral("sorvane.useCustomCSS"), true);
@@ -466,7 +468,7 @@ private Q_SLOTS:
                           "h1 { letter-spacing: 0.31em; }"));
         manager.openFile(m_samplePath);
 
-        manager.copyCurrentAsRichText();
+        commands.copyCurrentAsRichText();
         const QMimeData *rich = QGuiApplication::clipboard()->mimeData();
         QStringList formats = rich->formats();
         formats.sort();
@@ -478,7 +480,7 @@ private Q_SLOTS:
         QVERIFY(html.contains(QStringLiteral("body { font-family: ") + expectedFont));
         QVERIFY(html.contains(QStringLiteral("letter-spacing: 0.31em")));
 
-        manager.copyCurrentAsHTML();
+        commands.copyCurrentAsHTML();
         const QMimeData *plain = QGuiApplication::clipboard()->mimeData();
         QCOMPARE(plain->formats(), QStringList{QStringLiteral("text/plain")});
         // Each page carries its own script nonce; the rest is the same page.
@@ -516,7 +518,7 @@ private Q_SLOTS:
         launcher.fileManagerAnswers = fileManagerAnswers;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         const QString untitledText = QStringLiteral("a & b + c = d\nsecond line");
         if (withFile)
             manager.openFile(m_samplePath);
@@ -532,7 +534,7 @@ private Q_SLOTS:
         const QStringList offered{QStringLiteral("Email"), QStringLiteral("Show in File Manager"),
                                   QStringLiteral("Copy Path")};
         alerts.menuAnswers = {static_cast<int>(offered.indexOf(choice))};
-        manager.shareCurrentDocument(&anchor);
+        commands.shareCurrentDocument(&anchor);
 
         QCOMPARE(alerts.menus.size(), 1);
         QCOMPARE(alerts.menus.constFirst().items, offered);
@@ -575,10 +577,10 @@ private Q_SLOTS:
         ScriptedAlertPresenter alerts;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         QVERIFY(!QApplication::activeWindow());
-        manager.shareCurrentDocument();
+        commands.shareCurrentDocument();
         QVERIFY(alerts.menus.isEmpty());
         QVERIFY(m_events.isEmpty());
     }
@@ -590,14 +592,14 @@ private Q_SLOTS:
         RecordingLauncher launcher;
         DocumentExporter exporter;
         DocumentManager manager;
-        manager.setExportEngine(&exporter);
+        DocumentExportCommands commands(manager, exporter);
         manager.openFile(m_samplePath);
         const QString page = QDir(AppPaths::privateTempFolder()).filePath(QStringLiteral("sample.html"));
         QFile::remove(page);
         QVERIFY(QDir().mkpath(page));   // a folder where the page would go
         alerts.menuAnswers = {2};
         QWidget anchor;
-        manager.shareCurrentDocument(&anchor);
+        commands.shareCurrentDocument(&anchor);
         QVERIFY(QDir().rmdir(page));
         QCOMPARE(alerts.menus.size(), 1);
         QCOMPARE(QGuiApplication::clipboard()->text(), m_samplePath);

@@ -5,10 +5,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
+
+// The text as a JavaScript string literal.
+inline QString jsString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
 
 // Runs a script in the page's main world and waits for its result.
 inline QVariant runScript(QWebEnginePage *page, const QString &script, int timeoutMs = 20000)

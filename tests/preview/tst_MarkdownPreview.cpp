@@ -115,10 +115,12 @@ private Q_SLOTS:
         preview->setColorScheme(QStringLiteral("dark"));
         QVERIFY(waitForScript(preview->page(), QStringLiteral("document.documentElement.style.colorScheme === 'dark'")));
 
-        // The page was not replaced: the offset stays (within the few pixels the
-        // engine's estimate for blocks out of view may move it).
+        // The page was not replaced: the view stays far down instead of going back to
+        // the top. The exact offset moves with the engine's size estimate for blocks
+        // out of view (in em, so it grows with the font), which blocks above were laid
+        // out before the change depends on timing, and a busy machine saw 1037.
         const int scrollY = runScript(preview->page(), QStringLiteral("window.scrollY")).toInt();
-        QVERIFY2(qAbs(scrollY - 1200) <= 24, qPrintable(QString::number(scrollY)));
+        QVERIFY2(scrollY > 900 && scrollY < 1500, qPrintable(QString::number(scrollY)));
         QCOMPARE(reloads.count(), 0);
     }
 

@@ -47,12 +47,6 @@ const char *const kDiagramsDrawn = R"((function () {
     return true;
 })())";
 
-QString jsString(const QString &text)
-{
-    const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(json.mid(1, json.size() - 2));
-}
-
 } // namespace
 
 class tst_PreviewUpdates : public QObject

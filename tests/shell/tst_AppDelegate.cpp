@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 #include "WebEngineTest.h"
 #include "documents/DocumentManager.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
 #include "platform/XdgMime.h"
@@ -237,7 +238,7 @@ private Q_SLOTS:
             SorvaneApp first({}, environmentAt(stablePath));
             first.launch();
             first.delegate().documentManager().newDocument(QStringLiteral("unsaved draft"), false);
-            first.delegate().documentManager().persistSessionState();
+            first.delegate().documentManager().sessionKeeper().persistSessionState();
         }
         SorvaneApp second({}, environmentAt(stablePath));
         second.launch({path});

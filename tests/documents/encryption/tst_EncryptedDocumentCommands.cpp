@@ -5,6 +5,8 @@
 #include "TestEnvironment.h"
 
 #include "documents/DocumentManager.h"
+#include "documents/encryption/DocumentEncryptionCommands.h"
+#include "documents/DocumentSessionKeeper.h"
 #include "documents/encryption/EncryptionService.h"
 #include "platform/AtomicFile.h"
 
@@ -86,7 +88,7 @@ private Q_SLOTS:
         alerts.openAnswers = {{encrypted}};
         m_prompt.answers = {PassphraseAnswer{typed, QString()}};
 
-        manager.openEncryptedFile();
+        DocumentEncryptionCommands(manager).openEncryptedFile();
 
         if (!opens) {
             QCOMPARE(manager.documents().size(), 1);
@@ -107,8 +109,8 @@ private Q_SLOTS:
         // Edited, so a snapshot pass would pick it up were it not kept out.
         tab->userEditedText(secret + QStringLiteral(" and more"));
         QVERIFY(tab->isModified());
-        manager.persistSessionState();
-        manager.saveRecoveryFiles();
+        manager.sessionKeeper().persistSessionState();
+        manager.sessionKeeper().saveRecoveryFiles();
 
         const QString home = QDir::homePath();
         QVERIFY(!filesHolding(home, QStringLiteral("ordinary unsaved words")).isEmpty());
@@ -133,7 +135,7 @@ private Q_SLOTS:
         manager.newDocument(QStringLiteral("plain words"));
         TabDocument *tab = manager.selectedDocument();
 
-        manager.encryptCurrentDocument();
+        DocumentEncryptionCommands(manager).encryptCurrentDocument();
 
         QCOMPARE(alerts.savePanels.constFirst().suggestedName, QStringLiteral("Untitled.md.enc"));
         QFile file(target);
@@ -150,7 +152,7 @@ private Q_SLOTS:
     {
         ScriptedAlertPresenter alerts;
         DocumentManager manager;
-        manager.encryptCurrentDocument();
+        DocumentEncryptionCommands(manager).encryptCurrentDocument();
         QVERIFY(m_prompt.requests.isEmpty());
         QVERIFY(alerts.savePanels.isEmpty());
     }

@@ -1,14 +1,16 @@
-// DocumentManager's export, print, share, copy and encryption commands.
-#include "documents/DocumentManager.h"
+#include "DocumentExportCommands.h"
 
-#include "documents/DocumentAccessError.h"
+#include "DocumentExporter.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "platform/AlertPresenter.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/DesktopShare.h"
+#include "documents/DocumentManager.h"
+#include "documents/TabDocument.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,25 +33,28 @@ QString filePath(const TabDocument *document)
 
 } // namespace
 
-QString DocumentManager::baseName(const TabDocument *document)
+DocumentExportCommands::DocumentExportCommands(DocumentManager &manager, DocumentExporter &exporter,
+                                               QObject *parent)
+    : QObject(parent)
+    , m_manager(&manager)
+    , m_exporter(&exporter)
 {
-    if (!document || document->fileURL().isEmpty())
-        return QStringLiteral("Untitled");
-    const QString name = QFileInfo(document->fileURL().toLocalFile()).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    // A leading dot starts a hidden name, not an extension.
-    return dot > 0 ? name.left(dot) : name;
 }
 
-QString DocumentManager::currentPreviewThemeRawValue() const
+TabDocument *DocumentExportCommands::selectedDocument() const
 {
-    const QJsonValue stored = Settings::shared().storedValue(QStringLiteral("previewTheme"));
+    return m_manager ? m_manager->selectedDocument() : nullptr;
+}
+
+QString DocumentExportCommands::currentPreviewThemeRawValue()
+{
+    const QJsonValue stored = Settings::shared().storedValue(SettingsKeys::previewTheme);
     return stored.isString() ? stored.toString() : QString();
 }
 
-void DocumentManager::showExportError(const QString &description)
+void DocumentExportCommands::showExportError(const QString &description)
 {
-    const int count = static_cast<int>(m_documents.size());
+    const int count = m_manager ? static_cast<int>(m_manager->documents().size()) : 0;
     // The report request does not hold up the alert.
     QTimer::singleShot(0, QCoreApplication::instance(), [count] {
         DiagnosticUploader::shared().uploadAuto(QStringLiteral("export_failed"), count);
@@ -62,61 +67,62 @@ void DocumentManager::showExportError(const QString &description)
     AlertPresenter::shared().runModal(request);
 }
 
-void DocumentManager::finishExport(const DocumentExportEngine::Result &result)
+void DocumentExportCommands::finishExport(const DocumentExporter::Outcome &result)
 {
-    using Status = DocumentExportEngine::Result::Status;
+    using Status = DocumentExporter::Outcome::Status;
     if (result.status == Status::Failed)
         showExportError(result.errorDescription);
     Q_EMIT exportFinished(result.status == Status::Succeeded);
 }
 
-void DocumentManager::printCurrentDocument()
+void DocumentExportCommands::printCurrentDocument()
 {
     TabDocument *document = selectedDocument();
-    if (!document || !m_exportEngine)
+    if (!document || !m_exporter)
         return;
-    const QString page = m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
-                                                        fixedExportTheme, false);
-    m_exportEngine->print(page, [manager = QPointer<DocumentManager>(this)](const DocumentExportEngine::Result &result) {
-        if (manager)
-            manager->finishExport(result);
+    const QString page = m_exporter->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
+                                                    fixedExportTheme, false);
+    m_exporter->print(page, [commands = QPointer<DocumentExportCommands>(this)](const DocumentExporter::Outcome &result) {
+        if (commands)
+            commands->finishExport(result);
     });
 }
 
-void DocumentManager::exportPDFCurrentDocument()
+void DocumentExportCommands::exportPDFCurrentDocument()
 {
     QString path;
     const QString page = exportPageAfterPanel(QStringLiteral("Export as PDF"), QStringLiteral("PDF (*.pdf)"),
                                               QStringLiteral(".pdf"), &path);
     if (page.isEmpty())
         return;
-    m_exportEngine->writePDF(page, path,
-                             [manager = QPointer<DocumentManager>(this)](const DocumentExportEngine::Result &result) {
-                                 if (manager)
-                                     manager->finishExport(result);
-                             });
+    m_exporter->writePDF(page, path,
+                         [commands = QPointer<DocumentExportCommands>(this)](const DocumentExporter::Outcome &result) {
+                             if (commands)
+                                 commands->finishExport(result);
+                         });
 }
 
-QString DocumentManager::exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
+QString DocumentExportCommands::exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
                                               QString *path)
 {
     const QPointer<TabDocument> document = selectedDocument();
-    if (!document || !m_exportEngine)
+    if (!document || !m_exporter)
         return {};
     FilePanelRequest panel;
     panel.title = title;
     panel.nameFilters = {nameFilter};
-    panel.suggestedName = baseName(document) + suffix;
+    panel.suggestedName = document->baseName() + suffix;
     const std::optional<QString> chosen = AlertPresenter::shared().chooseSaveFile(panel);
     // The panel is modal but the tab may still have gone (a closed window, a quit).
-    if (!chosen || chosen->isEmpty() || !document || !m_documents.contains(document.data()))
+    if (!chosen || chosen->isEmpty() || !document || !m_manager || !m_manager->documents().contains(document.data())
+        || !m_exporter)
         return {};
     *path = *chosen;
-    return m_exportEngine->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
+    return m_exporter->standalonePage(document->text(), fixedExportFontSize, document->baseURL(),
                                           fixedExportTheme, false);
 }
 
-void DocumentManager::exportHTMLCurrentDocument()
+void DocumentExportCommands::exportHTMLCurrentDocument()
 {
     QString path;
     const QString page = exportPageAfterPanel(QStringLiteral("Export as HTML"), QStringLiteral("HTML (*.html *.htm)"),
@@ -128,22 +134,22 @@ void DocumentManager::exportHTMLCurrentDocument()
         showExportError(error);
 }
 
-void DocumentManager::shareCurrentDocument(QWidget *from)
+void DocumentExportCommands::shareCurrentDocument(QWidget *from)
 {
     TabDocument *document = selectedDocument();
     if (!document)
         return;
     const QString text = document->text();
-    const QString name = baseName(document);
+    const QString name = document->baseName();
 
     // The page goes to a private temporary folder; without a file of its own, the
     // tab shares that page. A page that cannot be written is left out quietly.
     QString pagePath;
-    if (m_exportEngine) {
+    if (m_exporter) {
         const QString folder = AppPaths::privateTempFolder();
         const QString candidate = QDir(folder).filePath(name + QStringLiteral(".html"));
         const QString page =
-            m_exportEngine->standalonePage(text, fixedExportFontSize, document->baseURL(), fixedExportTheme, false);
+            m_exporter->standalonePage(text, fixedExportFontSize, document->baseURL(), fixedExportTheme, false);
         if (!folder.isEmpty() && AtomicFile::write(candidate, page.toUtf8()))
             pagePath = candidate;
     }
@@ -189,13 +195,13 @@ void DocumentManager::shareCurrentDocument(QWidget *from)
     }
 }
 
-void DocumentManager::copyCurrentAsRichText()
+void DocumentExportCommands::copyCurrentAsRichText()
 {
     TabDocument *document = selectedDocument();
-    if (!document || !m_exportEngine)
+    if (!document || !m_exporter)
         return;
-    const QString html = m_exportEngine->standalonePage(document->text(), currentFontSize(), document->baseURL(),
-                                                        currentPreviewThemeRawValue(), true);
+    const QString html = m_exporter->standalonePage(document->text(), m_manager->currentFontSize(),
+                                                    document->baseURL(), currentPreviewThemeRawValue(), true);
     auto *data = new QMimeData;
     data->setHtml(html);
     data->setText(document->text());
@@ -203,68 +209,15 @@ void DocumentManager::copyCurrentAsRichText()
     Analytics::track(QStringLiteral("copy_rich_text"), {{QStringLiteral("source"), QStringLiteral("menu")}});
 }
 
-void DocumentManager::copyCurrentAsHTML()
+void DocumentExportCommands::copyCurrentAsHTML()
 {
     TabDocument *document = selectedDocument();
-    if (!document || !m_exportEngine)
+    if (!document || !m_exporter)
         return;
-    const QString html = m_exportEngine->standalonePage(document->text(), currentFontSize(), document->baseURL(),
-                                                        currentPreviewThemeRawValue(), true);
+    const QString html = m_exporter->standalonePage(document->text(), m_manager->currentFontSize(),
+                                                    document->baseURL(), currentPreviewThemeRawValue(), true);
     auto *data = new QMimeData;
     data->setText(html);
     QGuiApplication::clipboard()->setMimeData(data);
     Analytics::track(QStringLiteral("copy_html"), {{QStringLiteral("source"), QStringLiteral("menu")}});
-}
-
-EncryptedDocumentFlow::Hooks DocumentManager::encryptionHooks()
-{
-    const QPointer<DocumentManager> manager(this);
-    EncryptedDocumentFlow::Hooks hooks;
-    hooks.showSaveError = [manager](const QString &description) {
-        if (manager)
-            manager->showSaveError(description);
-    };
-    hooks.showOpenFailed = [manager](const QString &path) {
-        if (!manager)
-            return;
-        const QUrl url = QUrl::fromLocalFile(path);
-        manager->showReadError(DocumentAccessError::openFailed(url), url);
-    };
-    hooks.noteRecentDocument = [manager](const QString &path) {
-        if (manager)
-            manager->noteRecentDocument(QUrl::fromLocalFile(path));
-    };
-    hooks.presentDecryptedDocument = [manager](const QString &text, const QString &sourcePath) {
-        if (manager)
-            manager->presentDecryptedDocument(text, sourcePath);
-    };
-    return hooks;
-}
-
-void DocumentManager::encryptCurrentDocument()
-{
-    TabDocument *document = selectedDocument();
-    if (!document)
-        return;
-    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), baseName(document),
-                                           encryptionHooks());
-}
-
-void DocumentManager::openEncryptedFile()
-{
-    EncryptedDocumentFlow::openEncryptedFile(encryptionHooks());
-}
-
-void DocumentManager::openEncryptedFileAt(const QString &path)
-{
-    EncryptedDocumentFlow::openEncryptedFileAt(path, encryptionHooks());
-}
-
-void DocumentManager::presentDecryptedDocument(const QString &text, const QString &)
-{
-    // Never linked to the encrypted file: saving asks for a new place.
-    auto document = std::make_unique<TabDocument>(QUuid::createUuid(), QUrl(), QByteArray(), text, text, false,
-                                                  QDateTime());
-    document->setIsSensitive(true);
-    appendDocument(std::move(document));
 }

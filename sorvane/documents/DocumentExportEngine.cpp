@@ -1,3 +1,0 @@
-#include "DocumentExportEngine.h"
-
-DocumentExportEngine::~DocumentExportEngine() = default;

@@ -1,0 +1,63 @@
+#include "DocumentEncryptionCommands.h"
+
+#include "documents/DocumentAccessError.h"
+#include "documents/DocumentManager.h"
+#include "documents/TabDocument.h"
+
+#include <QDateTime>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+
+DocumentEncryptionCommands::DocumentEncryptionCommands(DocumentManager &manager, QObject *parent)
+    : QObject(parent)
+    , m_manager(&manager)
+{
+}
+
+EncryptedDocumentFlow::Hooks DocumentEncryptionCommands::hooks()
+{
+    const QPointer<DocumentManager> manager = m_manager;
+    EncryptedDocumentFlow::Hooks hooks;
+    hooks.showSaveError = [manager](const QString &description) {
+        if (manager)
+            manager->showSaveError(description);
+    };
+    hooks.showOpenFailed = [manager](const QString &path) {
+        if (manager)
+            manager->showReadError(DocumentAccessError::openFailed(QUrl::fromLocalFile(path)));
+    };
+    hooks.noteRecentDocument = [manager](const QString &path) {
+        if (manager)
+            manager->noteRecentDocument(QUrl::fromLocalFile(path));
+    };
+    hooks.presentDecryptedDocument = [manager](const QString &text, const QString &) {
+        if (!manager)
+            return;
+        // Never linked to the encrypted file: saving asks for a new place.
+        auto document = std::make_unique<TabDocument>(QUuid::createUuid(), QUrl(), QByteArray(), text, text, false,
+                                                      QDateTime());
+        document->setIsSensitive(true);
+        manager->addDocument(std::move(document));
+    };
+    return hooks;
+}
+
+void DocumentEncryptionCommands::encryptCurrentDocument()
+{
+    TabDocument *document = m_manager ? m_manager->selectedDocument() : nullptr;
+    if (!document)
+        return;
+    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks());
+}
+
+void DocumentEncryptionCommands::openEncryptedFile()
+{
+    EncryptedDocumentFlow::openEncryptedFile(hooks());
+}
+
+void DocumentEncryptionCommands::openEncryptedFileAt(const QString &path)
+{
+    EncryptedDocumentFlow::openEncryptedFileAt(path, hooks());
+}
