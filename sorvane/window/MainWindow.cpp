@@ -63,6 +63,19 @@ void MainWindow::buildMenus()
         addAction(action);
         return action;
     };
+    // The export and encryption commands, when the application has set them.
+    const auto exports = [this](void (DocumentExportCommands::*command)()) {
+        return [this, command] {
+            if (m_exports)
+                (m_exports->*command)();
+        };
+    };
+    const auto encryption = [this](void (DocumentEncryptionCommands::*command)()) {
+        return [this, command] {
+            if (m_encryption)
+                (m_encryption->*command)();
+        };
+    };
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, QStringLiteral("New"), {QKeySequence::New}, [this] { m_manager.newDocument(QString(), false); });
@@ -78,14 +91,17 @@ void MainWindow::buildMenus()
     });
     add(file, QStringLiteral("Revert to Saved"), {}, [this] { m_manager.revertCurrentDocument(); });
     file->addSeparator();
-    add(file, QStringLiteral("Export HTML..."), {}, [this] { if (m_exports) m_exports->exportHTMLCurrentDocument(); });
-    add(file, QStringLiteral("Export PDF..."), {}, [this] { if (m_exports) m_exports->exportPDFCurrentDocument(); });
-    add(file, QStringLiteral("Share…"), {}, [this] { if (m_exports) m_exports->shareCurrentDocument(centralWidget()); });
+    add(file, QStringLiteral("Export HTML..."), {}, exports(&DocumentExportCommands::exportHTMLCurrentDocument));
+    add(file, QStringLiteral("Export PDF..."), {}, exports(&DocumentExportCommands::exportPDFCurrentDocument));
+    add(file, QStringLiteral("Share…"), {}, [this] {
+        if (m_exports)
+            m_exports->shareCurrentDocument(centralWidget());
+    });
     file->addSeparator();
-    add(file, QStringLiteral("Encrypt Document..."), {}, [this] { if (m_encryption) m_encryption->encryptCurrentDocument(); });
-    add(file, QStringLiteral("Decrypt Open File..."), {}, [this] { if (m_encryption) m_encryption->openEncryptedFile(); });
+    add(file, QStringLiteral("Encrypt Document..."), {}, encryption(&DocumentEncryptionCommands::encryptCurrentDocument));
+    add(file, QStringLiteral("Decrypt Open File..."), {}, encryption(&DocumentEncryptionCommands::openEncryptedFile));
     file->addSeparator();
-    add(file, QStringLiteral("Print..."), {QKeySequence::Print}, [this] { if (m_exports) m_exports->printCurrentDocument(); });
+    add(file, QStringLiteral("Print..."), {QKeySequence::Print}, exports(&DocumentExportCommands::printCurrentDocument));
     file->addSeparator();
     add(file, QStringLiteral("Close"), {QKeySequence::Close}, [this] { m_manager.closeCurrentDocumentOrWindow(); });
     // Quitting and closing the window are the same way out, through the quit gate.
@@ -93,9 +109,9 @@ void MainWindow::buildMenus()
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, QStringLiteral("Copy as Rich Text"), {QKeySequence(QStringLiteral("Ctrl+Shift+C"))},
-        [this] { if (m_exports) m_exports->copyCurrentAsRichText(); });
+        exports(&DocumentExportCommands::copyCurrentAsRichText));
     add(edit, QStringLiteral("Copy as HTML"), {QKeySequence(QStringLiteral("Ctrl+Alt+C"))},
-        [this] { if (m_exports) m_exports->copyCurrentAsHTML(); });
+        exports(&DocumentExportCommands::copyCurrentAsHTML));
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     auto *modes = new QActionGroup(this);

@@ -4,14 +4,17 @@
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
 #include "documents/TabDocument.h"
+#include "export/DocumentExporter.h"
 #include "platform/Settings.h"
 #include "platform/XdgMime.h"
 #include "shell/AppDelegate.h"
 #include "shell/QuitGate.h"
-#include "window/MainWindow.h"
 #include "shell/SorvaneApp.h"
+#include "window/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -498,6 +501,48 @@ private Q_SLOTS:
         QFETCH(QRect, visible);
         QFETCH(QRect, expected);
         QCOMPARE(AppDelegate::widenedFrame(frame, content, visible), expected);
+    }
+
+    // The application hands its export and encryption commands to the window: the
+    // menu items act on the selected tab.
+    void documentCommandsReachTheMenus()
+    {
+        ScriptedAlertPresenter alerts;
+        ScriptedXdgMime xdg;
+        xdg.currentDefault = AppDelegate::desktopId;
+        Settings::shared().setValue(QStringLiteral("hasOpenedWelcomeDoc"), true);
+        QTemporaryDir dir;
+        const QString exported = dir.filePath(QStringLiteral("out.html"));
+        alerts.saveAnswers = {exported};
+        DocumentExporter exporter;
+        SorvaneApp app({}, environmentAt(stablePath));
+        app.setDocumentExporter(&exporter);
+        app.launch();
+        app.delegate().documentManager().newDocument(QStringLiteral("# Menu title\n"), false);
+        const auto action = [&](const QString &text) -> QAction * {
+            for (QAction *candidate : app.mainWindow()->findChildren<QAction *>()) {
+                if (candidate->text() == text)
+                    return candidate;
+            }
+            return nullptr;
+        };
+
+        QAction *copy = action(QStringLiteral("Copy as HTML"));
+        QVERIFY(copy);
+        copy->trigger();
+        QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("Menu title</h1>")));
+
+        QAction *exportHTML = action(QStringLiteral("Export HTML..."));
+        QVERIFY(exportHTML);
+        exportHTML->trigger();
+        QCOMPARE(alerts.savePanels.size(), 1);
+        QCOMPARE(alerts.savePanels.at(0).suggestedName, QStringLiteral("Untitled.html"));
+        QFile page(exported);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QVERIFY(page.readAll().contains("Menu title</h1>"));
+
+        QVERIFY(action(QStringLiteral("Encrypt Document...")));
+        QVERIFY(app.encryptionCommands());
     }
 
     // F11 flips the setting and full screen together; leaving full screen any other
