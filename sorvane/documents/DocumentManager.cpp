@@ -10,9 +10,10 @@
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 
-#include <QGuiApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QTimer>
 #include <QVariantMap>
 #include <QWindow>
 
@@ -36,7 +37,7 @@ DocumentManager::DocumentManager(QObject *parent)
 
 DocumentManager::~DocumentManager()
 {
-    // The keeper reads the tabs while it stops; it goes before them.
+    // Gone before the tabs: a tab changing while it is destroyed finds no keeper.
     delete m_session;
     m_session = nullptr;
 }
