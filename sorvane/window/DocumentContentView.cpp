@@ -9,9 +9,9 @@
 #include "OutlineSidebar.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
+#include "documents/EditorRequestHub.h"
 #include "editor/EditorView.h"
 #include "documents/TabDocument.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 
 #include <QFrame>
@@ -318,6 +318,10 @@ void DocumentContentView::onRequest(bool replace)
     if (storedViewMode() == ViewMode::Preview)
         setStoredViewMode(ViewMode::Editor);
     const QUuid id = m_document->id();
-    const QString name = replace ? EditorView::sorvaneShowReplace : EditorView::sorvaneShowFind;
-    QTimer::singleShot(0, this, [name, id] { NotificationCenter::shared().post(name, QVariant::fromValue(id)); });
+    QTimer::singleShot(0, this, [replace, id] {
+        if (replace)
+            EditorRequestHub::shared().requestReplace(id);
+        else
+            EditorRequestHub::shared().requestFind(id);
+    });
 }
