@@ -1,6 +1,7 @@
 #pragma once
 
 #include "documents/MarkdownFormatAction.h"
+#include "platform/SettingsKeys.h"
 #include "MarkdownHighlighter.h"
 
 #include <QString>
@@ -16,11 +17,11 @@ class SpellingDecorator;
 // The settings an editor starts with (the document pane's stored settings).
 struct EditorViewConfiguration
 {
-    double fontSize = 15.0;
-    bool wordWrap = true;
-    bool spellCheck = true;
-    bool syntaxHighlight = true;
-    bool vimModeEnabled = false;
+    double fontSize = SettingsDefaults::fontSize;
+    bool wordWrap = SettingsDefaults::wordWrap;
+    bool spellCheck = SettingsDefaults::spellCheck;
+    bool syntaxHighlight = SettingsDefaults::syntaxHighlight;
+    bool vimModeEnabled = SettingsDefaults::vimModeEnabled;
     bool isEditable = true;
     QUrl baseURL; // folder of the document's file; empty for an unsaved document
 };
