@@ -2,6 +2,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_editor
 #include "editor/EditorView.h"
 #include "editor/SorvaneTextView.h"
+#include "editor/SpellingDecorator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -100,7 +101,7 @@ void moveToMiddle(EditorView *editor)
     view->centerCursor();
     QApplication::processEvents();
     editor->applySyntaxHighlighting();
-    editor->applySpellCheck();
+    editor->spelling()->check();
     view->viewport()->repaint();
 }
 
@@ -173,7 +174,7 @@ void BM_SpellPass10MB(benchmark::State &state)
     auto editor = openEditor(corpusOf(10));
     moveToMiddle(editor.get());
     for (auto _ : state)
-        editor->applySpellCheck();
+        editor->spelling()->check();
 }
 BENCHMARK(BM_SpellPass10MB)->Iterations(50)->Unit(benchmark::kMillisecond);
 

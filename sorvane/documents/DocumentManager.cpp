@@ -1,11 +1,11 @@
 #include "DocumentManager.h"
 
 #include "DocumentSessionKeeper.h"
+#include "EditorRequestHub.h"
 #include "MarkdownContentType.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Bookmark.h"
-#include "platform/NotificationCenter.h"
 #include "platform/RecentDocuments.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
@@ -311,11 +311,7 @@ void DocumentManager::requestFormatting(MarkdownFormatAction action)
     const TabDocument *document = selectedDocument();
     if (!document)
         return;
-    const QVariantMap userInfo{
-        {QStringLiteral("documentID"), QVariant::fromValue(document->id())},
-        {QStringLiteral("action"), MarkdownFormatActions::toString(action)},
-    };
-    NotificationCenter::shared().post(QStringLiteral("sorvane.formatting"), QVariant(), userInfo);
+    EditorRequestHub::shared().requestFormatting(document->id(), action);
 }
 
 void DocumentManager::selectNextTab()

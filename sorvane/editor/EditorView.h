@@ -1,54 +1,44 @@
 #pragma once
 
 #include "documents/MarkdownFormatAction.h"
+#include "platform/SettingsKeys.h"
 #include "MarkdownHighlighter.h"
 
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
-#include <QVariant>
 #include <QWidget>
 
-#include <optional>
-#include <utility>
-
 class FindReplaceBar;
-class QMenu;
-class QTextBlock;
 class SorvaneTextView;
+class SpellingDecorator;
 
 // The settings an editor starts with (the document pane's stored settings).
 struct EditorViewConfiguration
 {
-    double fontSize = 15.0;
-    bool wordWrap = true;
-    bool spellCheck = true;
-    bool syntaxHighlight = true;
-    bool vimModeEnabled = false;
+    double fontSize = SettingsDefaults::fontSize;
+    bool wordWrap = SettingsDefaults::wordWrap;
+    bool spellCheck = SettingsDefaults::spellCheck;
+    bool syntaxHighlight = SettingsDefaults::syntaxHighlight;
+    bool vimModeEnabled = SettingsDefaults::vimModeEnabled;
     bool isEditable = true;
     QUrl baseURL; // folder of the document's file; empty for an unsaved document
 };
 
-// The editing surface of one open document: the text view, its find bar, Markdown
-// highlighting and spell underlines over the visible text, the formatting actions and
-// the editor requests that arrive as notifications. It knows the document only by its
-// id: edits leave as deltas through `userEdited`, outside replacements come in through
-// `replaceText`. The document pane builds one per visible document.
+// The editing surface of one open document: it wires the text view, its find bar,
+// Markdown highlighting over the visible text, the spelling decorator and the
+// formatter together and answers the requests EditorRequestHub carries for its
+// document. It knows the document only by its id: edits leave as deltas through
+// `userEdited`, outside replacements come in through `replaceText`. The document
+// pane builds one per visible document.
 class EditorView : public QWidget
 {
     Q_OBJECT
 public:
-    // Notification names by which the rest of the application addresses an editor.
-    static inline const QString sorvaneShowFind = QStringLiteral("sorvane.showFind");
-    static inline const QString sorvaneShowReplace = QStringLiteral("sorvane.showReplace");
-    static inline const QString sorvaneFormatting = QStringLiteral("sorvane.formatting");
-    static inline const QString sorvaneScrollToRange = QStringLiteral("sorvane.scrollToRange");
-
     using Configuration = EditorViewConfiguration;
 
     static constexpr int highlightDelayMs = 300;
-    static constexpr int spellCheckDelayMs = 500;
     static constexpr int highlightMargin = 2000;
 
     EditorView(const QUuid &documentID, const QString &text, const Configuration &configuration = {},
@@ -58,6 +48,7 @@ public:
     QUuid documentID() const { return m_documentID; }
     SorvaneTextView *textView() const { return m_textView; }
     FindReplaceBar *findBar() const { return m_findBar; }
+    SpellingDecorator *spelling() const { return m_spelling; }
 
     // The exact text shown, line breaks as "\n". Reads the whole document: for checks,
     // not for every keystroke.
@@ -73,7 +64,7 @@ public:
     void setWordWrap(bool on);
     bool wordWrap() const { return m_wordWrap; }
     void setSpellCheck(bool on);
-    bool spellCheck() const { return m_spellCheck; }
+    bool spellCheck() const;
     void setSyntaxHighlight(bool on);
     bool syntaxHighlight() const { return m_syntaxHighlight; }
     void setVimModeEnabled(bool on);
@@ -83,18 +74,17 @@ public:
     void setBaseURL(const QUrl &folder);
     QUrl baseURL() const { return m_baseURL; }
 
-    // Requests (also reachable through the notifications).
+    // Requests (also reachable through EditorRequestHub).
     void applyFormatting(MarkdownFormatAction action);
     void showFind(bool withReplace);
     // Selects nothing, puts the caret at `location`, brings the range into view and
     // flashes it briefly. A stale range is clamped to the text.
     void scrollToRange(int location, int length);
 
-    // Highlighting and spelling over the visible range (plus a margin for highlighting).
+    // Highlighting over the visible range plus a margin.
     void scheduleHighlight();
+    bool isHighlightPending() const { return m_highlightTimer.isActive(); }
     void applySyntaxHighlighting();
-    void scheduleSpellCheck();
-    void applySpellCheck();
     MarkdownHighlighter::Colors highlightColors() const { return m_colors; }
 
     // The Markdown inserted for a dropped image file: relative to the base folder
@@ -108,12 +98,6 @@ public:
     // SorvaneTextView::keyEventHandler; until it exists this only records the flag.
     void configureVim(bool enabled);
 
-    // "range" in the scroll request: canonical form is std::pair<int, int>
-    // (location, length); a QPoint (x = location, y = length) or a map with
-    // "location" and "length" is accepted too.
-    static QVariant rangeValue(int location, int length);
-    static std::optional<std::pair<int, int>> rangeFromValue(const QVariant &value);
-
 Q_SIGNALS:
     // One user edit (typing, paste, drop, formatting, undo, redo) in UTF-16 units of the
     // text before the edit; `inserted` is exactly the new characters, "\n" line breaks.
@@ -125,34 +109,19 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void onNotification(const QString &name, const QVariant &object, const QVariantMap &userInfo);
+    void connectRequests();
     void onContentsChange(int position, int charsRemoved, int charsAdded);
     void setTextSilently(const QString &text);
-    QString rawText(int from, int to) const;
     void applyFont();
-
-    // Formatting.
-    void applyInlineFormat(MarkdownFormatAction action);
-    void applyHeadingFormat(const QString &prefix);
-    void applyLinePrefixToggle(const QString &prefix);
-    void insertBlockTemplate(const QString &blockTemplate);
-    void replaceLine(const QTextBlock &block, const QString &newLine);
-
-    // Block decorations: highlight and spelling formats per block.
-    void shiftDecorations(int position, int charsRemoved, int charsAdded);
-    void clearSpelling();
-    QList<QTextLayout::FormatRange> misspelledRanges(const QTextBlock &block) const;
-    void addSpellingActions(QMenu *menu, int position);
 
     QUuid m_documentID;
     SorvaneTextView *m_textView;
     FindReplaceBar *m_findBar;
+    SpellingDecorator *m_spelling;
     QTimer m_highlightTimer;
-    QTimer m_spellTimer;
     QUrl m_baseURL;
     double m_fontSize;
     bool m_wordWrap;
-    bool m_spellCheck;
     bool m_syntaxHighlight;
     bool m_vimEnabled = false;
     bool m_silent = false;

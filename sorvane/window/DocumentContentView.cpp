@@ -9,10 +9,11 @@
 #include "OutlineSidebar.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
+#include "documents/EditorRequestHub.h"
 #include "editor/EditorView.h"
 #include "documents/TabDocument.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QFrame>
 #include <QEvent>
@@ -23,18 +24,10 @@
 
 namespace {
 
-const QString viewModeKey = QStringLiteral("preferredViewMode");
-const QString appearanceKey = QStringLiteral("appearanceMode");
-const QString showOutlineKey = QStringLiteral("showOutline");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
-const QString fontSizeKey = QStringLiteral("fontSize");
-const QString previewThemeKey = QStringLiteral("previewTheme");
-
-
 PreviewTheme storedPreviewTheme()
 {
-    return previewThemeFromRawValue(Settings::shared().stringValue(previewThemeKey, QStringLiteral("Default")))
-        .value_or(PreviewTheme::Standard);
+    const QString stored = Settings::shared().stringValue(SettingsKeys::previewTheme, SettingsDefaults::previewTheme);
+    return previewThemeFromRawValue(stored).value_or(PreviewTheme::Standard);
 }
 
 bool isWordSeparator(char32_t c)
@@ -74,10 +67,10 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
 
     EditorViewConfiguration configuration;
     configuration.fontSize = manager.currentFontSize();
-    configuration.wordWrap = settings.boolValue(QStringLiteral("wordWrap"), true);
-    configuration.spellCheck = settings.boolValue(QStringLiteral("spellCheck"), true);
-    configuration.syntaxHighlight = settings.boolValue(QStringLiteral("syntaxHighlight"), true);
-    configuration.vimModeEnabled = settings.boolValue(QStringLiteral("vimModeEnabled"), false);
+    configuration.wordWrap = settings.boolValue(SettingsKeys::wordWrap, SettingsDefaults::wordWrap);
+    configuration.spellCheck = settings.boolValue(SettingsKeys::spellCheck, SettingsDefaults::spellCheck);
+    configuration.syntaxHighlight = settings.boolValue(SettingsKeys::syntaxHighlight, SettingsDefaults::syntaxHighlight);
+    configuration.vimModeEnabled = settings.boolValue(SettingsKeys::vimModeEnabled, SettingsDefaults::vimModeEnabled);
     configuration.baseURL = document->baseURL();
     m_editor = new EditorView(document->id(), document->text(), configuration, m_splitter);
     m_preview = new MarkdownPreview(m_splitter);
@@ -146,7 +139,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
         m_toolbar->setWordCount(m_cachedWordCount);
     });
 
-    m_toolbar->setVisible(!settings.boolValue(distractionFreeKey, false));
+    m_toolbar->setVisible(!settings.boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree));
     m_toolbarDivider->setVisible(m_toolbar->isVisibleTo(this));
     applyViewMode();
     applyOutline();
@@ -203,29 +196,29 @@ int DocumentContentView::wordCount(const QString &text)
 void DocumentContentView::onSettingChanged(const QString &key)
 {
     const Settings &settings = Settings::shared();
-    if (key == viewModeKey) {
+    if (key == SettingsKeys::preferredViewMode) {
         applyViewMode();
-    } else if (key == showOutlineKey) {
+    } else if (key == SettingsKeys::showOutline) {
         applyOutline();
-    } else if (key == distractionFreeKey) {
-        const bool visible = !settings.boolValue(distractionFreeKey, false);
+    } else if (key == SettingsKeys::distractionFree) {
+        const bool visible = !settings.boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree);
         m_toolbar->setVisible(visible);
         m_toolbarDivider->setVisible(visible);
-    } else if (key == fontSizeKey) {
+    } else if (key == SettingsKeys::fontSize) {
         const double size = m_manager.currentFontSize();
         m_editor->setFontSize(size);
         m_preview->setFontSize(size);
-    } else if (key == QLatin1String("wordWrap")) {
-        m_editor->setWordWrap(settings.boolValue(key, true));
-    } else if (key == QLatin1String("spellCheck")) {
-        m_editor->setSpellCheck(settings.boolValue(key, true));
-    } else if (key == QLatin1String("syntaxHighlight")) {
-        m_editor->setSyntaxHighlight(settings.boolValue(key, true));
-    } else if (key == QLatin1String("vimModeEnabled")) {
-        m_editor->setVimModeEnabled(settings.boolValue(key, false));
-    } else if (key == previewThemeKey) {
+    } else if (key == SettingsKeys::wordWrap) {
+        m_editor->setWordWrap(settings.boolValue(key, SettingsDefaults::wordWrap));
+    } else if (key == SettingsKeys::spellCheck) {
+        m_editor->setSpellCheck(settings.boolValue(key, SettingsDefaults::spellCheck));
+    } else if (key == SettingsKeys::syntaxHighlight) {
+        m_editor->setSyntaxHighlight(settings.boolValue(key, SettingsDefaults::syntaxHighlight));
+    } else if (key == SettingsKeys::vimModeEnabled) {
+        m_editor->setVimModeEnabled(settings.boolValue(key, SettingsDefaults::vimModeEnabled));
+    } else if (key == SettingsKeys::previewTheme) {
         m_preview->setTheme(storedPreviewTheme());
-    } else if (key == appearanceKey) {
+    } else if (key == SettingsKeys::appearanceMode) {
         applyColorScheme();
     }
 }
@@ -276,7 +269,7 @@ void DocumentContentView::applyViewMode()
 
 void DocumentContentView::applyOutline()
 {
-    const bool show = Settings::shared().boolValue(showOutlineKey, false);
+    const bool show = Settings::shared().boolValue(SettingsKeys::showOutline, SettingsDefaults::showOutline);
     m_outlineColumn->setVisible(show);
     if (show == (m_outline != nullptr))
         return;
@@ -318,6 +311,10 @@ void DocumentContentView::onRequest(bool replace)
     if (storedViewMode() == ViewMode::Preview)
         setStoredViewMode(ViewMode::Editor);
     const QUuid id = m_document->id();
-    const QString name = replace ? EditorView::sorvaneShowReplace : EditorView::sorvaneShowFind;
-    QTimer::singleShot(0, this, [name, id] { NotificationCenter::shared().post(name, QVariant::fromValue(id)); });
+    QTimer::singleShot(0, this, [replace, id] {
+        if (replace)
+            EditorRequestHub::shared().requestReplace(id);
+        else
+            EditorRequestHub::shared().requestFind(id);
+    });
 }

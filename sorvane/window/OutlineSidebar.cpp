@@ -1,8 +1,7 @@
 #include "OutlineSidebar.h"
 
 #include "WindowStyle.h"
-#include "editor/EditorView.h"
-#include "platform/NotificationCenter.h"
+#include "documents/EditorRequestHub.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -126,10 +125,7 @@ void OutlineSidebar::activate(int row)
     if (row < 0 || row >= m_items.size())
         return;
     const OutlineEntry &entry = m_items.at(row);
-    NotificationCenter::shared().post(
-        EditorView::sorvaneScrollToRange, QVariant(),
-        {{QStringLiteral("documentID"), QVariant::fromValue(m_documentID)},
-         {QStringLiteral("range"), EditorView::rangeValue(int(entry.location), int(entry.length))}});
+    EditorRequestHub::shared().requestScrollToRange(m_documentID, int(entry.location), int(entry.length));
 }
 
 void OutlineSidebar::changeEvent(QEvent *event)

@@ -13,8 +13,8 @@ class QListWidget;
 
 // The headings of one document in a narrow column beside its editor. The list is
 // parsed at once when the sidebar is built and again 0.5 s after the last change
-// of the text; clicking a heading posts "sorvane.scrollToRange" so the document's
-// editor puts its caret there.
+// of the text; clicking a heading sends the scroll request ("sorvane.scrollToRange")
+// through EditorRequestHub so the document's editor puts its caret there.
 class OutlineSidebar : public QWidget
 {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     bool isReparsePending() const { return m_reparse.isActive(); }
     QListWidget *list() const { return m_list; }
 
-    // Posts the scroll request for the entry at `row`.
+    // Sends the scroll request for the entry at `row`.
     void activate(int row);
 
 protected:

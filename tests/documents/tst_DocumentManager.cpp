@@ -4,7 +4,7 @@
 #include "TestEnvironment.h"
 
 #include "documents/DocumentManager.h"
-#include "platform/NotificationCenter.h"
+#include "documents/EditorRequestHub.h"
 #include "platform/Settings.h"
 
 #include <QApplication>
@@ -435,19 +435,21 @@ void tst_DocumentManager::readErrorWithoutDescription()
 void tst_DocumentManager::formattingRequest()
 {
     DocumentManager manager;
-    QSignalSpy posted(&NotificationCenter::shared(), &NotificationCenter::posted);
+    auto &hub = EditorRequestHub::shared();
+    QSignalSpy posted(&hub, &EditorRequestHub::formattingRequested);
+    QSignalSpy others[] = {QSignalSpy(&hub, &EditorRequestHub::findRequested),
+                           QSignalSpy(&hub, &EditorRequestHub::replaceRequested),
+                           QSignalSpy(&hub, &EditorRequestHub::scrollToRangeRequested)};
     manager.requestFormatting(MarkdownFormatAction::bold);
     QCOMPARE(posted.count(), 0);
 
     manager.newDocument();
     manager.requestFormatting(MarkdownFormatAction::numberedList);
     QCOMPARE(posted.count(), 1);
-    QCOMPARE(posted.at(0).at(0).toString(), QStringLiteral("sorvane.formatting"));
-    QVERIFY(!posted.at(0).at(1).isValid());
-    const QVariantMap info = posted.at(0).at(2).toMap();
-    QCOMPARE(info.size(), 2);
-    QCOMPARE(info.value(QStringLiteral("documentID")).value<QUuid>(), manager.selectedId());
-    QCOMPARE(info.value(QStringLiteral("action")).toString(), QStringLiteral("numberedList"));
+    QCOMPARE(posted.at(0).at(0).value<QUuid>(), manager.selectedId());
+    QCOMPARE(posted.at(0).at(1).value<MarkdownFormatAction>(), MarkdownFormatAction::numberedList);
+    for (const QSignalSpy &other : others)
+        QCOMPARE(other.count(), 0);
 }
 
 void tst_DocumentManager::findAndReplaceRequests()

@@ -1,4 +1,4 @@
-// Raw values of the formatting actions travel in notifications: they must not drift.
+// Raw values of the formatting actions are their stable names: they must not drift.
 #include "TestEnvironment.h"
 
 #include "documents/MarkdownContentType.h"

@@ -1,8 +1,10 @@
 #include "EditorTestSupport.h"
+#include "MarkedText.h"
 #include "TestEnvironment.h"
 
+#include "documents/EditorRequestHub.h"
 #include "editor/FindReplaceBar.h"
-#include "platform/NotificationCenter.h"
+#include "editor/SpellingDecorator.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,28 +19,6 @@
 #include <QUrl>
 
 namespace {
-
-const QChar selectionStart(0x2039); // ‹
-const QChar selectionEnd(0x203A);   // ›
-
-struct Marked
-{
-    QString text;
-    int start = 0;
-    int end = 0;
-};
-
-// "ab ‹cd› ef": the text without marks and the marked selection.
-Marked unmark(QString text)
-{
-    Marked marked;
-    marked.start = int(text.indexOf(selectionStart));
-    text.remove(marked.start, 1);
-    marked.end = int(text.indexOf(selectionEnd));
-    text.remove(marked.end, 1);
-    marked.text = text;
-    return marked;
-}
 
 void select(EditorView *editor, int start, int end)
 {
@@ -68,6 +48,36 @@ const QString table = QStringLiteral("| Column 1 | Column 2 | Column 3 |\n"
                                      "| Cell     | Cell     | Cell     |");
 const QString fence = QStringLiteral("```language\ncode\n```");
 
+// Where the first line's spelling underlines start.
+QList<int> underlinedStarts(EditorView *editor)
+{
+    QList<int> starts;
+    for (const auto &range : editor->textView()->document()->firstBlock().layout()->formats()) {
+        if (range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
+            starts.append(range.start);
+    }
+    return starts;
+}
+
+// The requests an editor answers through EditorRequestHub, and whom they address.
+enum class Request { find, replace, formatting, scrollToRange };
+enum class Addressee { otherDocument, noDocument, thisDocument };
+
+void send(Request request, const QUuid &documentID, MarkdownFormatAction action = MarkdownFormatAction::bold)
+{
+    auto &hub = EditorRequestHub::shared();
+    switch (request) {
+    case Request::find:
+        return hub.requestFind(documentID);
+    case Request::replace:
+        return hub.requestReplace(documentID);
+    case Request::formatting:
+        return hub.requestFormatting(documentID, action);
+    case Request::scrollToRange:
+        return hub.requestScrollToRange(documentID, 2, 1);
+    }
+}
+
 } // namespace
 
 class tst_EditorView : public QObject
@@ -77,6 +87,7 @@ class tst_EditorView : public QObject
 private Q_SLOTS:
     void formatting_data();
     void formatting();
+    void requestsForOtherDocumentsAreIgnored_data();
     void requestsForOtherDocumentsAreIgnored();
     void requestsForThisDocument();
     void scrollToRangeMovesCaretIntoView();
@@ -93,6 +104,7 @@ private Q_SLOTS:
     void replaceAllIsOneUndoStep();
     void escapeClosesFindBar();
     void spellingUnderlinesAndSuggests();
+    void spellingFollowsTypingUntilNextCheck();
 };
 
 void tst_EditorView::formatting_data()
@@ -176,29 +188,41 @@ void tst_EditorView::formatting()
     QVERIFY(!editor->textView()->document()->isUndoAvailable());
 }
 
+void tst_EditorView::requestsForOtherDocumentsAreIgnored_data()
+{
+    QTest::addColumn<Request>("request");
+    QTest::addColumn<Addressee>("addressee");
+    QTest::addColumn<MarkdownFormatAction>("action");
+
+    using R = Request;
+    using To = Addressee;
+    const auto bold = MarkdownFormatAction::bold;
+    QTest::newRow("find, other document") << R::find << To::otherDocument << bold;
+    QTest::newRow("replace, other document") << R::replace << To::otherDocument << bold;
+    QTest::newRow("find, no document") << R::find << To::noDocument << bold;
+    QTest::newRow("replace, no document") << R::replace << To::noDocument << bold;
+    QTest::newRow("formatting, other document") << R::formatting << To::otherDocument << bold;
+    QTest::newRow("formatting, no document") << R::formatting << To::noDocument << bold;
+    QTest::newRow("formatting, not one of the actions")
+        << R::formatting << To::thisDocument << MarkdownFormatAction(int(MarkdownFormatActions::all().size()));
+    QTest::newRow("scroll, other document") << R::scrollToRange << To::otherDocument << bold;
+    QTest::newRow("scroll, no document") << R::scrollToRange << To::noDocument << bold;
+}
+
 void tst_EditorView::requestsForOtherDocumentsAreIgnored()
 {
+    QFETCH(Request, request);
+    QFETCH(Addressee, addressee);
+    QFETCH(MarkdownFormatAction, action);
     auto editor = makeEditor(QStringLiteral("word"), quietConfiguration());
     select(editor.get(), 0, 4);
     QSignalSpy edits(editor.get(), &EditorView::userEdited);
-    auto &center = NotificationCenter::shared();
-    const QUuid other = QUuid::createUuid();
-    const QString bold = QStringLiteral("bold");
+    const QUuid target = addressee == Addressee::thisDocument ? editor->documentID()
+                         : addressee == Addressee::otherDocument ? QUuid::createUuid()
+                                                                 : QUuid();
+    send(request, target, action);
 
-    center.post(EditorView::sorvaneShowFind, other);
-    center.post(EditorView::sorvaneShowReplace, other);
-    center.post(EditorView::sorvaneShowFind, editor->documentID().toString()); // not a UUID value
-    center.post(EditorView::sorvaneShowFind); // no object
     QVERIFY(editor->findBar()->isHidden());
-
-    center.post(EditorView::sorvaneFormatting, {}, {{"documentID", other}, {"action", bold}});
-    center.post(EditorView::sorvaneFormatting, {}, {{"documentID", editor->documentID().toString()}, {"action", bold}});
-    center.post(EditorView::sorvaneFormatting, {}, {{"action", bold}});
-    center.post(EditorView::sorvaneFormatting, {}, {{"documentID", editor->documentID()}, {"action", "Bold"}});
-    center.post(EditorView::sorvaneFormatting, {}, {{"documentID", editor->documentID()}});
-    center.post(EditorView::sorvaneFormatting, editor->documentID()); // id as object, no user info
-    center.post(EditorView::sorvaneScrollToRange, {}, {{"documentID", other}, {"range", EditorView::rangeValue(2, 1)}});
-    center.post(EditorView::sorvaneScrollToRange, {}, {{"documentID", editor->documentID()}, {"range", "2,1"}});
     QCOMPARE(edits.count(), 0);
     QCOMPARE(editor->text(), QStringLiteral("word"));
     QCOMPARE(editor->textView()->textCursor().selectionStart(), 0);
@@ -208,18 +232,23 @@ void tst_EditorView::requestsForOtherDocumentsAreIgnored()
 void tst_EditorView::requestsForThisDocument()
 {
     auto editor = makeEditor(QStringLiteral("word"), quietConfiguration());
+    auto bystander = makeEditor(QStringLiteral("word"), quietConfiguration());
     select(editor.get(), 0, 4);
-    auto &center = NotificationCenter::shared();
+    select(bystander.get(), 0, 4);
+    auto &hub = EditorRequestHub::shared();
 
-    center.post(EditorView::sorvaneFormatting, {},
-                {{"documentID", editor->documentID()}, {"action", MarkdownFormatActions::toString(MarkdownFormatAction::bold)}});
+    hub.requestFormatting(editor->documentID(), MarkdownFormatAction::bold);
     QCOMPARE(editor->text(), QStringLiteral("**word**"));
 
-    center.post(EditorView::sorvaneShowFind, editor->documentID());
+    hub.requestFind(editor->documentID());
     QVERIFY(editor->findBar()->isVisible());
     QVERIFY(!editor->findBar()->isReplaceShown());
-    center.post(EditorView::sorvaneShowReplace, editor->documentID());
+    hub.requestReplace(editor->documentID());
     QVERIFY(editor->findBar()->isReplaceShown());
+
+    // Every editor hears the broadcast; only the addressed one answers.
+    QCOMPARE(bystander->text(), QStringLiteral("word"));
+    QVERIFY(bystander->findBar()->isHidden());
 }
 
 void tst_EditorView::scrollToRangeMovesCaretIntoView()
@@ -232,18 +261,11 @@ void tst_EditorView::scrollToRangeMovesCaretIntoView()
     const int location = int(text.indexOf(QStringLiteral("## Target")));
     QVERIFY(editor->textView()->visibleCharacterRange().second < location);
 
-    // Every accepted form of the range.
-    const QList<QVariant> forms{EditorView::rangeValue(location, 16), QVariant(QPoint(location, 16)),
-                                QVariantMap{{"location", location}, {"length", 16}}};
-    for (const QVariant &range : forms) {
-        select(editor.get(), 0, 0);
-        editor->textView()->verticalScrollBar()->setValue(0);
-        NotificationCenter::shared().post(EditorView::sorvaneScrollToRange, {},
-                                          {{"documentID", editor->documentID()}, {"range", range}});
-        QCOMPARE(editor->textView()->textCursor().position(), location);
-        const auto [first, length] = editor->textView()->visibleCharacterRange();
-        QVERIFY2(first <= location && location + 16 <= first + length, qPrintable(range.typeName()));
-    }
+    select(editor.get(), 0, 0);
+    EditorRequestHub::shared().requestScrollToRange(editor->documentID(), location, 16);
+    QCOMPARE(editor->textView()->textCursor().position(), location);
+    const auto [first, length] = editor->textView()->visibleCharacterRange();
+    QVERIFY(first <= location && location + 16 <= first + length);
 
     // A stale range beyond the end is clamped.
     editor->scrollToRange(int(text.size()) + 50, 10);
@@ -308,7 +330,7 @@ void tst_EditorView::deltasFollowEveryKindOfEdit()
     editor->applyFormatting(MarkdownFormatAction::table);
     check("format");
     editor->applySyntaxHighlighting();
-    editor->applySpellCheck();
+    editor->spelling()->check();
     check("highlighting");
     view->selectAll();
     QTest::keyClick(view, Qt::Key_Delete);
@@ -523,13 +545,8 @@ void tst_EditorView::spellingUnderlinesAndSuggests()
     const QString text = QStringLiteral("A speling mistake and `speling` in code, NASA, x_speling, https://speling.example/.");
     auto editor = makeEditor(text, configuration);
     editor->applySyntaxHighlighting();
-    editor->applySpellCheck();
-    QList<int> underlined;
-    for (const auto &range : editor->textView()->document()->firstBlock().layout()->formats()) {
-        if (range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
-            underlined.append(range.start);
-    }
-    QCOMPARE(underlined, QList<int>{2});
+    editor->spelling()->check();
+    QCOMPARE(underlinedStarts(editor.get()), QList<int>{2});
     QCOMPARE(editor->text(), text);
     QVERIFY(!editor->textView()->document()->isUndoAvailable());
 
@@ -549,6 +566,38 @@ void tst_EditorView::spellingUnderlinesAndSuggests()
     editor->setSpellCheck(false);
     for (const auto &range : editor->textView()->document()->firstBlock().layout()->formats())
         QVERIFY(range.format.underlineStyle() != QTextCharFormat::SpellCheckUnderline);
+}
+
+// Underlines move with the text typed before them; the word being typed loses its
+// underline until the next check. The setting switches the checks off and on.
+void tst_EditorView::spellingFollowsTypingUntilNextCheck()
+{
+    auto editor = makeEditor(QStringLiteral("A speling mistake and anothr one"), EditorViewConfiguration{});
+    editor->applySyntaxHighlighting();
+    editor->spelling()->check();
+    QCOMPARE(underlinedStarts(editor.get()), (QList<int>{2, 22}));
+
+    select(editor.get(), 0, 0);
+    QTest::keyClicks(editor->textView(), QStringLiteral("X "));
+    QCOMPARE(underlinedStarts(editor.get()), (QList<int>{4, 24}));
+    QVERIFY(editor->spelling()->isCheckPending());
+
+    select(editor.get(), 7, 7);
+    QTest::keyClicks(editor->textView(), QStringLiteral("l"));
+    QCOMPARE(editor->text(), QStringLiteral("X A spelling mistake and anothr one"));
+    QCOMPARE(underlinedStarts(editor.get()), QList<int>{25});
+    editor->spelling()->check();
+    QCOMPARE(underlinedStarts(editor.get()), QList<int>{25});
+
+    editor->setSpellCheck(false);
+    QVERIFY(!editor->spellCheck());
+    QVERIFY(underlinedStarts(editor.get()).isEmpty());
+    select(editor.get(), int(editor->text().size()), int(editor->text().size()));
+    QTest::keyClicks(editor->textView(), QStringLiteral(" "));
+    QVERIFY(!editor->spelling()->isCheckPending());
+    editor->setSpellCheck(true);
+    QVERIFY(editor->spellCheck());
+    QCOMPARE(underlinedStarts(editor.get()), QList<int>{25});
 }
 
 SORVANE_TEST_MAIN(tst_EditorView)

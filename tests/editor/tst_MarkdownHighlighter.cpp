@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 
 #include "editor/MarkdownHighlighter.h"
+#include "editor/SpellingDecorator.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -111,9 +112,11 @@ void tst_MarkdownHighlighter::leavesTextUndoAndSignalsAlone()
     QSignalSpy edits(editor.get(), &EditorView::userEdited);
     QSignalSpy contents(editor->textView()->document(), &QTextDocument::contentsChange);
     editor->applySyntaxHighlighting();
-    editor->applySpellCheck();
+    editor->spelling()->check();
     editor->setFontSize(20);
-    QTest::qWait(EditorView::spellCheckDelayMs + 100); // let any pending pass run too
+    // Let any pass the font change scheduled run too.
+    QCoreApplication::processEvents();
+    QTRY_VERIFY(!editor->isHighlightPending() && !editor->spelling()->isCheckPending());
     QCOMPARE(edits.count(), 0);
     QCOMPARE(contents.count(), 0);
     QCOMPARE(editor->text(), text);
@@ -171,7 +174,8 @@ void tst_MarkdownHighlighter::offMeansNoPass()
     auto editor = makeEditor(QStringLiteral("# Title"), configuration);
     editor->applySyntaxHighlighting();
     editor->scheduleHighlight();
-    QTest::qWait(EditorView::highlightDelayMs + 100);
+    // Nothing scheduled means no pass can come later either.
+    QVERIFY(!editor->isHighlightPending());
     QCOMPARE(styleAt(editor.get(), 2), QString());
     editor->setSyntaxHighlight(true);
     QCOMPARE(styleAt(editor.get(), 2), QStringLiteral("fg=orange bold"));

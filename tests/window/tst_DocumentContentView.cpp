@@ -4,8 +4,8 @@
 #include "editor/EditorView.h"
 #include "editor/FindReplaceBar.h"
 #include "editor/SorvaneTextView.h"
+#include "documents/EditorRequestHub.h"
 #include "documents/TabDocument.h"
-#include "platform/NotificationCenter.h"
 #include "window/DocumentContentView.h"
 #include "window/DocumentToolbar.h"
 #include "window/GlyphButton.h"
@@ -29,27 +29,33 @@ namespace {
 
 struct Posted
 {
-    QString name;
-    QVariant object;
+    bool replace;
+    QUuid documentID;
 };
 
-// Records the editor requests posted on the notification centre.
+// Records the find and replace requests sent through the editor request hub.
 class PostRecorder
 {
 public:
     PostRecorder()
     {
-        m_connection = QObject::connect(&NotificationCenter::shared(), &NotificationCenter::posted,
-                                        [this](const QString &name, const QVariant &object, const QVariantMap &) {
-                                            if (name.startsWith(QLatin1String("sorvane.show")))
-                                                posts.append({name, object});
-                                        });
+        auto &hub = EditorRequestHub::shared();
+        m_connections = {
+            QObject::connect(&hub, &EditorRequestHub::findRequested,
+                             [this](const QUuid &documentID) { posts.append({false, documentID}); }),
+            QObject::connect(&hub, &EditorRequestHub::replaceRequested,
+                             [this](const QUuid &documentID) { posts.append({true, documentID}); }),
+        };
     }
-    ~PostRecorder() { QObject::disconnect(m_connection); }
+    ~PostRecorder()
+    {
+        for (const auto &connection : std::as_const(m_connections))
+            QObject::disconnect(connection);
+    }
     QList<Posted> posts;
 
 private:
-    QMetaObject::Connection m_connection;
+    QList<QMetaObject::Connection> m_connections;
 };
 
 std::unique_ptr<DocumentContentView> showPane(DocumentManager &manager, TabDocument *document)
@@ -157,8 +163,8 @@ private Q_SLOTS:
         QTEST(Settings::shared().stringValue(QStringLiteral("preferredViewMode")), "after");
         QVERIFY(recorder.posts.isEmpty()); // posted after the current update
         QTRY_COMPARE(recorder.posts.size(), 1);
-        QCOMPARE(recorder.posts.at(0).name, replace ? QStringLiteral("sorvane.showReplace") : QStringLiteral("sorvane.showFind"));
-        QCOMPARE(recorder.posts.at(0).object.value<QUuid>(), target->id());
+        QCOMPARE(recorder.posts.at(0).replace, replace);
+        QCOMPARE(recorder.posts.at(0).documentID, target->id());
         QVERIFY(targetPane->editor()->isVisible());
         QVERIFY(targetPane->editor()->findBar()->isVisible());
         QVERIFY(!otherPane->editor()->findBar()->isVisible());
