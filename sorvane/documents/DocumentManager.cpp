@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
-#include <QVariantMap>
 #include <QWindow>
 
 namespace {
