@@ -5,6 +5,7 @@
 #include "DiagnosticRedaction.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SystemLog.h"
 
 #include <QDateTime>
@@ -21,8 +22,6 @@
 
 namespace {
 
-constexpr QLatin1String verboseKey("sorvane.verboseDiagnosticsEnabled");
-constexpr QLatin1String verboseAtKey("sorvane.verboseDiagnosticsEnabledAt");
 constexpr QLatin1String logFileName("sorvane.log");
 
 QMutex hooksMutex;
@@ -279,13 +278,13 @@ QString DiagnosticLogBuffer::levelText(Level level)
 bool DiagnosticLogBuffer::isVerboseActive()
 {
     Settings &settings = Settings::shared();
-    if (!settings.boolValue(verboseKey))
+    if (!settings.boolValue(SettingsKeys::verboseDiagnosticsEnabled))
         return false;
-    const double startedAt = settings.doubleValue(verboseAtKey, 0.0);
+    const double startedAt = settings.doubleValue(SettingsKeys::verboseDiagnosticsEnabledAt);
     if (!(startedAt > 0)) // also refuses a stored NaN, which would never expire
         return false;
     if (secondsSince1970() - startedAt > verboseLifetimeSeconds) {
-        settings.setValue(verboseKey, false);
+        settings.setValue(SettingsKeys::verboseDiagnosticsEnabled, false);
         return false;
     }
     return true;
@@ -294,8 +293,8 @@ bool DiagnosticLogBuffer::isVerboseActive()
 void DiagnosticLogBuffer::setVerbose(bool on)
 {
     Settings &settings = Settings::shared();
-    settings.setValue(verboseKey, on);
-    settings.setValue(verboseAtKey, on ? secondsSince1970() : 0.0);
+    settings.setValue(SettingsKeys::verboseDiagnosticsEnabled, on);
+    settings.setValue(SettingsKeys::verboseDiagnosticsEnabledAt, on ? secondsSince1970() : 0.0);
 }
 
 void DiagnosticLogBuffer::setClockForTesting(std::function<double()> clock)

@@ -167,7 +167,7 @@ void Settings::setValue(const QString &key, const QJsonValue &value)
         m_values.insert(key, value);
         writeLocked();
     }
-    Q_EMIT valueChanged(key);
+    emitChanged(key);
 }
 
 void Settings::remove(const QString &key)
@@ -179,7 +179,79 @@ void Settings::remove(const QString &key)
         m_values.remove(key);
         writeLocked();
     }
+    emitChanged(key);
+}
+
+void Settings::emitChanged(const QString &key)
+{
     Q_EMIT valueChanged(key);
+    if (key == SettingsKeys::showWorkspace)
+        Q_EMIT showWorkspaceChanged(showWorkspace());
+}
+
+double Settings::fontSize() const
+{
+    return doubleValue(SettingsKeys::fontSize, SettingsDefaults::fontSize);
+}
+
+void Settings::setFontSize(double size)
+{
+    setValue(SettingsKeys::fontSize, size);
+}
+
+QString Settings::appearanceMode() const
+{
+    return stringValue(SettingsKeys::appearanceMode, SettingsDefaults::appearanceMode);
+}
+
+void Settings::setAppearanceMode(const QString &rawValue)
+{
+    setValue(SettingsKeys::appearanceMode, rawValue);
+}
+
+QString Settings::preferredViewMode() const
+{
+    return stringValue(SettingsKeys::preferredViewMode, SettingsDefaults::preferredViewMode);
+}
+
+void Settings::setPreferredViewMode(const QString &rawValue)
+{
+    setValue(SettingsKeys::preferredViewMode, rawValue);
+}
+
+bool Settings::showOutline() const
+{
+    return boolValue(SettingsKeys::showOutline, SettingsDefaults::showOutline);
+}
+
+void Settings::setShowOutline(bool on)
+{
+    setValue(SettingsKeys::showOutline, on);
+}
+
+bool Settings::distractionFree() const
+{
+    return boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree);
+}
+
+void Settings::setDistractionFree(bool on)
+{
+    setValue(SettingsKeys::distractionFree, on);
+}
+
+bool Settings::showWorkspace() const
+{
+    return boolValue(SettingsKeys::showWorkspace, SettingsDefaults::showWorkspace);
+}
+
+bool Settings::useCustomCSS() const
+{
+    return boolValue(SettingsKeys::useCustomCSS, SettingsDefaults::useCustomCSS);
+}
+
+void Settings::setUseCustomCSS(bool on)
+{
+    setValue(SettingsKeys::useCustomCSS, on);
 }
 
 void Settings::reload()

@@ -41,13 +41,32 @@ public:
     void setValue(const QString &key, const QJsonValue &value);
     void remove(const QString &key);
 
+    // Typed accessors of the keys read in several places, with the readers' fallbacks.
+    // The view and appearance modes are raw values; their enums live in the layers above.
+    double fontSize() const;
+    void setFontSize(double size);
+    QString appearanceMode() const;
+    void setAppearanceMode(const QString &rawValue);
+    QString preferredViewMode() const;
+    void setPreferredViewMode(const QString &rawValue);
+    bool showOutline() const;
+    void setShowOutline(bool on);
+    bool distractionFree() const;
+    void setDistractionFree(bool on);
+    bool showWorkspace() const;
+    bool useCustomCSS() const;
+    void setUseCustomCSS(bool on);
+
     // Re-reads the file (a new process sees what an earlier one wrote; tests use it).
     void reload();
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
+    // After valueChanged, for the keys that have a listener of their own.
+    void showWorkspaceChanged(bool on);
 
 private:
+    void emitChanged(const QString &key);
     void loadLocked();
     bool writeLocked();
 

@@ -13,6 +13,7 @@
 #include "documents/TabDocument.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QFrame>
 #include <QEvent>
@@ -23,17 +24,10 @@
 
 namespace {
 
-const QString viewModeKey = QStringLiteral("preferredViewMode");
-const QString appearanceKey = QStringLiteral("appearanceMode");
-const QString showOutlineKey = QStringLiteral("showOutline");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
-const QString fontSizeKey = QStringLiteral("fontSize");
-const QString previewThemeKey = QStringLiteral("previewTheme");
-
-
 PreviewTheme storedPreviewTheme()
 {
-    return previewThemeFromRawValue(Settings::shared().stringValue(previewThemeKey, QStringLiteral("Default")))
+    return previewThemeFromRawValue(
+               Settings::shared().stringValue(SettingsKeys::previewTheme, SettingsDefaults::previewTheme))
         .value_or(PreviewTheme::Standard);
 }
 
@@ -74,10 +68,10 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
 
     EditorViewConfiguration configuration;
     configuration.fontSize = manager.currentFontSize();
-    configuration.wordWrap = settings.boolValue(QStringLiteral("wordWrap"), true);
-    configuration.spellCheck = settings.boolValue(QStringLiteral("spellCheck"), true);
-    configuration.syntaxHighlight = settings.boolValue(QStringLiteral("syntaxHighlight"), true);
-    configuration.vimModeEnabled = settings.boolValue(QStringLiteral("vimModeEnabled"), false);
+    configuration.wordWrap = settings.boolValue(SettingsKeys::wordWrap, SettingsDefaults::wordWrap);
+    configuration.spellCheck = settings.boolValue(SettingsKeys::spellCheck, SettingsDefaults::spellCheck);
+    configuration.syntaxHighlight = settings.boolValue(SettingsKeys::syntaxHighlight, SettingsDefaults::syntaxHighlight);
+    configuration.vimModeEnabled = settings.boolValue(SettingsKeys::vimModeEnabled, SettingsDefaults::vimModeEnabled);
     configuration.baseURL = document->baseURL();
     m_editor = new EditorView(document->id(), document->text(), configuration, m_splitter);
     m_preview = new MarkdownPreview(m_splitter);
@@ -146,7 +140,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
         m_toolbar->setWordCount(m_cachedWordCount);
     });
 
-    m_toolbar->setVisible(!settings.boolValue(distractionFreeKey, false));
+    m_toolbar->setVisible(!settings.distractionFree());
     m_toolbarDivider->setVisible(m_toolbar->isVisibleTo(this));
     applyViewMode();
     applyOutline();
@@ -202,30 +196,32 @@ int DocumentContentView::wordCount(const QString &text)
 
 void DocumentContentView::onSettingChanged(const QString &key)
 {
+    namespace K = SettingsKeys;
+    namespace D = SettingsDefaults;
     const Settings &settings = Settings::shared();
-    if (key == viewModeKey) {
+    if (key == K::preferredViewMode) {
         applyViewMode();
-    } else if (key == showOutlineKey) {
+    } else if (key == K::showOutline) {
         applyOutline();
-    } else if (key == distractionFreeKey) {
-        const bool visible = !settings.boolValue(distractionFreeKey, false);
+    } else if (key == K::distractionFree) {
+        const bool visible = !settings.distractionFree();
         m_toolbar->setVisible(visible);
         m_toolbarDivider->setVisible(visible);
-    } else if (key == fontSizeKey) {
+    } else if (key == K::fontSize) {
         const double size = m_manager.currentFontSize();
         m_editor->setFontSize(size);
         m_preview->setFontSize(size);
-    } else if (key == QLatin1String("wordWrap")) {
-        m_editor->setWordWrap(settings.boolValue(key, true));
-    } else if (key == QLatin1String("spellCheck")) {
-        m_editor->setSpellCheck(settings.boolValue(key, true));
-    } else if (key == QLatin1String("syntaxHighlight")) {
-        m_editor->setSyntaxHighlight(settings.boolValue(key, true));
-    } else if (key == QLatin1String("vimModeEnabled")) {
-        m_editor->setVimModeEnabled(settings.boolValue(key, false));
-    } else if (key == previewThemeKey) {
+    } else if (key == K::wordWrap) {
+        m_editor->setWordWrap(settings.boolValue(key, D::wordWrap));
+    } else if (key == K::spellCheck) {
+        m_editor->setSpellCheck(settings.boolValue(key, D::spellCheck));
+    } else if (key == K::syntaxHighlight) {
+        m_editor->setSyntaxHighlight(settings.boolValue(key, D::syntaxHighlight));
+    } else if (key == K::vimModeEnabled) {
+        m_editor->setVimModeEnabled(settings.boolValue(key, D::vimModeEnabled));
+    } else if (key == K::previewTheme) {
         m_preview->setTheme(storedPreviewTheme());
-    } else if (key == appearanceKey) {
+    } else if (key == K::appearanceMode) {
         applyColorScheme();
     }
 }
@@ -276,7 +272,7 @@ void DocumentContentView::applyViewMode()
 
 void DocumentContentView::applyOutline()
 {
-    const bool show = Settings::shared().boolValue(showOutlineKey, false);
+    const bool show = Settings::shared().showOutline();
     m_outlineColumn->setVisible(show);
     if (show == (m_outline != nullptr))
         return;
