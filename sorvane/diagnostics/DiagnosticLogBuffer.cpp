@@ -25,6 +25,7 @@ namespace {
 constexpr QLatin1String logFileName("sorvane.log");
 
 QMutex hooksMutex;
+thread_local bool onWriterThread = false;
 std::function<double()> testClock;
 DiagnosticLogBuffer::TelemetryHandler telemetryHandler;
 
@@ -106,6 +107,7 @@ struct DiagnosticLogBuffer::FileWriter {
 private:
     void run()
     {
+        onWriterThread = true;
         std::unique_lock<std::mutex> locker(mutex);
         for (;;) {
             wake.wait(locker, [&] { return stopping || !queue.empty(); });
@@ -248,6 +250,11 @@ QList<DiagnosticLogEntry> DiagnosticLogBuffer::lastEntries(qsizetype count) cons
 {
     QMutexLocker locker(&m_lock);
     return count >= m_entries.size() ? m_entries : m_entries.mid(m_entries.size() - std::max<qsizetype>(count, 0));
+}
+
+bool DiagnosticLogBuffer::isWriterThread()
+{
+    return onWriterThread;
 }
 
 void DiagnosticLogBuffer::flush()

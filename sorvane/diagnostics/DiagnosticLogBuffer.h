@@ -71,6 +71,10 @@ public:
     // The live log file this buffer appends to.
     QString logFilePath() const;
 
+    // True on a thread that writes log files: whatever it says must not come back
+    // as another entry to write.
+    static bool isWriterThread();
+
     static QString levelText(Level level);
 
     // The verbose switch: debug entries are kept only while it is on, and it turns

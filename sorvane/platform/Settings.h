@@ -2,7 +2,7 @@
 
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QMutex>
+#include <QRecursiveMutex>
 #include <QObject>
 #include <QString>
 
@@ -67,10 +67,16 @@ Q_SIGNALS:
 
 private:
     void emitChanged(const QString &key);
-    void loadLocked();
-    bool writeLocked();
+    // Both return what went wrong, empty when nothing did; callers report it once the
+    // lock is released, since the report reaches the diagnostic log, which reads here.
+    QString loadLocked();
+    QString writeLocked();
+    static void report(const QString &problem);
 
     QString m_filePath;
-    mutable QMutex m_mutex;
+    // Recursive: Qt's own messages reach the diagnostic log, which reads the verbose
+    // switch from this store; one raised by a file call made under the lock must not
+    // deadlock its own thread.
+    mutable QRecursiveMutex m_mutex;
     QJsonObject m_values;
 };

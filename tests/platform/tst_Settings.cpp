@@ -194,6 +194,9 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("{\"fontSize\": 1");
         file.close();
+        // Reported under the platform's category, so it reaches the diagnostic log.
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(QStringLiteral("^The settings file was unreadable and was kept as .*corrupt-")));
         Settings settings(path);
         QVERIFY(!settings.contains(QStringLiteral("fontSize")));
         settings.setValue(QStringLiteral("wordWrap"), false);
@@ -213,6 +216,8 @@ private Q_SLOTS:
         settings.setValue(QStringLiteral("fontSize"), 17);
         {
             FileSizeLimit limit(8);
+            QTest::ignoreMessage(QtCriticalMsg,
+                                 QRegularExpression(QStringLiteral("^Could not write the settings file: ")));
             settings.setValue(QStringLiteral("fontSize"), 30);
         }
         QCOMPARE(settings.doubleValue(QStringLiteral("fontSize")), 30.0);
