@@ -63,7 +63,6 @@ public:
     // Copies of the ring, oldest first.
     QList<DiagnosticLogEntry> entries() const;
     QList<DiagnosticLogEntry> lastEntries(qsizetype count) const;
-    int maxEntries() const { return m_maxEntries; }
 
     // Waits until every line queued so far is on disk (or given up on).
     void flush();

@@ -262,16 +262,6 @@ void Settings::setUseCustomCSS(bool on)
     setValue(SettingsKeys::useCustomCSS, on);
 }
 
-void Settings::reload()
-{
-    QString problem;
-    {
-        QMutexLocker locker(&m_mutex);
-        problem = loadLocked();
-    }
-    report(problem);
-}
-
 void Settings::report(const QString &problem)
 {
     if (!problem.isEmpty())

@@ -23,8 +23,6 @@ public:
     // The documented default of a key, or Undefined when the key has none.
     static QJsonValue defaultValue(const QString &key);
 
-    QString filePath() const { return m_filePath; }
-
     bool contains(const QString &key) const;
     // The stored value, or Undefined.
     QJsonValue storedValue(const QString &key) const;
@@ -56,9 +54,6 @@ public:
     bool showWorkspace() const;
     bool useCustomCSS() const;
     void setUseCustomCSS(bool on);
-
-    // Re-reads the file (a new process sees what an earlier one wrote; tests use it).
-    void reload();
 
 Q_SIGNALS:
     void valueChanged(const QString &key);

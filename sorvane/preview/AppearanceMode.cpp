@@ -37,11 +37,6 @@ AppearanceMode storedAppearanceMode(const Settings &settings)
     return appearanceModeFromRawValue(settings.appearanceMode()).value_or(AppearanceMode::Auto);
 }
 
-void storeAppearanceMode(Settings &settings, AppearanceMode mode)
-{
-    settings.setAppearanceMode(appearanceModeRawValue(mode));
-}
-
 QString resolvedColorScheme(AppearanceMode mode, const QPalette &desktopPalette)
 {
     switch (mode) {

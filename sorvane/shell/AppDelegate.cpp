@@ -5,6 +5,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
+#include "platform/SorvaneScheme.h"
 #include "platform/XdgMime.h"
 
 #include <QCoreApplication>
@@ -21,16 +22,6 @@
 namespace {
 const QString markdownType = QStringLiteral("text/markdown");
 constexpr int workspaceContentWidth = 860;
-
-bool isAccountCallback(const QUrl &url)
-{
-    if (url.scheme().isEmpty() || url.host().isEmpty())
-        return false;
-    const QString host = url.host().toLower();
-    return url.scheme().toLower() == QLatin1String("sorvane")
-        && (host == QLatin1String("auth") || host == QLatin1String("auth-callback")
-            || host == QLatin1String("signed-in"));
-}
 } // namespace
 
 AppDelegate::AppDelegate(const LaunchSeams &seams, const LaunchEnvironment &environment, QObject *parent)
@@ -60,8 +51,7 @@ AppDelegate::LaunchEnvironment AppDelegate::currentEnvironment()
 
 QUrl AppDelegate::urlForArgument(const QString &argument)
 {
-    if (argument.startsWith(QLatin1String("sorvane:"), Qt::CaseInsensitive)
-        || argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+    if (SorvaneScheme::isURLArgument(argument))
         return QUrl(argument);
     return QUrl::fromLocalFile(argument);
 }
@@ -83,7 +73,7 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
 void AppDelegate::openURL(const QUrl &url)
 {
     AccountIntegrationSeam &account = *m_seams.accountIntegration;
-    if (isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
+    if (SorvaneScheme::isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
         m_seams.accountLibrary->activateForAuthReturn();
         return;
     }
@@ -116,11 +106,6 @@ void AppDelegate::enterApp()
         openWelcomeDoc(false);
     maybeWarnAboutInstallLocation();
     promptToSetDefaultHandlerIfNeeded();
-}
-
-bool AppDelegate::applicationShouldTerminate()
-{
-    return m_quitGate->requestQuit();
 }
 
 void AppDelegate::registerMainWindow(QMainWindow *window)
@@ -273,7 +258,6 @@ void AppDelegate::showDefaultHandlerPrompt()
     request.messageText = QStringLiteral("Set sorv.ane as your default Markdown editor?");
     request.informativeText = QStringLiteral("Double-clicking .md files will open them in sorv.ane.");
     request.buttons = {QStringLiteral("Set as Default"), QStringLiteral("Not Now")};
-    Q_EMIT defaultHandlerPromptShown();
     const int answer = AlertPresenter::shared().runModal(request);
     Settings::shared().setValue(SettingsKeys::hasPromptedForDefaultHandler, true);
     m_seams.diagnostics->track(QStringLiteral("default_handler_prompt_viewed"),

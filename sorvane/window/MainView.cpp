@@ -137,7 +137,6 @@ void MainView::updateChrome()
     if (minimum != m_minimumSize) {
         m_minimumSize = minimum;
         setMinimumSize(minimum);
-        Q_EMIT minimumContentSizeChanged(minimum);
     }
 }
 
