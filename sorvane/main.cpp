@@ -1,3 +1,4 @@
+#include "diagnostics/QtMessageLog.h"
 #include "documents/DocumentManager.h"
 #include "shell/QuitGate.h"
 #include "platform/SingleInstance.h"
@@ -41,6 +42,8 @@ void reportTabs(const DocumentManager &manager)
 
 int main(int argc, char **argv)
 {
+    // First, so that Qt's warnings while starting up reach the diagnostic log too.
+    QtMessageLog::install();
     // The web engine that draws exports shares its GL contexts; this must precede the app.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     const qint64 startedAt = QDateTime::currentMSecsSinceEpoch();

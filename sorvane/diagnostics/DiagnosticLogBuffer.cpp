@@ -5,6 +5,7 @@
 #include "DiagnosticRedaction.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SystemLog.h"
 
 #include <QDateTime>
@@ -21,11 +22,10 @@
 
 namespace {
 
-constexpr QLatin1String verboseKey("sorvane.verboseDiagnosticsEnabled");
-constexpr QLatin1String verboseAtKey("sorvane.verboseDiagnosticsEnabledAt");
 constexpr QLatin1String logFileName("sorvane.log");
 
 QMutex hooksMutex;
+thread_local bool onWriterThread = false;
 std::function<double()> testClock;
 DiagnosticLogBuffer::TelemetryHandler telemetryHandler;
 
@@ -107,6 +107,7 @@ struct DiagnosticLogBuffer::FileWriter {
 private:
     void run()
     {
+        onWriterThread = true;
         std::unique_lock<std::mutex> locker(mutex);
         for (;;) {
             wake.wait(locker, [&] { return stopping || !queue.empty(); });
@@ -251,6 +252,11 @@ QList<DiagnosticLogEntry> DiagnosticLogBuffer::lastEntries(qsizetype count) cons
     return count >= m_entries.size() ? m_entries : m_entries.mid(m_entries.size() - std::max<qsizetype>(count, 0));
 }
 
+bool DiagnosticLogBuffer::isWriterThread()
+{
+    return onWriterThread;
+}
+
 void DiagnosticLogBuffer::flush()
 {
     m_writer->flush();
@@ -279,13 +285,13 @@ QString DiagnosticLogBuffer::levelText(Level level)
 bool DiagnosticLogBuffer::isVerboseActive()
 {
     Settings &settings = Settings::shared();
-    if (!settings.boolValue(verboseKey))
+    if (!settings.boolValue(SettingsKeys::verboseDiagnosticsEnabled))
         return false;
-    const double startedAt = settings.doubleValue(verboseAtKey, 0.0);
+    const double startedAt = settings.doubleValue(SettingsKeys::verboseDiagnosticsEnabledAt);
     if (!(startedAt > 0)) // also refuses a stored NaN, which would never expire
         return false;
     if (secondsSince1970() - startedAt > verboseLifetimeSeconds) {
-        settings.setValue(verboseKey, false);
+        settings.setValue(SettingsKeys::verboseDiagnosticsEnabled, false);
         return false;
     }
     return true;
@@ -294,8 +300,8 @@ bool DiagnosticLogBuffer::isVerboseActive()
 void DiagnosticLogBuffer::setVerbose(bool on)
 {
     Settings &settings = Settings::shared();
-    settings.setValue(verboseKey, on);
-    settings.setValue(verboseAtKey, on ? secondsSince1970() : 0.0);
+    settings.setValue(SettingsKeys::verboseDiagnosticsEnabled, on);
+    settings.setValue(SettingsKeys::verboseDiagnosticsEnabledAt, on ? secondsSince1970() : 0.0);
 }
 
 void DiagnosticLogBuffer::setClockForTesting(std::function<double()> clock)

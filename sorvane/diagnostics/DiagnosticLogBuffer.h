@@ -63,13 +63,16 @@ public:
     // Copies of the ring, oldest first.
     QList<DiagnosticLogEntry> entries() const;
     QList<DiagnosticLogEntry> lastEntries(qsizetype count) const;
-    int maxEntries() const { return m_maxEntries; }
 
     // Waits until every line queued so far is on disk (or given up on).
     void flush();
 
     // The live log file this buffer appends to.
     QString logFilePath() const;
+
+    // True on a thread that writes log files: whatever it says must not come back
+    // as another entry to write.
+    static bool isWriterThread();
 
     static QString levelText(Level level);
 

@@ -1,6 +1,7 @@
 #include "DiagnosticUploader.h"
 
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -48,7 +49,7 @@ DiagnosticUploader &DiagnosticUploader::shared()
 
 void DiagnosticUploader::noteSaveFailure()
 {
-    const QString key = QStringLiteral("sorvane.recentSaveFailures");
+    const QString &key = SettingsKeys::recentSaveFailures;
     Settings &settings = Settings::shared();
     const qint64 stored = settings.intValue(key, 0);
     const qint64 count = stored >= maxRecentSaveFailures ? maxRecentSaveFailures : std::max<qint64>(stored, 0) + 1;

@@ -42,7 +42,6 @@ QString describe(DocumentAccessError::Kind kind, const QUrl &url, const QString 
 DocumentAccessError::DocumentAccessError(Kind kind, const QUrl &url, const QString &reason)
     : m_kind(kind)
     , m_url(url)
-    , m_reason(reason)
     , m_description(describe(kind, url, reason))
 {
 }

@@ -19,7 +19,6 @@ public:
 
     Kind kind() const { return m_kind; }
     QUrl url() const { return m_url; }
-    QString reason() const { return m_reason; }
     // The text shown to the user.
     QString description() const { return m_description; }
 
@@ -28,6 +27,5 @@ private:
 
     Kind m_kind;
     QUrl m_url;
-    QString m_reason;
     QString m_description;
 };

@@ -229,7 +229,6 @@ void DocumentSessionKeeper::saveRecoveryFiles()
                           document->fileURL().isEmpty() ? QString() : document->fileURL().toLocalFile()});
     }
     m_recoveryStore.writeSnapshots(snapshots);
-    Q_EMIT recoveryFilesSaved();
 }
 
 void DocumentSessionKeeper::clearRecoveryFiles()

@@ -36,7 +36,6 @@ public:
     ~DocumentSessionKeeper() override;
 
     void setPersistenceIntervals(const PersistenceIntervals &intervals);
-    PersistenceIntervals persistenceIntervals() const { return m_intervals; }
 
     // A tab changed: the session is written after the quiet time or the longest wait.
     void scheduleSave();
@@ -54,9 +53,8 @@ public:
     void clearRecoveryFiles();
 
 Q_SIGNALS:
-    // After each session write (or deletion) and each snapshot pass.
+    // After each session write (or deletion).
     void sessionStatePersisted();
-    void recoveryFilesSaved();
 
 private:
     DocumentSessionState currentSessionState() const;

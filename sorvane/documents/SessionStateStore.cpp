@@ -3,6 +3,7 @@
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,10 +35,10 @@ QString SessionStateStore::filePath() const
 
 bool SessionStateStore::shouldRestoreSession() const
 {
-    const QJsonValue stored = m_settings.storedValue(QLatin1String(restoreSessionKey));
+    const QJsonValue stored = m_settings.storedValue(SettingsKeys::restoreSession);
     if (stored.isUndefined() || stored.isNull())
         return true;
-    return m_settings.boolValue(QLatin1String(restoreSessionKey), true);
+    return m_settings.boolValue(SettingsKeys::restoreSession, SettingsDefaults::restoreSession);
 }
 
 void SessionStateStore::logLine(DiagnosticLogBuffer::Level level, const QString &message,
@@ -49,7 +50,7 @@ void SessionStateStore::logLine(DiagnosticLogBuffer::Level level, const QString 
 
 void SessionStateStore::write(const DocumentSessionState &state)
 {
-    m_settings.remove(QLatin1String(legacySessionStateKey));
+    m_settings.remove(SettingsKeys::legacySessionState);
     const QString path = filePath();
     if (!shouldRestoreSession()) {
         if (!path.isEmpty())
@@ -132,7 +133,7 @@ std::optional<DocumentSessionState> SessionStateStore::load()
         }
     }
 
-    const QJsonValue legacy = m_settings.storedValue(QLatin1String(legacySessionStateKey));
+    const QJsonValue legacy = m_settings.storedValue(SettingsKeys::legacySessionState);
     if (legacy.isUndefined() || legacy.isNull())
         return std::nullopt;
     QString reason;

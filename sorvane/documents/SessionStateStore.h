@@ -17,8 +17,6 @@ class SessionStateStore
 {
 public:
     static constexpr const char *fileName = "SessionState.json";
-    static constexpr const char *legacySessionStateKey = "sorvane.sessionState";
-    static constexpr const char *restoreSessionKey = "restoreSession";
     static constexpr const char *logCategory = "session_persist";
 
     // supportFolder empty: there is no support folder, so only the legacy key is used.

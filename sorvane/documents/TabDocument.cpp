@@ -184,11 +184,6 @@ void TabDocument::setLastKnownModificationDate(const QDateTime &date)
     notifyStateChange();
 }
 
-void TabDocument::setLastKnownFileSize(qint64 size)
-{
-    m_lastKnownFileSize = size;
-}
-
 void TabDocument::setFileFormat(const FileFormat &format)
 {
     m_fileFormat = format;

@@ -65,8 +65,6 @@ public:
     QByteArray securityScopedBookmark() const { return m_securityScopedBookmark; }
     QString lastSavedText() const { return m_lastSavedText; }
     QDateTime lastKnownModificationDate() const { return m_lastKnownModificationDate; }
-    // The file's size in bytes when last read or written; -1 when not known.
-    qint64 lastKnownFileSize() const { return m_lastKnownFileSize; }
     // The file's on-disk layout; meaningful when fileFormatKnown().
     FileFormat fileFormat() const { return m_fileFormat; }
     bool fileFormatKnown() const { return m_fileFormatKnown; }
@@ -93,7 +91,6 @@ public:
     void setSecurityScopedBookmark(const QByteArray &bookmark);
     void setLastSavedText(const QString &text);
     void setLastKnownModificationDate(const QDateTime &date);
-    void setLastKnownFileSize(qint64 size);
     void setFileFormat(const FileFormat &format);
 
     // The editor's whole new text after a user edit.

@@ -55,13 +55,11 @@ public:
     // US Letter, 612 x 792 points, 36-point margins on every side.
     static QPageLayout pdfPageLayout();
 
-    // The longest wait for math, fonts and diagrams; past it the page is printed as
-    // it stands rather than not at all.
-    void setRichContentTimeout(int milliseconds) { m_richContentTimeoutMs = milliseconds; }
-
 private:
     class Job;
 
     PrinterChooser m_printerChooser;
-    int m_richContentTimeoutMs = 20000;
+    // The longest wait for math, fonts and diagrams; past it the page is printed as
+    // it stands rather than not at all.
+    const int m_richContentTimeoutMs = 20000;
 };

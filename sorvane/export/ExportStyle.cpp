@@ -8,7 +8,7 @@
 
 QString ExportStyle::extraCSS()
 {
-    if (!Settings::shared().boolValue(QStringLiteral("sorvane.useCustomCSS"), false))
+    if (!Settings::shared().useCustomCSS())
         return QString();
     QFile file(QDir(AppPaths::supportFolder()).filePath(QStringLiteral("custom.css")));
     const QString css = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

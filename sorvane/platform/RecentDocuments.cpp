@@ -1,17 +1,16 @@
 #include "RecentDocuments.h"
 
 #include "Settings.h"
+#include "SettingsKeys.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 
 namespace {
-const QString key = QStringLiteral("recentDocuments");
-
 QStringList stored(const Settings &settings)
 {
     QStringList list;
-    const QJsonArray array = settings.storedValue(key).toArray();
+    const QJsonArray array = settings.storedValue(SettingsKeys::recentDocuments).toArray();
     for (const QJsonValue &value : array) {
         const QString path = value.toString();
         if (!path.isEmpty() && !list.contains(path))
@@ -22,7 +21,7 @@ QStringList stored(const Settings &settings)
 
 void store(Settings &settings, const QStringList &list)
 {
-    settings.setValue(key, QJsonArray::fromStringList(list));
+    settings.setValue(SettingsKeys::recentDocuments, QJsonArray::fromStringList(list));
 }
 } // namespace
 
@@ -61,5 +60,5 @@ void RecentDocuments::note(const QString &path)
 
 void RecentDocuments::clear()
 {
-    m_settings.remove(key);
+    m_settings.remove(SettingsKeys::recentDocuments);
 }

@@ -4,7 +4,7 @@
 
 #include "AppPaths.h"
 #include "AtomicFile.h"
-#include "SystemLog.h"
+#include "PlatformLog.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -53,8 +53,12 @@ Settings::Settings(QString filePath, QObject *parent)
     : QObject(parent)
     , m_filePath(std::move(filePath))
 {
-    QMutexLocker locker(&m_mutex);
-    loadLocked();
+    QString problem;
+    {
+        QMutexLocker locker(&m_mutex);
+        problem = loadLocked();
+    }
+    report(problem);
 }
 
 Settings &Settings::shared()
@@ -160,69 +164,138 @@ void Settings::setValue(const QString &key, const QJsonValue &value)
         remove(key);
         return;
     }
+    QString problem;
     {
         QMutexLocker locker(&m_mutex);
         if (m_values.value(key) == value)
             return;
         m_values.insert(key, value);
-        writeLocked();
+        problem = writeLocked();
     }
-    Q_EMIT valueChanged(key);
+    report(problem);
+    emitChanged(key);
 }
 
 void Settings::remove(const QString &key)
 {
+    QString problem;
     {
         QMutexLocker locker(&m_mutex);
         if (!m_values.contains(key))
             return;
         m_values.remove(key);
-        writeLocked();
+        problem = writeLocked();
     }
-    Q_EMIT valueChanged(key);
+    report(problem);
+    emitChanged(key);
 }
 
-void Settings::reload()
+void Settings::emitChanged(const QString &key)
 {
-    QMutexLocker locker(&m_mutex);
-    loadLocked();
+    Q_EMIT valueChanged(key);
+    if (key == SettingsKeys::showWorkspace)
+        Q_EMIT showWorkspaceChanged(showWorkspace());
 }
 
-void Settings::loadLocked()
+double Settings::fontSize() const
+{
+    return doubleValue(SettingsKeys::fontSize, SettingsDefaults::fontSize);
+}
+
+void Settings::setFontSize(double size)
+{
+    setValue(SettingsKeys::fontSize, size);
+}
+
+QString Settings::appearanceMode() const
+{
+    return stringValue(SettingsKeys::appearanceMode, SettingsDefaults::appearanceMode);
+}
+
+void Settings::setAppearanceMode(const QString &rawValue)
+{
+    setValue(SettingsKeys::appearanceMode, rawValue);
+}
+
+QString Settings::preferredViewMode() const
+{
+    return stringValue(SettingsKeys::preferredViewMode, SettingsDefaults::preferredViewMode);
+}
+
+void Settings::setPreferredViewMode(const QString &rawValue)
+{
+    setValue(SettingsKeys::preferredViewMode, rawValue);
+}
+
+bool Settings::showOutline() const
+{
+    return boolValue(SettingsKeys::showOutline, SettingsDefaults::showOutline);
+}
+
+void Settings::setShowOutline(bool on)
+{
+    setValue(SettingsKeys::showOutline, on);
+}
+
+bool Settings::distractionFree() const
+{
+    return boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree);
+}
+
+void Settings::setDistractionFree(bool on)
+{
+    setValue(SettingsKeys::distractionFree, on);
+}
+
+bool Settings::showWorkspace() const
+{
+    return boolValue(SettingsKeys::showWorkspace, SettingsDefaults::showWorkspace);
+}
+
+bool Settings::useCustomCSS() const
+{
+    return boolValue(SettingsKeys::useCustomCSS, SettingsDefaults::useCustomCSS);
+}
+
+void Settings::setUseCustomCSS(bool on)
+{
+    setValue(SettingsKeys::useCustomCSS, on);
+}
+
+void Settings::report(const QString &problem)
+{
+    if (!problem.isEmpty())
+        qCCritical(lcPlatform).noquote() << problem;
+}
+
+QString Settings::loadLocked()
 {
     m_values = QJsonObject();
     QFile file(m_filePath);
     if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
-                         QStringLiteral("Could not read the settings file: %1").arg(file.errorString()));
-        return;
-    }
+        return QString();
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Could not read the settings file: %1").arg(file.errorString());
     const QByteArray data = file.readAll();
     file.close();
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error == QJsonParseError::NoError && doc.isObject()) {
         m_values = doc.object();
-        return;
+        return QString();
     }
     // Keep the damaged file for the user instead of overwriting it with defaults.
     const QString aside = m_filePath + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
     QFile::rename(m_filePath, aside);
-    SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
-                     QStringLiteral("The settings file was unreadable and was kept as %1").arg(aside));
+    return QStringLiteral("The settings file was unreadable and was kept as %1").arg(aside);
 }
 
-bool Settings::writeLocked()
+QString Settings::writeLocked()
 {
     AppPaths::ensureFolder(QFileInfo(m_filePath).absolutePath());
     QString error;
-    if (!AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error)) {
-        SystemLog::write(SystemLog::Type::Error, QStringLiteral("settings"),
-                         QStringLiteral("Could not write the settings file: %1").arg(error));
-        return false;
-    }
-    return true;
+    if (!AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error))
+        return QStringLiteral("Could not write the settings file: %1").arg(error);
+    return QString();
 }

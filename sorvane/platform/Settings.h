@@ -2,7 +2,7 @@
 
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QMutex>
+#include <QRecursiveMutex>
 #include <QObject>
 #include <QString>
 
@@ -23,8 +23,6 @@ public:
     // The documented default of a key, or Undefined when the key has none.
     static QJsonValue defaultValue(const QString &key);
 
-    QString filePath() const { return m_filePath; }
-
     bool contains(const QString &key) const;
     // The stored value, or Undefined.
     QJsonValue storedValue(const QString &key) const;
@@ -41,17 +39,39 @@ public:
     void setValue(const QString &key, const QJsonValue &value);
     void remove(const QString &key);
 
-    // Re-reads the file (a new process sees what an earlier one wrote; tests use it).
-    void reload();
+    // Typed accessors of the keys read in several places, with the readers' fallbacks.
+    // The view and appearance modes are raw values; their enums live in the layers above.
+    double fontSize() const;
+    void setFontSize(double size);
+    QString appearanceMode() const;
+    void setAppearanceMode(const QString &rawValue);
+    QString preferredViewMode() const;
+    void setPreferredViewMode(const QString &rawValue);
+    bool showOutline() const;
+    void setShowOutline(bool on);
+    bool distractionFree() const;
+    void setDistractionFree(bool on);
+    bool showWorkspace() const;
+    bool useCustomCSS() const;
+    void setUseCustomCSS(bool on);
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
+    // After valueChanged, for the keys that have a listener of their own.
+    void showWorkspaceChanged(bool on);
 
 private:
-    void loadLocked();
-    bool writeLocked();
+    void emitChanged(const QString &key);
+    // Both return what went wrong, empty when nothing did; callers report it once the
+    // lock is released, since the report reaches the diagnostic log, which reads here.
+    QString loadLocked();
+    QString writeLocked();
+    static void report(const QString &problem);
 
     QString m_filePath;
-    mutable QMutex m_mutex;
+    // Recursive: Qt's own messages reach the diagnostic log, which reads the verbose
+    // switch from this store; one raised by a file call made under the lock must not
+    // deadlock its own thread.
+    mutable QRecursiveMutex m_mutex;
     QJsonObject m_values;
 };

@@ -26,6 +26,8 @@ inline const QString vimModeEnabled = QStringLiteral("vimModeEnabled");
 
 // Documents and start-up
 inline const QString restoreSession = QStringLiteral("restoreSession");
+// Where an older build kept the open tabs; read once as a fallback, then removed.
+inline const QString legacySessionState = QStringLiteral("sorvane.sessionState");
 inline const QString recentDocuments = QStringLiteral("recentDocuments");
 inline const QString hasOpenedWelcomeDoc = QStringLiteral("hasOpenedWelcomeDoc");
 inline const QString hasWarnedAboutInstallLocation = QStringLiteral("hasWarnedAboutInstallLocation");

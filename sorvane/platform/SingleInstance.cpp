@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "SorvaneScheme.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -15,12 +17,6 @@ namespace {
 // A request is one line of JSON; anything longer than this is not ours.
 constexpr qint64 maxRequestBytes = 4 * 1024 * 1024;
 const QByteArray reply = QByteArrayLiteral("ok\n");
-
-bool isKeptURL(const QString &argument)
-{
-    return argument.startsWith(QLatin1String("sorvane:"), Qt::CaseInsensitive)
-        || argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
-}
 } // namespace
 
 SingleInstance::SingleInstance(QString serverName, QObject *parent)
@@ -48,7 +44,7 @@ QStringList SingleInstance::absoluteArguments(const QStringList &arguments, cons
     for (const QString &argument : arguments) {
         if (argument.isEmpty())
             continue;
-        result.append(isKeptURL(argument) ? argument : QDir::cleanPath(base.absoluteFilePath(argument)));
+        result.append(SorvaneScheme::isURLArgument(argument) ? argument : QDir::cleanPath(base.absoluteFilePath(argument)));
     }
     return result;
 }

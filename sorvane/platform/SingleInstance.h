@@ -23,8 +23,6 @@ public:
     // Paths made absolute against `workingDirectory`; "sorvane:" and "file:" URLs kept.
     static QStringList absoluteArguments(const QStringList &arguments, const QString &workingDirectory);
 
-    QString serverName() const { return m_serverName; }
-
     // Gives the arguments to the running instance. True once it confirmed them; false
     // when none runs (or it did not answer within the timeout).
     bool handOff(const QStringList &arguments, int timeoutMs = 5000);

@@ -5,10 +5,6 @@
 #include <QGuiApplication>
 #include <QPalette>
 
-namespace {
-const QString kKey = QStringLiteral("appearanceMode");
-}
-
 QString appearanceModeRawValue(AppearanceMode mode)
 {
     switch (mode) {
@@ -38,12 +34,7 @@ QList<AppearanceMode> allAppearanceModes()
 
 AppearanceMode storedAppearanceMode(const Settings &settings)
 {
-    return appearanceModeFromRawValue(settings.stringValue(kKey)).value_or(AppearanceMode::Auto);
-}
-
-void storeAppearanceMode(Settings &settings, AppearanceMode mode)
-{
-    settings.setValue(kKey, appearanceModeRawValue(mode));
+    return appearanceModeFromRawValue(settings.appearanceMode()).value_or(AppearanceMode::Auto);
 }
 
 QString resolvedColorScheme(AppearanceMode mode, const QPalette &desktopPalette)

@@ -18,7 +18,6 @@ QList<AppearanceMode> allAppearanceModes();
 
 // The stored "appearanceMode"; anything unknown reads as the default, Auto.
 AppearanceMode storedAppearanceMode(const Settings &settings);
-void storeAppearanceMode(Settings &settings, AppearanceMode mode);
 
 // The scheme the preview page is given: always "light" or "dark". The web
 // engine's own prefers-color-scheme does not follow the desktop, so Auto is

@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -253,12 +252,6 @@ void MarkdownPreview::setColorScheme(const QString &scheme)
         evaluate(QStringLiteral("document.documentElement.style.colorScheme = '%1'").arg(scheme));
 }
 
-void MarkdownPreview::setAppearance(AppearanceMode mode)
-{
-    m_appearance = mode;
-    setColorScheme(resolvedColorScheme(mode, palette()));
-}
-
 void MarkdownPreview::setTheme(PreviewTheme theme)
 {
     if (theme == m_theme)
@@ -286,14 +279,6 @@ void MarkdownPreview::setBaseURL(const QUrl &folder)
 void MarkdownPreview::setUrlOpener(UrlOpener opener)
 {
     m_opener = std::move(opener);
-}
-
-void MarkdownPreview::changeEvent(QEvent *event)
-{
-    QWebEngineView::changeEvent(event);
-    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ThemeChange) && m_appearance
-        && *m_appearance == AppearanceMode::Auto)
-        setColorScheme(resolvedColorScheme(AppearanceMode::Auto, palette()));
 }
 
 void MarkdownPreview::pushFragment(const QString &html)

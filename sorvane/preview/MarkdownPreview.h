@@ -1,6 +1,5 @@
 #pragma once
 
-#include "AppearanceMode.h"
 #include "render/MarkdownToHTML.h"
 
 #include <QTimer>
@@ -9,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MarkdownPreviewPage;
 
@@ -35,8 +35,6 @@ public:
     // Applied by assignment in the open page, without a reload.
     void setFontSize(double pixels);
     void setColorScheme(const QString &scheme);
-    // Auto is settled from the desktop palette, and again when it changes.
-    void setAppearance(AppearanceMode mode);
     // These load a new shell, which starts at the top.
     void setTheme(PreviewTheme theme);
     void setExtraCSS(const QString &css);
@@ -44,9 +42,6 @@ public:
     // URL for an untitled document.
     void setBaseURL(const QUrl &folder);
 
-    double fontSize() const { return m_fontSize; }
-    QString colorScheme() const { return m_colorScheme; }
-    PreviewTheme theme() const { return m_theme; }
     bool isPageLoaded() const { return m_pageLoaded; }
     // The address the current shell was loaded from.
     QUrl shellURL() const { return m_shellURL; }
@@ -70,7 +65,6 @@ Q_SIGNALS:
     void shellLoadStarted();
 
 protected:
-    void changeEvent(QEvent *event) override;
 
 private:
     friend class MarkdownPreviewPage;
@@ -100,7 +94,6 @@ private:
     double m_shellFontSize = 14;
     QString m_shellColorScheme;
     QString m_colorScheme = QStringLiteral("light");
-    std::optional<AppearanceMode> m_appearance;
     PreviewTheme m_theme = PreviewTheme::Standard;
     QString m_extraCSS;
     QUrl m_baseURL;

@@ -4,17 +4,13 @@
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
-
-namespace {
-const QString kProThemeKey = QStringLiteral("sorvane.proTheme");
-const QString kUseCustomCSSKey = QStringLiteral("sorvane.useCustomCSS");
-} // namespace
 
 QString ThemeService::proThemeRawValue(ProTheme theme)
 {
@@ -98,9 +94,9 @@ QString ThemeService::customCSSPath()
 ThemeService::ThemeService(Settings &settings, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
-    , m_selectedProThemeRaw(settings.stringValue(kProThemeKey))
+    , m_selectedProThemeRaw(settings.stringValue(SettingsKeys::proTheme))
     , m_customCSS(loadCustomCSS().value_or(startingTemplate()))
-    , m_useCustomCSS(settings.boolValue(kUseCustomCSSKey))
+    , m_useCustomCSS(settings.useCustomCSS())
 {
 }
 
@@ -116,7 +112,7 @@ void ThemeService::setSelectedProThemeRaw(const QString &raw)
     Q_EMIT selectedProThemeRawChanged();
     Q_EMIT changed();
     // The empty string is stored as such: "no extra theme" is a choice.
-    m_settings.setValue(kProThemeKey, raw);
+    m_settings.setValue(SettingsKeys::proTheme, raw);
 }
 
 void ThemeService::setCustomCSS(const QString &css)
@@ -132,7 +128,7 @@ void ThemeService::setUseCustomCSS(bool on)
     m_useCustomCSS = on;
     Q_EMIT useCustomCSSChanged();
     Q_EMIT changed();
-    m_settings.setValue(kUseCustomCSSKey, on);
+    m_settings.setUseCustomCSS(on);
 }
 
 QString ThemeService::extraCSS() const

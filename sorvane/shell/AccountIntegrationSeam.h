@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SorvaneScheme.h"
+
 #include <QUrl>
 
 // The application's account objects at start-up and in URL routing: the account
@@ -25,11 +27,5 @@ public:
     }
     // The session holder's verdict: true (consumed) for the account callback hosts,
     // false for everything else, which is then opened as a document.
-    virtual bool handleOpenURL(const QUrl &url)
-    {
-        const QString host = url.host();
-        return url.scheme() == QLatin1String("sorvane")
-            && (host == QLatin1String("auth") || host == QLatin1String("auth-callback")
-                || host == QLatin1String("signed-in"));
-    }
+    virtual bool handleOpenURL(const QUrl &url) { return SorvaneScheme::isAccountCallback(url); }
 };

@@ -4,6 +4,8 @@
 #include "QuitGate.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SorvaneScheme.h"
 #include "platform/XdgMime.h"
 
 #include <QCoreApplication>
@@ -18,22 +20,8 @@
 #include <QTimer>
 
 namespace {
-const QString welcomeKey = QStringLiteral("hasOpenedWelcomeDoc");
-const QString warnedKey = QStringLiteral("hasWarnedAboutInstallLocation");
-const QString promptedKey = QStringLiteral("hasPromptedForDefaultHandler");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
 const QString markdownType = QStringLiteral("text/markdown");
 constexpr int workspaceContentWidth = 860;
-
-bool isAccountCallback(const QUrl &url)
-{
-    if (url.scheme().isEmpty() || url.host().isEmpty())
-        return false;
-    const QString host = url.host().toLower();
-    return url.scheme().toLower() == QLatin1String("sorvane")
-        && (host == QLatin1String("auth") || host == QLatin1String("auth-callback")
-            || host == QLatin1String("signed-in"));
-}
 } // namespace
 
 AppDelegate::AppDelegate(const LaunchSeams &seams, const LaunchEnvironment &environment, QObject *parent)
@@ -63,8 +51,7 @@ AppDelegate::LaunchEnvironment AppDelegate::currentEnvironment()
 
 QUrl AppDelegate::urlForArgument(const QString &argument)
 {
-    if (argument.startsWith(QLatin1String("sorvane:"), Qt::CaseInsensitive)
-        || argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+    if (SorvaneScheme::isURLArgument(argument))
         return QUrl(argument);
     return QUrl::fromLocalFile(argument);
 }
@@ -86,7 +73,7 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
 void AppDelegate::openURL(const QUrl &url)
 {
     AccountIntegrationSeam &account = *m_seams.accountIntegration;
-    if (isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
+    if (SorvaneScheme::isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
         m_seams.accountLibrary->activateForAuthReturn();
         return;
     }
@@ -115,15 +102,10 @@ void AppDelegate::enterApp()
     }
     if (wasEntered)
         return;
-    if (!Settings::shared().boolValue(welcomeKey, false))
+    if (!Settings::shared().boolValue(SettingsKeys::hasOpenedWelcomeDoc, false))
         openWelcomeDoc(false);
     maybeWarnAboutInstallLocation();
     promptToSetDefaultHandlerIfNeeded();
-}
-
-bool AppDelegate::applicationShouldTerminate()
-{
-    return m_quitGate->requestQuit();
 }
 
 void AppDelegate::registerMainWindow(QMainWindow *window)
@@ -148,8 +130,8 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
     // Leaving full screen by any means ends distraction-free mode.
     if (event->type() == QEvent::WindowStateChange && watched == m_mainWindow
         && !(m_mainWindow->windowState() & Qt::WindowFullScreen)
-        && Settings::shared().boolValue(distractionFreeKey, false))
-        Settings::shared().setValue(distractionFreeKey, false);
+        && Settings::shared().distractionFree())
+        Settings::shared().setDistractionFree(false);
     return QObject::eventFilter(watched, event);
 }
 
@@ -209,14 +191,14 @@ void AppDelegate::openWelcomeDoc(bool force)
     QFile file(welcomeResource);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!force)
-            Settings::shared().setValue(welcomeKey, true);
+            Settings::shared().setValue(SettingsKeys::hasOpenedWelcomeDoc, true);
         return;
     }
     const QString text = QString::fromUtf8(file.readAll());
     QTimer::singleShot(m_environment.welcomeDelayMs, this, [this, text, force] {
         m_documentManager->newDocument(text, true);
         if (!force)
-            Settings::shared().setValue(welcomeKey, true);
+            Settings::shared().setValue(SettingsKeys::hasOpenedWelcomeDoc, true);
         Q_EMIT welcomeDocumentOpened();
     });
 }
@@ -229,10 +211,10 @@ QString AppDelegate::revealTarget() const
 void AppDelegate::maybeWarnAboutInstallLocation()
 {
     Settings &settings = Settings::shared();
-    if (settings.boolValue(warnedKey, false) || bundleIsInStableLocation())
+    if (settings.boolValue(SettingsKeys::hasWarnedAboutInstallLocation, false) || bundleIsInStableLocation())
         return;
     // Recorded before anything shows: quitting during the delay loses the warning.
-    settings.setValue(warnedKey, true);
+    settings.setValue(SettingsKeys::hasWarnedAboutInstallLocation, true);
     m_warnedThisLaunch = true;
     QTimer::singleShot(m_environment.installWarningDelayMs, this, [this] {
         AlertRequest request;
@@ -250,7 +232,7 @@ void AppDelegate::maybeWarnAboutInstallLocation()
 
 void AppDelegate::promptToSetDefaultHandlerIfNeeded()
 {
-    if (Settings::shared().boolValue(promptedKey, false))
+    if (Settings::shared().boolValue(SettingsKeys::hasPromptedForDefaultHandler, false))
         return;
     // A copy on a temporary mount never offers itself; a later launch from a stable
     // place asks. The warning and the offer never share a launch.
@@ -270,15 +252,14 @@ void AppDelegate::promptToSetDefaultHandlerIfNeeded()
 void AppDelegate::showDefaultHandlerPrompt()
 {
     // Another launch path may have answered meanwhile.
-    if (Settings::shared().boolValue(promptedKey, false))
+    if (Settings::shared().boolValue(SettingsKeys::hasPromptedForDefaultHandler, false))
         return;
     AlertRequest request;
     request.messageText = QStringLiteral("Set sorv.ane as your default Markdown editor?");
     request.informativeText = QStringLiteral("Double-clicking .md files will open them in sorv.ane.");
     request.buttons = {QStringLiteral("Set as Default"), QStringLiteral("Not Now")};
-    Q_EMIT defaultHandlerPromptShown();
     const int answer = AlertPresenter::shared().runModal(request);
-    Settings::shared().setValue(promptedKey, true);
+    Settings::shared().setValue(SettingsKeys::hasPromptedForDefaultHandler, true);
     m_seams.diagnostics->track(QStringLiteral("default_handler_prompt_viewed"),
                                {{QStringLiteral("choice"),
                                  answer == 0 ? QStringLiteral("set_default") : QStringLiteral("not_now")}});

@@ -61,8 +61,6 @@ public:
     // Shows the main window; on the first call also the welcome document, the
     // install-location warning and the default-editor offer.
     void enterApp();
-    // The quit gate: true when every unsaved tab was answered and the state written.
-    bool applicationShouldTerminate();
     // The main window stays hidden until the app is entered. Repeated calls are fine.
     void registerMainWindow(QMainWindow *window);
     // Widens the main window so the workspace sidebar fits beside the document.
@@ -79,7 +77,6 @@ Q_SIGNALS:
     // The delayed launch steps, for whoever watches start-up.
     void welcomeDocumentOpened();
     void installLocationWarningShown();
-    void defaultHandlerPromptShown();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

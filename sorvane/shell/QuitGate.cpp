@@ -102,6 +102,5 @@ void QuitGate::handleTerminationSignal()
     // A second SIGTERM while the state is written (or after) ends the process at once.
     std::signal(SIGTERM, SIG_DFL);
     m_manager.sessionKeeper().persistForForcedExit();
-    Q_EMIT terminationHandled();
     QCoreApplication::exit(0);
 }

@@ -26,10 +26,6 @@ public:
     // handler could not be set up (or another gate already has it).
     bool installTerminationHandler();
 
-Q_SIGNALS:
-    // After a termination signal's state was written, just before the application quits.
-    void terminationHandled();
-
 private:
     void handleTerminationSignal();
     static void onTerminationSignal(int signalNumber);

@@ -14,8 +14,6 @@
 
 namespace {
 const QString appSlug = QStringLiteral("sorvane");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
-const QString showWorkspaceKey = QStringLiteral("showWorkspace");
 } // namespace
 
 SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnvironment &environment, QObject *parent)
@@ -26,7 +24,7 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
     const LaunchSeams &filled = m_delegate->seams();
 
     // Distraction-free mode never survives a relaunch.
-    Settings::shared().setValue(distractionFreeKey, false);
+    Settings::shared().setDistractionFree(false);
 
     AccountLibrarySeam &library = *filled.accountLibrary;
     AccountLibrarySeam::TelemetryContext context;
@@ -79,8 +77,8 @@ void SorvaneApp::launch(const QStringList &arguments)
             m_exportCommands = new DocumentExportCommands(manager, *m_exporter, this);
         m_mainWindow->setDocumentCommands(m_exportCommands, m_encryptionCommands);
         // The workspace sidebar needs room beside the document when it turns on.
-        connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
-            if (key == showWorkspaceKey && Settings::shared().boolValue(showWorkspaceKey, false))
+        connect(&Settings::shared(), &Settings::showWorkspaceChanged, this, [this](bool on) {
+            if (on)
                 m_delegate->ensureWorkspaceWidth();
         });
     }
@@ -102,8 +100,8 @@ void SorvaneApp::openArguments(const QStringList &arguments)
 void SorvaneApp::toggleDistractionFree()
 {
     Settings &settings = Settings::shared();
-    const bool on = !settings.boolValue(distractionFreeKey, false);
-    settings.setValue(distractionFreeKey, on);
+    const bool on = !settings.distractionFree();
+    settings.setDistractionFree(on);
     QMainWindow *window = m_delegate->mainWindow();
     if (!window)
         return;

@@ -26,8 +26,9 @@ namespace {
 
 PreviewTheme storedPreviewTheme()
 {
-    const QString stored = Settings::shared().stringValue(SettingsKeys::previewTheme, SettingsDefaults::previewTheme);
-    return previewThemeFromRawValue(stored).value_or(PreviewTheme::Standard);
+    return previewThemeFromRawValue(
+               Settings::shared().stringValue(SettingsKeys::previewTheme, SettingsDefaults::previewTheme))
+        .value_or(PreviewTheme::Standard);
 }
 
 bool isWordSeparator(char32_t c)
@@ -139,7 +140,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
         m_toolbar->setWordCount(m_cachedWordCount);
     });
 
-    m_toolbar->setVisible(!settings.boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree));
+    m_toolbar->setVisible(!settings.distractionFree());
     m_toolbarDivider->setVisible(m_toolbar->isVisibleTo(this));
     applyViewMode();
     applyOutline();
@@ -195,30 +196,32 @@ int DocumentContentView::wordCount(const QString &text)
 
 void DocumentContentView::onSettingChanged(const QString &key)
 {
+    namespace K = SettingsKeys;
+    namespace D = SettingsDefaults;
     const Settings &settings = Settings::shared();
-    if (key == SettingsKeys::preferredViewMode) {
+    if (key == K::preferredViewMode) {
         applyViewMode();
-    } else if (key == SettingsKeys::showOutline) {
+    } else if (key == K::showOutline) {
         applyOutline();
-    } else if (key == SettingsKeys::distractionFree) {
-        const bool visible = !settings.boolValue(SettingsKeys::distractionFree, SettingsDefaults::distractionFree);
+    } else if (key == K::distractionFree) {
+        const bool visible = !settings.distractionFree();
         m_toolbar->setVisible(visible);
         m_toolbarDivider->setVisible(visible);
-    } else if (key == SettingsKeys::fontSize) {
+    } else if (key == K::fontSize) {
         const double size = m_manager.currentFontSize();
         m_editor->setFontSize(size);
         m_preview->setFontSize(size);
-    } else if (key == SettingsKeys::wordWrap) {
-        m_editor->setWordWrap(settings.boolValue(key, SettingsDefaults::wordWrap));
-    } else if (key == SettingsKeys::spellCheck) {
-        m_editor->setSpellCheck(settings.boolValue(key, SettingsDefaults::spellCheck));
-    } else if (key == SettingsKeys::syntaxHighlight) {
-        m_editor->setSyntaxHighlight(settings.boolValue(key, SettingsDefaults::syntaxHighlight));
-    } else if (key == SettingsKeys::vimModeEnabled) {
-        m_editor->setVimModeEnabled(settings.boolValue(key, SettingsDefaults::vimModeEnabled));
-    } else if (key == SettingsKeys::previewTheme) {
+    } else if (key == K::wordWrap) {
+        m_editor->setWordWrap(settings.boolValue(key, D::wordWrap));
+    } else if (key == K::spellCheck) {
+        m_editor->setSpellCheck(settings.boolValue(key, D::spellCheck));
+    } else if (key == K::syntaxHighlight) {
+        m_editor->setSyntaxHighlight(settings.boolValue(key, D::syntaxHighlight));
+    } else if (key == K::vimModeEnabled) {
+        m_editor->setVimModeEnabled(settings.boolValue(key, D::vimModeEnabled));
+    } else if (key == K::previewTheme) {
         m_preview->setTheme(storedPreviewTheme());
-    } else if (key == SettingsKeys::appearanceMode) {
+    } else if (key == K::appearanceMode) {
         applyColorScheme();
     }
 }
@@ -269,7 +272,7 @@ void DocumentContentView::applyViewMode()
 
 void DocumentContentView::applyOutline()
 {
-    const bool show = Settings::shared().boolValue(SettingsKeys::showOutline, SettingsDefaults::showOutline);
+    const bool show = Settings::shared().showOutline();
     m_outlineColumn->setVisible(show);
     if (show == (m_outline != nullptr))
         return;

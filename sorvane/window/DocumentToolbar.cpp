@@ -5,6 +5,7 @@
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -15,10 +16,6 @@
 #include <cmath>
 
 namespace {
-
-const QString fontSizeKey = QStringLiteral("fontSize");
-const QString showOutlineKey = QStringLiteral("showOutline");
-const QString appearanceKey = QStringLiteral("appearanceMode");
 
 // A group of buttons on one rounded plate, as a segmented control.
 class SegmentPlate : public QWidget
@@ -127,7 +124,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     m_outline->setAccessibleName(QStringLiteral("Toggle Outline"));
     connect(m_outline, &GlyphButton::clicked, this, [] {
         Settings &settings = Settings::shared();
-        settings.setValue(showOutlineKey, !settings.boolValue(showOutlineKey, false));
+        settings.setShowOutline(!settings.showOutline());
     });
     row->addWidget(m_outline);
     row->addStretch(1);
@@ -144,11 +141,11 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     m_sizeLabel->setAlignment(Qt::AlignCenter);
     connect(m_decrease, &GlyphButton::clicked, this, [] {
         Settings &settings = Settings::shared();
-        settings.setValue(fontSizeKey, std::max(settings.doubleValue(fontSizeKey, 15.0) - 1.0, minimumFontSize));
+        settings.setFontSize(std::max(settings.fontSize() - 1.0, minimumFontSize));
     });
     connect(m_increase, &GlyphButton::clicked, this, [] {
         Settings &settings = Settings::shared();
-        settings.setValue(fontSizeKey, std::min(settings.doubleValue(fontSizeKey, 15.0) + 1.0, maximumFontSize));
+        settings.setFontSize(std::min(settings.fontSize() + 1.0, maximumFontSize));
     });
     sizeRow->addWidget(m_decrease);
     sizeRow->addWidget(m_sizeLabel);
@@ -174,7 +171,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
         button->setHighlightBackground(0.2);
         button->setToolTip(name);
         button->setAccessibleName(name);
-        connect(button, &GlyphButton::clicked, this, [name] { Settings::shared().setValue(appearanceKey, name); });
+        connect(button, &GlyphButton::clicked, this, [name] { Settings::shared().setAppearanceMode(name); });
         appearanceLayout->addWidget(button);
         m_appearance.append(button);
     }
@@ -225,21 +222,21 @@ void DocumentToolbar::refresh(const QString &key)
 {
     const Settings &settings = Settings::shared();
     const bool all = key.isEmpty();
-    if (all || key == QLatin1String("preferredViewMode")) {
+    if (all || key == SettingsKeys::preferredViewMode) {
         const ViewMode mode = DocumentContentView::storedViewMode();
         for (ViewMode each : {ViewMode::Preview, ViewMode::Editor, ViewMode::Split})
             viewModeButton(each)->setHighlighted(each == mode);
         m_formatting->setVisible(mode != ViewMode::Preview);
     }
-    if (all || key == showOutlineKey)
-        m_outline->setHighlighted(settings.boolValue(showOutlineKey, false));
-    if (all || key == fontSizeKey) {
-        const double size = settings.doubleValue(fontSizeKey, 15.0);
+    if (all || key == SettingsKeys::showOutline)
+        m_outline->setHighlighted(settings.showOutline());
+    if (all || key == SettingsKeys::fontSize) {
+        const double size = settings.fontSize();
         m_sizeLabel->setText(QString::number(static_cast<long long>(std::trunc(size))));
         m_decrease->setEnabled(size > minimumFontSize);
         m_increase->setEnabled(size < maximumFontSize);
     }
-    if (all || key == appearanceKey) {
+    if (all || key == SettingsKeys::appearanceMode) {
         const QString stored = DocumentContentView::storedAppearance();
         for (GlyphButton *button : std::as_const(m_appearance))
             button->setHighlighted(button->accessibleName() == stored);

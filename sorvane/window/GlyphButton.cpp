@@ -69,7 +69,7 @@ void GlyphButton::paintEvent(QPaintEvent *)
         painter.setPen(Qt::NoPen);
         painter.setBrush(WindowStyle::withAlpha(WindowStyle::accent(pal), m_highlightBackground));
         painter.drawRoundedRect(r, 4, 4);
-    } else if (m_hovered && m_hoverBackground && isEnabled()) {
+    } else if (m_hovered && isEnabled()) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(WindowStyle::withAlpha(WindowStyle::primary(pal), isDown() ? 0.14 : 0.07));
         painter.drawRoundedRect(r, 4, 4);

@@ -35,13 +35,11 @@ public:
     explicit GlyphButton(Glyph glyph, QWidget *parent = nullptr);
     GlyphButton(const QString &text, const QFont &font, QWidget *parent = nullptr);
 
-    Glyph glyph() const { return m_glyph; }
     // Accent colour while on (for toggles that are not checkable).
     void setHighlighted(bool on);
     bool isHighlighted() const { return m_highlighted; }
     // Accent background at this opacity while on; 0 for none.
     void setHighlightBackground(qreal opacity);
-    void setHoverBackground(bool on) { m_hoverBackground = on; }
     void setForeground(const QColor &color);
     void setGlyphSize(qreal size) { m_glyphSize = size; update(); }
 
@@ -58,7 +56,6 @@ private:
     Glyph m_glyph = Glyph::none;
     bool m_highlighted = false;
     bool m_hovered = false;
-    bool m_hoverBackground = true;
     qreal m_highlightBackground = 0.0;
     qreal m_glyphSize = 14.0;
     QColor m_foreground;

@@ -7,6 +7,7 @@
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QHBoxLayout>
 #include <QStackedLayout>
@@ -15,9 +16,6 @@
 
 namespace {
 
-const QString appearanceKey = QStringLiteral("appearanceMode");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
-const QString showWorkspaceKey = QStringLiteral("showWorkspace");
 const QString emptyTitle = QStringLiteral("sorv.ane");
 
 
@@ -72,7 +70,7 @@ MainView::~MainView() = default;
 
 QString MainView::colorScheme() const
 {
-    const QString appearance = Settings::shared().stringValue(appearanceKey, QStringLiteral("Auto"));
+    const QString appearance = Settings::shared().appearanceMode();
     if (appearance == QLatin1String("Dark"))
         return QStringLiteral("dark");
     if (appearance == QLatin1String("Light"))
@@ -107,22 +105,22 @@ void MainView::setWorkspaceSidebar(QWidget *sidebar)
 bool MainView::isWorkspaceSidebarShown() const
 {
     const Settings &settings = Settings::shared();
-    return m_sidebar && settings.boolValue(showWorkspaceKey, false) && !settings.boolValue(distractionFreeKey, false);
+    return m_sidebar && settings.showWorkspace() && !settings.distractionFree();
 }
 
 void MainView::onSettingChanged(const QString &key)
 {
-    if (key == appearanceKey) {
+    if (key == SettingsKeys::appearanceMode) {
         const QString scheme = colorScheme();
         if (scheme != m_colorScheme) {
             m_colorScheme = scheme;
             Q_EMIT colorSchemeChanged(scheme);
         }
-    } else if (key == showWorkspaceKey || key == distractionFreeKey) {
+    } else if (key == SettingsKeys::showWorkspace || key == SettingsKeys::distractionFree) {
         const bool wasShown = m_sidebarColumn->isVisibleTo(this);
         updateChrome();
         // Only switching the workspace on asks for room; switching it off keeps the size.
-        if (key == showWorkspaceKey && Settings::shared().boolValue(showWorkspaceKey, false) && !wasShown
+        if (key == SettingsKeys::showWorkspace && Settings::shared().showWorkspace() && !wasShown
             && isWorkspaceSidebarShown())
             Q_EMIT workspaceWidthNeeded();
     }
@@ -130,7 +128,7 @@ void MainView::onSettingChanged(const QString &key)
 
 void MainView::updateChrome()
 {
-    const bool distractionFree = Settings::shared().boolValue(distractionFreeKey, false);
+    const bool distractionFree = Settings::shared().distractionFree();
     const bool tabs = !m_manager.documents().isEmpty() && !distractionFree;
     m_tabBar->setVisible(tabs);
     m_tabDivider->setVisible(tabs);
@@ -139,7 +137,6 @@ void MainView::updateChrome()
     if (minimum != m_minimumSize) {
         m_minimumSize = minimum;
         setMinimumSize(minimum);
-        Q_EMIT minimumContentSizeChanged(minimum);
     }
 }
 

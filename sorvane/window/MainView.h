@@ -23,7 +23,6 @@ class MainView : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(QString windowTitleText READ windowTitleText NOTIFY windowTitleTextChanged)
-    Q_PROPERTY(QSize minimumContentSize READ minimumContentSize NOTIFY minimumContentSizeChanged)
     Q_PROPERTY(QString colorScheme READ colorScheme NOTIFY colorSchemeChanged)
 
 public:
@@ -55,7 +54,6 @@ public:
 
 Q_SIGNALS:
     void windowTitleTextChanged(const QString &title);
-    void minimumContentSizeChanged(const QSize &size);
     void colorSchemeChanged(const QString &scheme);
     // "showWorkspace" was switched on: the host widens the window so the sidebar fits.
     void workspaceWidthNeeded();

@@ -3,6 +3,7 @@
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "MainView.h"
 
 #include <QAction>
@@ -12,10 +13,6 @@
 #include <QKeySequence>
 #include <QMenuBar>
 
-namespace {
-const QString viewModeKey = QStringLiteral("preferredViewMode");
-const QString distractionFreeKey = QStringLiteral("distractionFree");
-} // namespace
 
 MainWindow::MainWindow(DocumentManager &manager, QuitRequest requestQuit, QWidget *parent)
     : QMainWindow(parent)
@@ -38,9 +35,9 @@ MainWindow::MainWindow(DocumentManager &manager, QuitRequest requestQuit, QWidge
     applyScheme(m_view->colorScheme());
     buildMenus();
     connect(&Settings::shared(), &Settings::valueChanged, this, [this](const QString &key) {
-        if (key == viewModeKey)
+        if (key == SettingsKeys::preferredViewMode)
             syncViewMode();
-        else if (key == distractionFreeKey)
+        else if (key == SettingsKeys::distractionFree)
             syncDistractionFree();
     });
     syncViewMode();
@@ -123,7 +120,7 @@ void MainWindow::buildMenus()
     for (const auto &mode : viewModes) {
         const QString value = QString::fromLatin1(mode.value);
         QAction *action = add(view, QString::fromLatin1(mode.title), {QKeySequence(QString::fromLatin1(mode.keys))},
-                              [value] { Settings::shared().setValue(viewModeKey, value); });
+                              [value] { Settings::shared().setPreferredViewMode(value); });
         action->setCheckable(true);
         action->setData(value);
         modes->addAction(action);
@@ -144,14 +141,14 @@ void MainWindow::buildMenus()
 
 void MainWindow::syncViewMode()
 {
-    QString mode = Settings::shared().stringValue(viewModeKey, QStringLiteral("Split"));
+    const QString mode = Settings::shared().preferredViewMode();
     for (QAction *action : std::as_const(m_viewModeActions))
         action->setChecked(action->data().toString() == mode);
 }
 
 void MainWindow::syncDistractionFree()
 {
-    const bool on = Settings::shared().boolValue(distractionFreeKey, false);
+    const bool on = Settings::shared().distractionFree();
     m_distractionFreeAction->setText(on ? QStringLiteral("Exit Distraction-Free") : QStringLiteral("Enter Distraction-Free"));
     // Full screen without chrome: the menu bar goes too; the view drops its tab bar.
     menuBar()->setVisible(!on);

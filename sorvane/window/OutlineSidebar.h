@@ -23,7 +23,6 @@ public:
 
     OutlineSidebar(const QUuid &documentID, const QString &text, QWidget *parent = nullptr);
 
-    QUuid documentID() const { return m_documentID; }
     // The document's new text; the list follows after the pause.
     void setText(const QString &text);
     QList<OutlineEntry> items() const { return m_items; }

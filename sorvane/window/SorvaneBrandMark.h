@@ -12,10 +12,6 @@ class SorvaneBrandMark : public QWidget
 public:
     SorvaneBrandMark(int size, qreal cornerRadius, QWidget *parent = nullptr);
 
-    int markSize() const { return m_size; }
-    qreal cornerRadius() const { return m_cornerRadius; }
-    bool hasImage() const { return !m_image.isNull(); }
-
 protected:
     void paintEvent(QPaintEvent *event) override;
 

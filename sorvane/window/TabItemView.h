@@ -17,9 +17,7 @@ public:
     TabItemView(DocumentManager &manager, TabDocument *document, bool isSelected, QWidget *parent = nullptr);
 
     TabDocument *document() const { return m_document; }
-    bool isSelected() const { return m_selected; }
     void setSelected(bool selected);
-    bool isHovering() const { return m_hovering; }
     GlyphButton *closeButton() const { return m_close; }
 
     QSize sizeHint() const override;

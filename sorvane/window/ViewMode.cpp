@@ -2,10 +2,6 @@
 
 #include "platform/Settings.h"
 
-namespace {
-const QString kKey = QStringLiteral("preferredViewMode");
-}
-
 QString viewModeRawValue(ViewMode mode)
 {
     switch (mode) {
@@ -35,10 +31,10 @@ QList<ViewMode> allViewModes()
 
 ViewMode storedViewMode(const Settings &settings)
 {
-    return viewModeFromRawValue(settings.stringValue(kKey)).value_or(ViewMode::Split);
+    return viewModeFromRawValue(settings.preferredViewMode()).value_or(ViewMode::Split);
 }
 
 void storeViewMode(Settings &settings, ViewMode mode)
 {
-    settings.setValue(kKey, viewModeRawValue(mode));
+    settings.setPreferredViewMode(viewModeRawValue(mode));
 }

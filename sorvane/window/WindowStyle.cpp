@@ -77,11 +77,6 @@ QPalette paletteForColorScheme(const QString &scheme)
     return QPalette();
 }
 
-QString colorSchemeOf(const QPalette &palette)
-{
-    return palette.color(QPalette::Base).lightnessF() < 0.5 ? QStringLiteral("dark") : QStringLiteral("light");
-}
-
 QWidget *divider(Qt::Orientation orientation, QWidget *parent)
 {
     auto *line = new QWidget(parent);

@@ -30,7 +30,5 @@ QPalette paletteForColorScheme(const QString &scheme);
 
 // A one-pixel rule in the palette's mid colour between two areas.
 QWidget *divider(Qt::Orientation orientation, QWidget *parent);
-// "dark" when the palette's text background is dark, else "light".
-QString colorSchemeOf(const QPalette &palette);
 
 } // namespace WindowStyle
