@@ -1,11 +1,11 @@
 #include "diagnostics/QtMessageLog.h"
 #include "documents/DocumentManager.h"
-#include "shell/QuitGate.h"
-#include "platform/SingleInstance.h"
-#include "window/MainWindow.h"
-#include "shell/SorvaneApp.h"
-#include "preview/WebSchemes.h"
 #include "export/DocumentExporter.h"
+#include "platform/SingleInstance.h"
+#include "preview/WebSchemes.h"
+#include "shell/QuitGate.h"
+#include "shell/SorvaneApp.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "MarkdownHighlighter.h"
 #include "documents/MarkdownFormatAction.h"
 #include "platform/SettingsKeys.h"
-#include "MarkdownHighlighter.h"
 
 #include <QString>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "DocumentExporter.h"
 
 #include "ExportStyle.h"
-#include "render/MarkdownToHTML.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "render/MarkdownToHTML.h"
 
 #include <QDir>
 #include <QElapsedTimer>

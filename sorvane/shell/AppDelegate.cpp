@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
 
-#include "documents/DocumentManager.h"
 #include "QuitGate.h"
+#include "documents/DocumentManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"

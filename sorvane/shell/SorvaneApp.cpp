@@ -2,12 +2,12 @@
 
 #include "QuitGate.h"
 
-#include "window/MainWindow.h"
 #include "documents/Constants.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
+#include "window/MainWindow.h"
 
 #include <QSysInfo>
 #include <QVersionNumber>

@@ -4,16 +4,16 @@
 #include "preview/ThemeService.h"
 
 #include "DocumentToolbar.h"
-#include "preview/MarkdownPreview.h"
-#include "render/MarkdownToHTML.h"
 #include "OutlineSidebar.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
 #include "documents/EditorRequestHub.h"
-#include "editor/EditorView.h"
 #include "documents/TabDocument.h"
+#include "editor/EditorView.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
+#include "preview/MarkdownPreview.h"
+#include "render/MarkdownToHTML.h"
 
 #include <QFrame>
 #include <QEvent>

@@ -1,10 +1,10 @@
 #include "MainWindow.h"
 
+#include "MainView.h"
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
-#include "MainView.h"
 
 #include <QAction>
 #include <QActionGroup>
