@@ -44,6 +44,10 @@ int main(int argc, char **argv)
 {
     // First, so that Qt's warnings while starting up reach the diagnostic log too.
     QtMessageLog::install();
+#ifdef QT_NO_DEBUG
+    // The web engine's start-up notes and other chatter go to the log file only.
+    QtMessageLog::setQuietConsole(true);
+#endif
     // The web engine that draws exports shares its GL contexts; this must precede the app.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     const qint64 startedAt = QDateTime::currentMSecsSinceEpoch();

@@ -21,6 +21,7 @@ std::atomic<bool> forwarding{false};
 // in a handler straight to stderr, but that is not a promise; with the writer-thread
 // check it keeps whatever the log itself says on the console, out of the log.
 thread_local bool handling = false;
+std::atomic<bool> quietConsole{false};
 
 DiagnosticLogBuffer::Level levelFor(QtMsgType type)
 {
@@ -50,6 +51,9 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
             log.flush();
         handling = false;
     }
+    const bool chatter = type == QtDebugMsg || type == QtInfoMsg;
+    if (chatter && quietConsole.load(std::memory_order_relaxed))
+        return;
     if (const QtMessageHandler previous = previousHandler.load(std::memory_order_acquire))
         previous(type, context, message);
 }
@@ -68,6 +72,11 @@ void install()
         forwarding.store(true, std::memory_order_release);
         previousHandler.store(qInstallMessageHandler(handleMessage), std::memory_order_release);
     });
+}
+
+void setQuietConsole(bool quiet)
+{
+    quietConsole.store(quiet, std::memory_order_relaxed);
 }
 
 } // namespace QtMessageLog

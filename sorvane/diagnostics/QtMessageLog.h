@@ -9,4 +9,9 @@ namespace QtMessageLog {
 // Idempotent and safe from any thread; only the first call installs.
 void install();
 
+// With a quiet console, debug and info messages reach only the log, not the handler
+// before (the terminal): a user's terminal shows nothing unless something is wrong.
+// Warnings and worse always go on. Off until set.
+void setQuietConsole(bool quiet);
+
 } // namespace QtMessageLog

@@ -68,6 +68,7 @@ QList<DiagnosticLogEntry> entriesWith(const QString &marker)
 }
 
 constexpr char fatalChildVariable[] = "SORVANE_QTMESSAGELOG_FATAL_CHILD";
+constexpr char quietChildVariable[] = "SORVANE_QTMESSAGELOG_QUIET_CHILD";
 const QString fatalMarker = QStringLiteral("fatalmarker");
 
 } // namespace
@@ -148,6 +149,31 @@ private Q_SLOTS:
         QCOMPARE(entriesWith(QStringLiteral("nested message")).size(), 0);
     }
 
+    // With a quiet console the terminal sees only warnings and worse; the log file
+    // still gets everything.
+    void quietConsoleKeepsChatterInTheLog()
+    {
+        QTemporaryDir state;
+        QVERIFY(state.isValid());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(quietChildVariable), QStringLiteral("1"));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+
+        const QByteArray console = child.readAllStandardError();
+        QVERIFY2(console.contains("quietwarning"), console.constData());
+        QVERIFY2(console.contains("quietcritical"), console.constData());
+        QVERIFY2(!console.contains("quietinfo"), console.constData());
+        QVERIFY2(!console.contains("quietdebug"), console.constData());
+        const QByteArray log = readFile(state.path() + QStringLiteral("/Sorvane/sorvane.log"));
+        for (const char *marker : {"quietwarning", "quietcritical", "quietinfo"})
+            QVERIFY2(log.contains(marker), marker);
+    }
+
     // qFatal aborts right after the handlers: its entry must already be in the file.
     void fatalMessageIsOnDiskBeforeTheAbort()
     {
@@ -186,6 +212,19 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         QtMessageLog::install();
         qFatal("%s %s %s", qPrintable(fatalMarker), qPrintable(secret), qPrintable(email));
+    }
+    if (qEnvironmentVariableIsSet(quietChildVariable)) {
+        // The child of quietConsoleKeepsChatterInTheLog.
+        QCoreApplication app(argc, argv);
+        QtMessageLog::install();
+        QtMessageLog::setQuietConsole(true);
+        qCDebug(lcDiagnostics, "quietdebug");
+        qCInfo(lcDiagnostics, "quietinfo");
+        qInfo("quietinfo plain");
+        qCWarning(lcDiagnostics, "quietwarning");
+        qCritical("quietcritical");
+        DiagnosticLogBuffer::shared().flush();
+        return 0;
     }
     TestEnvironment environment;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
