@@ -106,6 +106,8 @@ void DocumentManager::openFile(const QUrl &url)
             return;
         }
     }
+    if (m_encryptedFileHandler && m_encryptedFileHandler(normalized.toLocalFile()))
+        return;
     const QByteArray bookmark = Bookmark::create(normalized.toLocalFile()).value_or(QByteArray());
     TabDocument::Opened document = TabDocument::open(normalized, bookmark, QUuid::createUuid());
     if (!document) {

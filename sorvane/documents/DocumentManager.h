@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,7 +60,8 @@ public:
     std::optional<FindRequestState> findRequestState() const { return m_findRequestState; }
     std::optional<ReplaceRequestState> replaceRequestState() const { return m_replaceRequestState; }
 
-    // Selects the tab already showing the file, else opens it in a new selected tab.
+    // Selects the tab already showing the file, else opens it in a new selected tab;
+    // a file the encrypted-file handler takes goes to it instead.
     void openFile(const QUrl &url);
     void openFile(const QString &path);
     // A new selected untitled tab. markedSaved: the text counts as saved (clean tab).
@@ -90,6 +92,12 @@ public:
     void showReadError(const QString &description, const QUrl &url = QUrl());
     void showReadError(const DocumentAccessError &error);
     void showSaveError(const QString &description);
+
+    // Offered each file about to open as text (from recent files, the command line, a
+    // drop); true when it took the file. The encryption commands install one, so an
+    // encrypted document opens through its passphrase rather than failing as text.
+    using FileHandler = std::function<bool(const QString &path)>;
+    void setEncryptedFileHandler(FileHandler handler) { m_encryptedFileHandler = std::move(handler); }
 
     // Keeps the tabs across launches and the crash-recovery snapshots.
     DocumentSessionKeeper &sessionKeeper() const { return *m_session; }
@@ -128,4 +136,5 @@ private:
     std::optional<FindRequestState> m_findRequestState;
     std::optional<ReplaceRequestState> m_replaceRequestState;
     DocumentSessionKeeper *m_session = nullptr;
+    FileHandler m_encryptedFileHandler;
 };

@@ -1,10 +1,13 @@
 #include "DocumentEncryptionCommands.h"
 
+#include "EncryptionService.h"
+
 #include "documents/DocumentAccessError.h"
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QUrl>
 #include <QUuid>
 
@@ -14,11 +17,19 @@ DocumentEncryptionCommands::DocumentEncryptionCommands(DocumentManager &manager,
     : QObject(parent)
     , m_manager(&manager)
 {
+    // Holds only the manager: the handler outlives these commands.
+    manager.setEncryptedFileHandler([weak = QPointer<DocumentManager>(&manager)](const QString &path) {
+        QFile file(path);
+        // The envelope's magic is enough to tell; the rest is read by the flow.
+        if (!weak || !file.open(QIODevice::ReadOnly) || !EncryptionService::isEncrypted(file.read(4)))
+            return false;
+        EncryptedDocumentFlow::openEncryptedFileAt(path, hooks(weak));
+        return true;
+    });
 }
 
-EncryptedDocumentFlow::Hooks DocumentEncryptionCommands::hooks()
+EncryptedDocumentFlow::Hooks DocumentEncryptionCommands::hooks(const QPointer<DocumentManager> &manager)
 {
-    const QPointer<DocumentManager> manager = m_manager;
     EncryptedDocumentFlow::Hooks hooks;
     hooks.showSaveError = [manager](const QString &description) {
         if (manager)
@@ -49,15 +60,15 @@ void DocumentEncryptionCommands::encryptCurrentDocument()
     TabDocument *document = m_manager ? m_manager->selectedDocument() : nullptr;
     if (!document)
         return;
-    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks());
+    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks(m_manager));
 }
 
 void DocumentEncryptionCommands::openEncryptedFile()
 {
-    EncryptedDocumentFlow::openEncryptedFile(hooks());
+    EncryptedDocumentFlow::openEncryptedFile(hooks(m_manager));
 }
 
 void DocumentEncryptionCommands::openEncryptedFileAt(const QString &path)
 {
-    EncryptedDocumentFlow::openEncryptedFileAt(path, hooks());
+    EncryptedDocumentFlow::openEncryptedFileAt(path, hooks(m_manager));
 }

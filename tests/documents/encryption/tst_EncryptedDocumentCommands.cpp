@@ -64,6 +64,41 @@ private Q_SLOTS:
         PassphrasePrompt::setShared(nullptr);
     }
 
+    // A file opened the ordinary way (recent files, the command line, a drop) that holds
+    // an envelope asks for its passphrase instead of failing as text; plain files open
+    // as before.
+    void encryptedFileOpenedAsAFile_data()
+    {
+        QTest::addColumn<bool>("encrypted");
+        QTest::newRow("encrypted") << true;
+        QTest::newRow("plain Markdown") << false;
+    }
+
+    void encryptedFileOpenedAsAFile()
+    {
+        QFETCH(bool, encrypted);
+        ScriptedAlertPresenter alerts;
+        const QString path = QDir::home().filePath(QStringLiteral("recent.md.enc"));
+        const std::optional<QByteArray> envelope = EncryptionService::encrypt(secret, passphrase);
+        QVERIFY(envelope);
+        QVERIFY(AtomicFile::write(path, encrypted ? *envelope : QByteArray("# plain\n")));
+        m_prompt.answers = {PassphraseAnswer{passphrase, QString()}};
+
+        DocumentManager manager;
+        DocumentEncryptionCommands commands(manager);
+        manager.openFile(path);
+
+        QVERIFY2(alerts.alerts.isEmpty(), alerts.alerts.isEmpty() ? "" : qPrintable(alerts.alerts.first().messageText));
+        QCOMPARE(manager.documents().size(), 1);
+        TabDocument *tab = manager.selectedDocument();
+        QVERIFY(tab);
+        QCOMPARE(m_prompt.requests.size(), encrypted ? 1 : 0);
+        QCOMPARE(tab->text(), encrypted ? secret : QStringLiteral("# plain\n"));
+        QCOMPARE(tab->isSensitive(), encrypted);
+        QCOMPARE(tab->fileURL().isEmpty(), encrypted);
+        QFile::remove(path);
+    }
+
     void decryptedTabStaysOffDisk_data()
     {
         QTest::addColumn<QString>("typed");
