@@ -197,27 +197,30 @@ void DocumentExportCommands::shareCurrentDocument(QWidget *from)
 
 void DocumentExportCommands::copyCurrentAsRichText()
 {
-    TabDocument *document = selectedDocument();
-    if (!document || !m_exporter)
-        return;
-    const QString html = m_exporter->standalonePage(document->text(), m_manager->currentFontSize(),
-                                                    document->baseURL(), currentPreviewThemeRawValue(), true);
-    auto *data = new QMimeData;
-    data->setHtml(html);
-    data->setText(document->text());
-    QGuiApplication::clipboard()->setMimeData(data);
-    Analytics::track(QStringLiteral("copy_rich_text"), {{QStringLiteral("source"), QStringLiteral("menu")}});
+    copyCurrentPage(true);
 }
 
 void DocumentExportCommands::copyCurrentAsHTML()
 {
+    copyCurrentPage(false);
+}
+
+void DocumentExportCommands::copyCurrentPage(bool richText)
+{
     TabDocument *document = selectedDocument();
     if (!document || !m_exporter)
         return;
+    // The copies follow the user's size, theme and extra CSS.
     const QString html = m_exporter->standalonePage(document->text(), m_manager->currentFontSize(),
                                                     document->baseURL(), currentPreviewThemeRawValue(), true);
     auto *data = new QMimeData;
-    data->setText(html);
+    if (richText) {
+        data->setHtml(html);
+        data->setText(document->text());
+    } else {
+        data->setText(html);
+    }
     QGuiApplication::clipboard()->setMimeData(data);
-    Analytics::track(QStringLiteral("copy_html"), {{QStringLiteral("source"), QStringLiteral("menu")}});
+    Analytics::track(richText ? QStringLiteral("copy_rich_text") : QStringLiteral("copy_html"),
+                     {{QStringLiteral("source"), QStringLiteral("menu")}});
 }

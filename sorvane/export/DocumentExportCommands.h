@@ -47,6 +47,8 @@ private:
     // no tab, the panel was cancelled, or the tab went meanwhile.
     QString exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
                                  QString *path);
+    // The page with the user's look: as text/html plus the Markdown, or as plain text.
+    void copyCurrentPage(bool richText);
     void showExportError(const QString &description);
     // Reports a failed print or PDF export and tells the listeners.
     void finishExport(const DocumentExporter::Outcome &result);
