@@ -119,12 +119,13 @@ void DocumentManager::openFile(const QUrl &url)
     m_session->scheduleSave();
 }
 
-void DocumentManager::newDocument(const QString &text, bool markedSaved)
+void DocumentManager::newDocument(const QString &text, bool markedSaved, bool select)
 {
     const QString lastSaved = markedSaved ? text : QString();
     const bool modified = markedSaved ? false : !text.isEmpty();
     appendDocument(std::make_unique<TabDocument>(QUuid::createUuid(), QUrl(), QByteArray(), text, lastSaved,
-                                                 modified, QDateTime()));
+                                                 modified, QDateTime()),
+                   select);
     m_session->scheduleSave();
 }
 

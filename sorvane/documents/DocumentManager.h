@@ -64,8 +64,9 @@ public:
     // a file the encrypted-file handler takes goes to it instead.
     void openFile(const QUrl &url);
     void openFile(const QString &path);
-    // A new selected untitled tab. markedSaved: the text counts as saved (clean tab).
-    void newDocument(const QString &text = QString(), bool markedSaved = false);
+    // A new untitled tab, selected unless asked not to. markedSaved: the text counts as
+    // saved (clean tab).
+    void newDocument(const QString &text = QString(), bool markedSaved = false, bool select = true);
     // Appends a tab made elsewhere (a decrypted document) and selects it.
     TabDocument *addDocument(std::unique_ptr<TabDocument> document);
     // Prompts for unsaved changes first; a cancelled or failed save keeps the tab.

@@ -196,7 +196,9 @@ void AppDelegate::openWelcomeDoc(bool force)
     }
     const QString text = QString::fromUtf8(file.readAll());
     QTimer::singleShot(m_environment.welcomeDelayMs, this, [this, text, force] {
-        m_documentManager->newDocument(text, true);
+        // Unasked, it leaves a file opened meanwhile (named on the command line) selected.
+        const bool select = force || !m_documentManager->selectedDocument();
+        m_documentManager->newDocument(text, true, select);
         if (!force)
             Settings::shared().setValue(SettingsKeys::hasOpenedWelcomeDoc, true);
         Q_EMIT welcomeDocumentOpened();

@@ -10,6 +10,7 @@
 #include "documents/EditorRequestHub.h"
 #include "documents/TabDocument.h"
 #include "editor/EditorView.h"
+#include "editor/SorvaneTextView.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "preview/MarkdownPreview.h"
@@ -157,6 +158,12 @@ DocumentContentView::~DocumentContentView() = default;
 void DocumentContentView::setRenderFunction(RenderFunction render)
 {
     m_render = std::move(render);
+}
+
+void DocumentContentView::focusEditor()
+{
+    if (m_editor->isVisibleTo(this))
+        m_editor->textView()->setFocus(Qt::OtherFocusReason);
 }
 
 ViewMode DocumentContentView::storedViewMode()

@@ -44,6 +44,10 @@ public:
     OutlineSidebar *outline() const { return m_outline; }
     QSplitter *splitter() const { return m_splitter; }
 
+    // Puts the caret in the editor when the layout shows one; the preview-only layout
+    // leaves the focus where it is.
+    void focusEditor();
+
     // The body HTML last handed to the preview and the word count the toolbar shows.
     QString renderedHTML() const { return m_renderedHTML; }
     int cachedWordCount() const { return m_cachedWordCount; }

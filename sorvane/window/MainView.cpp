@@ -158,6 +158,8 @@ void MainView::showSelection()
             m_pane = new DocumentContentView(m_manager, selected, this);
             m_stack->addWidget(m_pane);
             m_stack->setCurrentWidget(m_pane);
+            // Typing after New or a tab switch goes into the document without a click.
+            m_pane->focusEditor();
         } else {
             m_stack->setCurrentWidget(m_emptyState);
         }

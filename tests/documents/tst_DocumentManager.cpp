@@ -313,9 +313,11 @@ void tst_DocumentManager::newDocument_data()
     QTest::addColumn<bool>("markedSaved");
     QTest::addColumn<bool>("modified");
     QTest::addColumn<QString>("lastSaved");
-    QTest::newRow("empty") << QString() << false << false << QString();
-    QTest::newRow("text") << QStringLiteral("abc") << false << true << QString();
-    QTest::newRow("text marked saved") << QStringLiteral("abc") << true << false << QStringLiteral("abc");
+    QTest::addColumn<bool>("select");
+    QTest::newRow("empty") << QString() << false << false << QString() << true;
+    QTest::newRow("text") << QStringLiteral("abc") << false << true << QString() << true;
+    QTest::newRow("text marked saved") << QStringLiteral("abc") << true << false << QStringLiteral("abc") << true;
+    QTest::newRow("not selected") << QStringLiteral("abc") << true << false << QStringLiteral("abc") << false;
 }
 
 void tst_DocumentManager::newDocument()
@@ -324,10 +326,14 @@ void tst_DocumentManager::newDocument()
     QFETCH(bool, markedSaved);
     QFETCH(bool, modified);
     QFETCH(QString, lastSaved);
+    QFETCH(bool, select);
     DocumentManager manager;
-    manager.newDocument(text, markedSaved);
-    TabDocument *tab = manager.selectedDocument();
-    QVERIFY(tab);
+    manager.newDocument(QStringLiteral("open already"), false);
+    const QUuid before = manager.selectedId();
+    manager.newDocument(text, markedSaved, select);
+    QCOMPARE(manager.documents().size(), 2);
+    TabDocument *tab = manager.documents().last();
+    QCOMPARE(manager.selectedId(), select ? tab->id() : before);
     QCOMPARE(tab->text(), text);
     QCOMPARE(tab->isModified(), modified);
     QCOMPARE(tab->lastSavedText(), lastSaved);

@@ -222,6 +222,47 @@ private Q_SLOTS:
         QCOMPARE(again.delegate().documentManager().documents().size(), 0);
     }
 
+    void welcomeLeavesNamedFileSelected_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<bool>("fileSelected");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("no arguments") << QString() << false << 0;
+        QTest::newRow("file named") << QStringLiteral("notes.md") << true << 0;
+        QTest::newRow("named file missing") << QStringLiteral("gone.md") << false << 1;
+    }
+
+    // On the first launch the welcome tab opens beside the file named on the command
+    // line without taking the selection from it; with nothing open it is selected.
+    void welcomeLeavesNamedFileSelected()
+    {
+        QFETCH(QString, argument);
+        QFETCH(bool, fileSelected);
+        ScriptedAlertPresenter alerts;
+        ScriptedXdgMime xdg;
+        xdg.currentDefault = AppDelegate::desktopId;
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("notes.md")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("# notes\n");
+        file.close();
+        const QStringList arguments = argument.isEmpty() ? QStringList() : QStringList{dir.filePath(argument)};
+
+        SorvaneApp app({}, environmentAt(stablePath));
+        QSignalSpy opened(&app.delegate(), &AppDelegate::welcomeDocumentOpened);
+        app.launch(arguments);
+        QVERIFY(opened.wait());
+        QTEST(int(alerts.alerts.size()), "errors");
+        DocumentManager &manager = app.delegate().documentManager();
+        const QList<TabDocument *> documents = manager.documents();
+        QCOMPARE(documents.size(), fileSelected ? 2 : 1);
+        TabDocument *welcome = documents.last();
+        QCOMPARE(welcome->text(), welcomeText());
+        QCOMPARE(manager.selectedDocument(), fileSelected ? documents.first() : welcome);
+        if (fileSelected)
+            QCOMPARE(documents.first()->fileURL(), QUrl::fromLocalFile(arguments.first()));
+    }
+
     // A file on the command line does not make the previous session's unsaved tab go:
     // the session comes back first, then the file opens beside it.
     void sessionComesBackBeforeArguments()

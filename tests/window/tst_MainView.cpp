@@ -2,6 +2,8 @@
 #include "WebEngineTest.h"
 #include "WindowTestSupport.h"
 #include "documents/TabDocument.h"
+#include "editor/EditorView.h"
+#include "editor/SorvaneTextView.h"
 #include "window/DocumentContentView.h"
 #include "window/DocumentToolbar.h"
 #include "window/EmptyStateView.h"
@@ -16,6 +18,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -175,6 +180,59 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!secondPane);
         QCOMPARE(panes.size(), 3);
+    }
+
+    void newTabTakesFocus_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<bool>("editorFocused");
+        QTest::newRow("Editor") << QStringLiteral("Editor") << true;
+        QTest::newRow("Split") << QStringLiteral("Split") << true;
+        QTest::newRow("Preview") << QStringLiteral("Preview") << false;
+    }
+
+    // A new tab and a newly selected one put the caret in their editor, so typing goes
+    // straight into the document; without an editor on screen, keys reach no document.
+    void newTabTakesFocus()
+    {
+        QFETCH(QString, layout);
+        QFETCH(bool, editorFocused);
+        WindowFixture f;
+        Settings::shared().setValue(QStringLiteral("preferredViewMode"), layout);
+        const QString path = f.writeFile(QStringLiteral("b.md"), "b\n");
+        MainView view(f.manager);
+        view.resize(1000, 600);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+
+        const QList<std::pair<const char *, std::function<void()>>> steps{
+            {"new document", [&] { f.manager.newDocument(); }},
+            {"opened file", [&] { f.manager.openFile(path); }},
+            {"tab clicked", [&] { QTest::mouseClick(view.tabBar()->tabs().at(0), Qt::LeftButton); }},
+        };
+        for (const auto &[step, select] : steps) {
+            select();
+            DocumentContentView *pane = view.documentPane();
+            QVERIFY2(pane, step);
+            TabDocument *document = pane->document();
+            QCOMPARE(document->id(), f.manager.selectedId());
+            SorvaneTextView *textView = pane->editor()->textView();
+            const QString before = document->text();
+            QWidget *focus = QApplication::focusWidget();
+            const QByteArray where = QByteArray(step) + ": focus on "
+                + (focus ? focus->metaObject()->className() : "nothing");
+            if (editorFocused) {
+                QVERIFY2(focus == textView, where.constData());
+            } else {
+                QVERIFY2(!textView->hasFocus(), where.constData());
+                QVERIFY2(!focus || focus->isVisible(), where.constData());
+            }
+            QTest::keyClicks(focus, QStringLiteral("typed"));
+            const auto typedCount = [](const QString &text) { return text.count(QStringLiteral("typed")); };
+            QCOMPARE(typedCount(document->text()), typedCount(before) + (editorFocused ? 1 : 0));
+            QCOMPARE(document->text().size(), before.size() + (editorFocused ? 5 : 0));
+        }
     }
 
     void chrome_data()
