@@ -188,6 +188,10 @@ private Q_SLOTS:
         QTest::newRow("task list") << "- [x] done" << "<ul>\n<li><input checked=\"\" disabled=\"\" type=\"checkbox\"> done</li>\n</ul>\n";
         QTest::newRow("table alignment") << "| a |\n|:-:|\n| b |"
                                          << "<table>\n<thead>\n<tr>\n<th align=\"center\">a</th>\n</tr>\n</thead>\n<tbody><tr>\n<td align=\"center\">b</td>\n</tr>\n</tbody></table>\n";
+        QTest::newRow("table alignment per column")
+            << "| l | r | c | d |\n|:--|--:|:-:|---|\n| 1 | 2 | 3 | 4 |"
+            << "<table>\n<thead>\n<tr>\n<th align=\"left\">l</th>\n<th align=\"right\">r</th>\n<th align=\"center\">c</th>\n<th>d</th>\n</tr>\n</thead>\n"
+               "<tbody><tr>\n<td align=\"left\">1</td>\n<td align=\"right\">2</td>\n<td align=\"center\">3</td>\n<td>4</td>\n</tr>\n</tbody></table>\n";
         // Text inside quoted attribute values that merely looks like a handler.
         QTest::newRow("image alt with on-text")
             << "![Set online=true](s.png)\n\nNext paragraph.\n\n[link](https://example.org/a)"
