@@ -156,30 +156,11 @@ private:
     std::mutex m_mutex;
 };
 
-// Whether "on" occurs in any case; Qt's case-insensitive search is slow on
-// the many short tags of a big body.
-bool containsOn(QStringView text)
-{
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if ((text[i] == u'o' || text[i] == u'O') && (text[i + 1] == u'n' || text[i + 1] == u'N'))
-            return true;
-    }
-    return false;
-}
-
 struct Patterns
 {
     // Each blocked pattern with the opening it needs, so that a body without
     // one skips the pass over the whole text.
     QList<QPair<QLatin1String, QRegularExpression>> blocked;
-    QRegularExpression eventHandler{QStringLiteral("\\son[a-z]+\\s*=\\s*(\".*?\"|'.*?'|[^\\s>]+)"),
-                                    QRegularExpression::CaseInsensitiveOption};
-    QRegularExpression jsQuoted{
-        QStringLiteral("(href|src)\\s*=\\s*(['\"])\\s*(javascript:|vbscript:|data:text/html)[^'\"]*\\2"),
-        QRegularExpression::CaseInsensitiveOption};
-    QRegularExpression jsUnquoted{
-        QStringLiteral("(href|src)\\s*=\\s*(javascript:|vbscript:|data:text/html)[^\\s>]*"),
-        QRegularExpression::CaseInsensitiveOption};
     QRegularExpression mermaidCodeBlock{
         QStringLiteral("<pre><code class=\"language-mermaid\">([\\s\\S]*?)</code></pre>"),
         QRegularExpression::CaseInsensitiveOption};
@@ -290,50 +271,9 @@ QString MarkdownToHTML::sanitizeHTML(const QString &html)
             findOpenings(i + 1);
     }
 
-    // Attribute rules apply inside tags only, so prose such as
-    // "one = 1" or code such as "onload = init" stays as written. A tag is
-    // "<", an ASCII letter, and everything up to the next ">".
-    if (out.contains(QLatin1Char('<'))) {
-        const QStringView text(out);
-        QString rebuilt;
-        rebuilt.reserve(out.size());
-        qsizetype last = 0;
-        for (qsizetype at = text.indexOf(QLatin1Char('<')); at >= 0 && at + 1 < text.size();
-             at = text.indexOf(QLatin1Char('<'), at)) {
-            const char16_t next = text.at(at + 1).unicode();
-            if (!((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z'))) {
-                ++at;
-                continue;
-            }
-            const qsizetype close = text.indexOf(QLatin1Char('>'), at + 2);
-            if (close < 0)
-                break;
-            const QStringView tagView = text.mid(at, close + 1 - at);
-            rebuilt.append(text.mid(last, at - last));
-            // Most tags hold neither an "on" nor a scheme; those stay as they are.
-            const bool handler = containsOn(tagView);
-            const bool scheme = tagView.contains(QLatin1Char(':'));
-            if (!handler && !scheme) {
-                rebuilt.append(tagView);
-            } else {
-                QString tag = tagView.toString();
-                if (handler && patterns.eventHandler.isValid())
-                    tag.remove(patterns.eventHandler);
-                if (scheme && patterns.jsQuoted.isValid())
-                    tag.replace(patterns.jsQuoted, QStringLiteral("\\1=\"#\""));
-                if (scheme && patterns.jsUnquoted.isValid())
-                    tag.replace(patterns.jsUnquoted, QStringLiteral("\\1=\"#\""));
-                rebuilt.append(tag);
-            }
-            last = close + 1;
-            at = close + 1;
-        }
-        rebuilt.append(text.mid(last));
-        out = rebuilt;
-    }
-
-    // The patterns above miss too much (slashes instead of spaces, entity-encoded
-    // schemes, SVG, forms, base); the allow-list pass is the real defence.
+    // Handlers and script addresses are left to the allow-list pass, the real
+    // defence: it reads whole attributes as the browser does, where patterns
+    // over the tag text cut quoted values that merely held "onx=".
     return HTMLSanitizer::clean(out);
 }
 

@@ -211,6 +211,9 @@ QString MarkdownToHTML::themeCSS(PreviewTheme theme, double fontSize, const QStr
         "li > ul, li > ol { margin-bottom: 0; margin-top: 0.35em; }\n"
         "table { width: 100%; border-collapse: collapse; margin-bottom: 1em; font-size: 0.92em; }\n"
         "th, td { border: 1px solid var(--sv-cell-border); padding: 8px 12px; text-align: left; }\n"
+        // Author rules outrank the align attribute, so the column's alignment is restated.
+        "th[align=\"center\"], td[align=\"center\"] { text-align: center; }\n"
+        "th[align=\"right\"], td[align=\"right\"] { text-align: right; }\n"
         "th { background: var(--sv-th-bg); font-weight: 600; }\n"
         "tr:nth-child(even) { background: var(--sv-row-alt); }\n"
         "hr { border: none; border-top: 1px solid var(--sv-hr); margin: 2em 0; }\n"

@@ -339,6 +339,46 @@ private Q_SLOTS:
         preview.grab().save(QStringLiteral("/tmp/preview-shots/%1.png").arg(name));
     }
 
+    // A column's alignment from the delimiter row beats the themes' left-aligned
+    // cells, in the preview and in the exported page (HTML and PDF).
+    void tableColumnsKeepTheirAlignment_data()
+    {
+        QTest::addColumn<int>("theme");
+        QTest::addColumn<bool>("exported");
+        for (PreviewTheme theme : allPreviewThemes()) {
+            const QByteArray name = previewThemeRawValue(theme).toUtf8();
+            QTest::newRow((name + " preview").constData()) << int(theme) << false;
+            QTest::newRow((name + " export").constData()) << int(theme) << true;
+        }
+    }
+
+    void tableColumnsKeepTheirAlignment()
+    {
+        QFETCH(int, theme);
+        QFETCH(bool, exported);
+        const QString markdown = QStringLiteral("| plain | left | right | centre |\n|---|:---|---:|:---:|\n| a | b | c | d |\n");
+        std::unique_ptr<MarkdownPreview> preview;
+        std::unique_ptr<QWebEnginePage> exportPage;
+        QWebEnginePage *page = nullptr;
+        if (exported) {
+            exportPage = std::make_unique<QWebEnginePage>();
+            QSignalSpy finished(exportPage.get(), &QWebEnginePage::loadFinished);
+            exportPage->setHtml(MarkdownToHTML::documentHTML(markdown, 15, QUrl(), PreviewTheme(theme), QString()));
+            QVERIFY(finished.wait(30000));
+            page = exportPage.get();
+        } else {
+            preview = std::make_unique<MarkdownPreview>();
+            preview->setTheme(PreviewTheme(theme));
+            preview->setBodyHTML(MarkdownToHTML::renderedBodyHTML(markdown));
+            QVERIFY(QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000));
+            page = preview->page();
+        }
+        QVERIFY(waitForScript(page, QStringLiteral("document.querySelectorAll('td').length === 4")));
+        const QString aligns = runScript(page, QStringLiteral(
+            "Array.from(document.querySelectorAll('tr'), r => Array.from(r.cells, c => getComputedStyle(c).textAlign).join(' ')).join(' | ')")).toString();
+        QCOMPARE(aligns, QStringLiteral("left left right center | left left right center"));
+    }
+
 private:
     ScriptedAlerts m_alerts;
 };

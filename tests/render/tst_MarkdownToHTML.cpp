@@ -85,10 +85,29 @@ private Q_SLOTS:
         QVERIFY2(html.contains(expected), qPrintable(html));
     }
 
+    // Handlers go as whole attributes; values beside them that only look
+    // like handlers stay whole.
+    void eventHandlersLeaveTheTag_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("handler between attributes")
+            << "<img src=\"a.png\" onerror=\"alert(1)\" alt=\"x\">" << "<img src=\"a.png\" alt=\"x\">";
+        QTest::newRow("after a value holding on-text")
+            << "<img src=\"a.png\" alt=\"x online=1\" onerror=\"alert(1)\">" << "<img src=\"a.png\" alt=\"x online=1\">";
+        QTest::newRow("after a value holding >")
+            << "<img src=\"a.png\" alt=\"a > b onload=c\" onerror=alert(1)>" << "<img src=\"a.png\" alt=\"a > b onload=c\">";
+        QTest::newRow("single quotes")
+            << "<img src='a.png' title='t onclick=x' onmouseover='alert(1)'>" << "<img src=\"a.png\" title=\"t onclick=x\">";
+    }
+
     void eventHandlersLeaveTheTag()
     {
-        const QString html = MarkdownToHTML::renderedBodyHTML(QStringLiteral("<img src=\"a.png\" onerror=\"alert(1)\" alt=\"x\">"));
-        QVERIFY2(html.contains(QStringLiteral("<img src=\"a.png\" alt=\"x\">")), qPrintable(html));
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        const QString html = MarkdownToHTML::renderedBodyHTML(markdown);
+        QVERIFY2(html.contains(expected), qPrintable(html));
+        QVERIFY2(!html.contains(QLatin1String("alert")), qPrintable(html));
     }
 
     // Every known class of script vector comes out with no tag that could run anything.
@@ -169,6 +188,32 @@ private Q_SLOTS:
         QTest::newRow("task list") << "- [x] done" << "<ul>\n<li><input checked=\"\" disabled=\"\" type=\"checkbox\"> done</li>\n</ul>\n";
         QTest::newRow("table alignment") << "| a |\n|:-:|\n| b |"
                                          << "<table>\n<thead>\n<tr>\n<th align=\"center\">a</th>\n</tr>\n</thead>\n<tbody><tr>\n<td align=\"center\">b</td>\n</tr>\n</tbody></table>\n";
+        QTest::newRow("table alignment per column")
+            << "| l | r | c | d |\n|:--|--:|:-:|---|\n| 1 | 2 | 3 | 4 |"
+            << "<table>\n<thead>\n<tr>\n<th align=\"left\">l</th>\n<th align=\"right\">r</th>\n<th align=\"center\">c</th>\n<th>d</th>\n</tr>\n</thead>\n"
+               "<tbody><tr>\n<td align=\"left\">1</td>\n<td align=\"right\">2</td>\n<td align=\"center\">3</td>\n<td>4</td>\n</tr>\n</tbody></table>\n";
+        // Text inside quoted attribute values that merely looks like a handler.
+        QTest::newRow("image alt with on-text")
+            << "![Set online=true](s.png)\n\nNext paragraph.\n\n[link](https://example.org/a)"
+            << "<p><img src=\"s.png\" alt=\"Set online=true\"></p>\n<p>Next paragraph.</p>\n<p><a href=\"https://example.org/a\">link</a></p>\n";
+        QTest::newRow("link title with onload=")
+            << "[t](https://example.org \"x onload=go()\")\n\nafter [l](https://example.org/b)"
+            << "<p><a href=\"https://example.org\" title=\"x onload=go()\">t</a></p>\n<p>after <a href=\"https://example.org/b\">l</a></p>\n";
+        QTest::newRow("image title with onerror=")
+            << "![pic](s.png \"a onerror=b\") and [l](https://example.org/c)"
+            << "<p><img src=\"s.png\" alt=\"pic\" title=\"a onerror=b\"> and <a href=\"https://example.org/c\">l</a></p>\n";
+        QTest::newRow("single-quoted value")
+            << "<abbr title='ping onmouseover=x'>P</abbr> and [l](https://example.org/d)"
+            << "<p><abbr title=\"ping onmouseover=x\">P</abbr> and <a href=\"https://example.org/d\">l</a></p>\n";
+        QTest::newRow("quote inside the other quotes")
+            << "![it's online='yes'](s.png)\n\nkept"
+            << "<p><img src=\"s.png\" alt=\"it's online='yes'\"></p>\n<p>kept</p>\n";
+        QTest::newRow("> inside a quoted value")
+            << "![a online=1 > b](s.png)\n\n[l](https://example.org/e)"
+            << "<p><img src=\"s.png\" alt=\"a online=1 > b\"></p>\n<p><a href=\"https://example.org/e\">l</a></p>\n";
+        QTest::newRow("address-like text in a title")
+            << "[t](https://example.org \"see src=javascript:x\")"
+            << "<p><a href=\"https://example.org\" title=\"see src=javascript:x\">t</a></p>\n";
     }
 
     void textIsNotDamaged()
