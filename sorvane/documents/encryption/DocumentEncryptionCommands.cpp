@@ -5,6 +5,7 @@
 #include "documents/TabDocument.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QUrl>
 #include <QUuid>
 
@@ -49,7 +50,9 @@ void DocumentEncryptionCommands::encryptCurrentDocument()
     TabDocument *document = m_manager ? m_manager->selectedDocument() : nullptr;
     if (!document)
         return;
-    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks());
+    const QString folder =
+        document->fileURL().isEmpty() ? QString() : QFileInfo(document->fileURL().toLocalFile()).absolutePath();
+    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks(), folder);
 }
 
 void DocumentEncryptionCommands::openEncryptedFile()
