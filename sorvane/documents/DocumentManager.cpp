@@ -204,6 +204,9 @@ bool DocumentManager::saveAs(TabDocument *document)
     FilePanelRequest request;
     request.title = QStringLiteral("Save As");
     request.nameFilters = MarkdownContentType::savePanelNameFilters();
+    request.defaultSuffix = QStringLiteral("md");
+    request.keepsOtherSuffix = true;
+    // An untitled tab's panel opens in the folder last used (the presenter's choice).
     if (document->fileURL().isEmpty()) {
         request.suggestedName = QStringLiteral("Untitled.md");
     } else {

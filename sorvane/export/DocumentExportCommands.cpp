@@ -112,6 +112,9 @@ QString DocumentExportCommands::exportPageAfterPanel(const QString &title, const
     panel.title = title;
     panel.nameFilters = {nameFilter};
     panel.suggestedName = document->baseName() + suffix;
+    panel.defaultSuffix = suffix.mid(1);
+    if (const QString file = filePath(document); !file.isEmpty())
+        panel.directory = QFileInfo(file).absolutePath();
     const std::optional<QString> chosen = AlertPresenter::shared().chooseSaveFile(panel);
     // The panel is modal but the tab may still have gone (a closed window, a quit).
     if (!chosen || chosen->isEmpty() || !document || !m_manager || !m_manager->documents().contains(document.data())

@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QWidget>
 
 namespace {
@@ -22,9 +25,106 @@ QWidget *dialogParent()
     }
     return nullptr;
 }
+
+bool endsWithSuffix(const QString &name, const QString &suffix)
+{
+    return !suffix.isEmpty() && name.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive);
+}
+
+// "Markdown (*.md *.markdown)" gives "md" and "markdown"; "All (*)" gives nothing.
+QStringList filterSuffixes(const QStringList &nameFilters)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([^\\s()*]+)"));
+    QStringList suffixes;
+    for (const QString &filter : nameFilters) {
+        for (auto it = pattern.globalMatch(filter); it.hasNext();)
+            suffixes.append(it.next().captured(1));
+    }
+    return suffixes;
+}
+
+QString folderOf(const QString &path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
 } // namespace
 
+QString withDefaultSuffix(const QString &path, const FilePanelRequest &request)
+{
+    const QString suffix = request.defaultSuffix;
+    const QString name = QFileInfo(path).fileName();
+    if (suffix.isEmpty() || name.isEmpty())
+        return path;
+    QStringList own = filterSuffixes(request.nameFilters);
+    own << suffix << suffix.section(QLatin1Char('.'), -1);
+    for (const QString &each : std::as_const(own)) {
+        if (endsWithSuffix(name, each))
+            return path;
+    }
+    // "notes.md" for "md.enc" is completed, not doubled to "notes.md.md.enc".
+    const QStringList parts = suffix.split(QLatin1Char('.'));
+    for (qsizetype lead = parts.size() - 1; lead > 0; --lead) {
+        if (endsWithSuffix(name, parts.first(lead).join(QLatin1Char('.'))))
+            return path + QLatin1Char('.') + parts.sliced(lead).join(QLatin1Char('.'));
+    }
+    // A leading dot names a hidden file, not an extension.
+    const bool hasSuffix = name.lastIndexOf(QLatin1Char('.')) > 0 && !name.endsWith(QLatin1Char('.'));
+    if (hasSuffix && request.keepsOtherSuffix)
+        return path;
+    // "notes." takes the extension without doubling the dot.
+    return (path.endsWith(QLatin1Char('.')) ? path : path + QLatin1Char('.')) + suffix;
+}
+
+AlertPresenter::AlertPresenter()
+    : m_lastDirectory(std::make_shared<QString>())
+{
+}
+
 AlertPresenter::~AlertPresenter() = default;
+
+QString AlertPresenter::startFolder() const
+{
+    // Never the working folder, which for a desktop launch is wherever that was.
+    return m_lastDirectory->isEmpty() ? QDir::homePath() : *m_lastDirectory;
+}
+
+std::optional<QString> AlertPresenter::chooseSaveFile(const FilePanelRequest &request)
+{
+    FilePanelRequest filled = request;
+    if (filled.directory.isEmpty())
+        filled.directory = startFolder();
+    const std::optional<QString> chosen = presentSaveFile(filled);
+    if (!chosen || chosen->isEmpty())
+        return chosen;
+    const QString path = withDefaultSuffix(*chosen, filled);
+    // The panel asked about replacing the name as typed; a file under the completed
+    // name is asked about here, or it would be overwritten without a word.
+    if (path != *chosen && QFileInfo::exists(path)) {
+        AlertRequest replace;
+        replace.messageText = QStringLiteral("\u201C%1\u201D already exists. Do you want to replace it?")
+                                  .arg(QFileInfo(path).fileName());
+        replace.informativeText = QStringLiteral("Replacing it will overwrite its current contents.");
+        replace.buttons = {QStringLiteral("Replace"), QStringLiteral("Cancel")};
+        replace.style = AlertRequest::Style::Warning;
+        if (runModal(replace) != 0)
+            return std::nullopt;
+    }
+    *m_lastDirectory = folderOf(path);
+    return path;
+}
+
+void AlertPresenter::chooseOpenFiles(const FilePanelRequest &request,
+                                     std::function<void(const QStringList &)> completion)
+{
+    FilePanelRequest filled = request;
+    if (filled.directory.isEmpty())
+        filled.directory = startFolder();
+    presentOpenFiles(filled, [last = m_lastDirectory, completion = std::move(completion)](const QStringList &paths) {
+        if (!paths.isEmpty() && !paths.constFirst().isEmpty())
+            *last = folderOf(paths.constFirst());
+        completion(paths);
+    });
+}
 
 int AlertPresenter::chooseFromMenu(const ChoiceMenuRequest &)
 {
@@ -75,12 +175,14 @@ int WidgetAlertPresenter::runModal(const AlertRequest &request)
     return static_cast<int>(buttons.indexOf(box.clickedButton()));
 }
 
-std::optional<QString> WidgetAlertPresenter::chooseSaveFile(const FilePanelRequest &request)
+std::optional<QString> WidgetAlertPresenter::presentSaveFile(const FilePanelRequest &request)
 {
     QFileDialog dialog(dialogParent(), request.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(request.nameFilters);
+    // So that the dialog's own replace question is about the name with its extension.
+    dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.directory.isEmpty())
         dialog.setDirectory(request.directory);
     dialog.selectFile(request.suggestedName);
@@ -89,8 +191,8 @@ std::optional<QString> WidgetAlertPresenter::chooseSaveFile(const FilePanelReque
     return dialog.selectedFiles().constFirst();
 }
 
-void WidgetAlertPresenter::chooseOpenFiles(const FilePanelRequest &request,
-                                           std::function<void(const QStringList &)> completion)
+void WidgetAlertPresenter::presentOpenFiles(const FilePanelRequest &request,
+                                            std::function<void(const QStringList &)> completion)
 {
     auto *dialog = new QFileDialog(dialogParent(), request.title);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Modal questions, error alerts and the open and save panels. Services ask through
@@ -28,9 +29,21 @@ struct FilePanelRequest {
     QStringList nameFilters;
     // Save panels: the suggested file name; open panels ignore it.
     QString suggestedName;
+    // Where the panel opens; empty for the folder last used in a panel (at first, home).
     QString directory;
     bool multipleSelection = false;
+    // Save panels: the extension a name typed without it gets ("md", "pdf", "md.enc").
+    QString defaultSuffix;
+    // Whether a name with some other extension keeps it: Save As takes "notes.txt"
+    // as chosen, while an export's "notes.txt" still becomes "notes.txt.pdf".
+    bool keepsOtherSuffix = false;
 };
+
+// The path a save panel's answer stands for: `path` with request.defaultSuffix added
+// unless its name already ends in it (or in its last part, "enc" of "md.enc"), in one
+// of the extensions of request.nameFilters or, when the request keeps other
+// extensions, in any extension at all.
+QString withDefaultSuffix(const QString &path, const FilePanelRequest &request);
 
 // A short list of actions to pick from (the share choices), shown as a menu.
 struct ChoiceMenuRequest {
@@ -43,16 +56,19 @@ struct ChoiceMenuRequest {
 class AlertPresenter
 {
 public:
+    AlertPresenter();
     virtual ~AlertPresenter();
+    AlertPresenter(const AlertPresenter &) = delete;
+    AlertPresenter &operator=(const AlertPresenter &) = delete;
 
     // Index into request.buttons of the answer, or -1 when the alert was dismissed.
     virtual int runModal(const AlertRequest &request) = 0;
-    // The chosen path, or nothing when the user cancelled.
-    virtual std::optional<QString> chooseSaveFile(const FilePanelRequest &request) = 0;
+    // The chosen path with the request's default suffix, or nothing when the user
+    // cancelled. A request without a directory opens in the folder last used.
+    std::optional<QString> chooseSaveFile(const FilePanelRequest &request);
     // Shows an open panel without blocking; the completion receives the chosen paths
     // (empty when cancelled) on the GUI thread.
-    virtual void chooseOpenFiles(const FilePanelRequest &request,
-                                 std::function<void(const QStringList &)> completion) = 0;
+    void chooseOpenFiles(const FilePanelRequest &request, std::function<void(const QStringList &)> completion);
     // Index into request.items of the chosen action, or -1 when none was chosen.
     // Presenters that show no menus choose nothing.
     virtual int chooseFromMenu(const ChoiceMenuRequest &request);
@@ -61,6 +77,19 @@ public:
     static AlertPresenter &shared();
     // Installs a presenter (not owned); nullptr restores the widget dialogs.
     static void setShared(AlertPresenter *presenter);
+
+protected:
+    // The panels themselves, asked with the directory already filled in.
+    virtual std::optional<QString> presentSaveFile(const FilePanelRequest &request) = 0;
+    virtual void presentOpenFiles(const FilePanelRequest &request,
+                                  std::function<void(const QStringList &)> completion) = 0;
+
+private:
+    // The folder last used in a panel, at first home.
+    QString startFolder() const;
+
+    // Shared with open panels' completions, which may outlive a call.
+    std::shared_ptr<QString> m_lastDirectory;
 };
 
 // The desktop's own dialogs.
@@ -68,8 +97,10 @@ class WidgetAlertPresenter : public AlertPresenter
 {
 public:
     int runModal(const AlertRequest &request) override;
-    std::optional<QString> chooseSaveFile(const FilePanelRequest &request) override;
-    void chooseOpenFiles(const FilePanelRequest &request,
-                         std::function<void(const QStringList &)> completion) override;
     int chooseFromMenu(const ChoiceMenuRequest &request) override;
+
+protected:
+    std::optional<QString> presentSaveFile(const FilePanelRequest &request) override;
+    void presentOpenFiles(const FilePanelRequest &request,
+                          std::function<void(const QStringList &)> completion) override;
 };

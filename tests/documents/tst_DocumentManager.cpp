@@ -50,6 +50,8 @@ private Q_SLOTS:
     void cleanTabSaveTakesDiskContent();
     void saveAs_data();
     void saveAs();
+    void saveAsPanelFolderAndName_data();
+    void saveAsPanelFolderAndName();
     void openRefusesNonUtf8();
     void symbolicLinkOpensOnce();
     void newDocument_data();
@@ -269,6 +271,55 @@ void tst_DocumentManager::saveAs()
         if (!target.isEmpty())
             QCOMPARE(user.alerts.at(0).informativeText, changedOnDiskText);
     }
+}
+
+void tst_DocumentManager::saveAsPanelFolderAndName_data()
+{
+    QTest::addColumn<QString>("tabFile");     // "" for an untitled tab
+    QTest::addColumn<QString>("openedBefore"); // chosen in an earlier open panel; "" for none
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("panelFolder"); // "~" for home
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("file tab: its folder, not the last used")
+        << QStringLiteral("docs/a.md") << QStringLiteral("other/b.md") << QStringLiteral("docs/notes")
+        << QStringLiteral("docs") << QStringLiteral("docs/notes.md");
+    QTest::newRow("untitled tab: the last folder used")
+        << QString() << QStringLiteral("other/b.md") << QStringLiteral("other/notes") << QStringLiteral("other")
+        << QStringLiteral("other/notes.md");
+    QTest::newRow("untitled tab, no panel yet: home")
+        << QString() << QString() << QStringLiteral("notes.md") << QStringLiteral("~") << QStringLiteral("notes.md");
+    QTest::newRow("the user's own extension kept")
+        << QStringLiteral("docs/a.md") << QString() << QStringLiteral("docs/notes.txt") << QStringLiteral("docs")
+        << QStringLiteral("docs/notes.txt");
+}
+
+void tst_DocumentManager::saveAsPanelFolderAndName()
+{
+    QFETCH(QString, tabFile);
+    QFETCH(QString, openedBefore);
+    QFETCH(QString, typed);
+    QFETCH(QString, panelFolder);
+    QFETCH(QString, saved);
+    QVERIFY(QDir().mkpath(m_files->path(QStringLiteral("docs"))));
+    QVERIFY(QDir().mkpath(m_files->path(QStringLiteral("other"))));
+    ScriptedAlertPresenter user;
+    DocumentManager manager;
+    if (!openedBefore.isEmpty()) {
+        user.openAnswers = {QStringList{m_files->write(openedBefore, "earlier\n")}};
+        manager.openFilePicker();
+    }
+    if (tabFile.isEmpty())
+        manager.newDocument(QStringLiteral("draft\n"));
+    else
+        manager.openFile(m_files->write(tabFile, "one\n"));
+    user.saveAnswers = {m_files->path(typed)};
+
+    QVERIFY(manager.saveAs(manager.selectedDocument()));
+
+    QCOMPARE(user.savePanels.size(), 1);
+    const QString expectedFolder = panelFolder == QStringLiteral("~") ? QDir::homePath() : m_files->path(panelFolder);
+    QCOMPARE(canonical(user.savePanels.at(0).directory), canonical(expectedFolder));
+    QCOMPARE(manager.selectedDocument()->fileURL().toLocalFile(), canonical(m_files->path(saved)));
 }
 
 void tst_DocumentManager::openRefusesNonUtf8()

@@ -267,6 +267,56 @@ private Q_SLOTS:
         QVERIFY(m_events.isEmpty());
     }
 
+    void exportPanelFolderAndName_data()
+    {
+        QTest::addColumn<bool>("pdf");
+        QTest::addColumn<bool>("untitled"); // after an open panel in docs/
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("pdf, file tab") << true << false << QStringLiteral("out/typed") << QStringLiteral("out/typed.pdf");
+        QTest::newRow("html, file tab") << false << false << QStringLiteral("out/typed")
+                                        << QStringLiteral("out/typed.html");
+        QTest::newRow("html, untitled tab") << false << true << QStringLiteral("out/typed.htm")
+                                            << QStringLiteral("out/typed.htm");
+    }
+
+    // The panel opens in the document's folder, else the last one used, and a bare
+    // name gets the export's extension.
+    void exportPanelFolderAndName()
+    {
+        QFETCH(bool, pdf);
+        QFETCH(bool, untitled);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        ScriptedAlertPresenter alerts;
+        DocumentExporter exporter;
+        DocumentManager manager;
+        DocumentExportCommands commands(manager, exporter);
+        if (untitled) {
+            alerts.openAnswers = {QStringList{m_samplePath}};
+            manager.openFilePicker();
+            manager.newDocument(QStringLiteral("text"));
+        } else {
+            manager.openFile(m_samplePath);
+        }
+        alerts.saveAnswers = {QDir(m_folder).filePath(typed)};
+        QSignalSpy finished(&commands, &DocumentExportCommands::exportFinished);
+
+        if (pdf)
+            commands.exportPDFCurrentDocument();
+        else
+            commands.exportHTMLCurrentDocument();
+
+        if (pdf)
+            QVERIFY(finished.wait(120000));
+        QCOMPARE(alerts.savePanels.size(), 1);
+        QCOMPARE(QFileInfo(alerts.savePanels.at(0).directory).canonicalFilePath(),
+                 QFileInfo(QDir(m_folder).filePath(QStringLiteral("docs"))).canonicalFilePath());
+        QVERIFY(alerts.alerts.isEmpty());
+        QCOMPARE(QDir(QDir(m_folder).filePath(QStringLiteral("out"))).entryList(QDir::Files),
+                 QStringList{QFileInfo(written).fileName()});
+    }
+
     // The file export ignores the user's size, theme and CSS, carries the math and
     // diagram libraries the text needs, and resolves the picture against the document.
     void htmlExportWritesStandalonePage()

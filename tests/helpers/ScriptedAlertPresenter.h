@@ -32,22 +32,24 @@ public:
         return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
     }
 
-    std::optional<QString> chooseSaveFile(const FilePanelRequest &request) override
+    int chooseFromMenu(const ChoiceMenuRequest &request) override
+    {
+        menus.append(request);
+        return menuAnswers.isEmpty() ? -1 : menuAnswers.takeFirst();
+    }
+
+protected:
+    // The requests as the panel sees them, with the presenter's folder filled in.
+    std::optional<QString> presentSaveFile(const FilePanelRequest &request) override
     {
         savePanels.append(request);
         return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
     }
 
-    void chooseOpenFiles(const FilePanelRequest &request,
-                         std::function<void(const QStringList &)> completion) override
+    void presentOpenFiles(const FilePanelRequest &request,
+                          std::function<void(const QStringList &)> completion) override
     {
         openPanels.append(request);
         completion(openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst());
-    }
-
-    int chooseFromMenu(const ChoiceMenuRequest &request) override
-    {
-        menus.append(request);
-        return menuAnswers.isEmpty() ? -1 : menuAnswers.takeFirst();
     }
 };

@@ -22,8 +22,10 @@ public:
         asked.append(request);
         return answer;
     }
-    std::optional<QString> chooseSaveFile(const FilePanelRequest &) override { return std::nullopt; }
-    void chooseOpenFiles(const FilePanelRequest &, std::function<void(const QStringList &)> completion) override
+
+protected:
+    std::optional<QString> presentSaveFile(const FilePanelRequest &) override { return std::nullopt; }
+    void presentOpenFiles(const FilePanelRequest &, std::function<void(const QStringList &)> completion) override
     {
         completion({});
     }

@@ -228,7 +228,11 @@ private Q_SLOTS:
         QVERIFY(push(preview.get(), MarkdownToHTML::renderedBodyHTML(
                                         QString(markdown).replace(QStringLiteral("Paragraph 280 "), QStringLiteral("Changed 280 ")))));
         QVERIFY(waitForScript(preview->page(), QStringLiteral("document.body.textContent.indexOf('Changed 280') >= 0")));
-        QCOMPARE(runScript(preview->page(), QStringLiteral("window.scrollY")).toInt(), 1200);
+        // The view stays where the reader was, not at the top and not at the change far
+        // below. Exact to the pixel only on an idle machine: blocks out of view are sized
+        // by an em-based estimate until laid out, and a busy machine saw 1029.
+        const int scrollY = runScript(preview->page(), QStringLiteral("window.scrollY")).toInt();
+        QVERIFY2(scrollY > 900 && scrollY < 1500, qPrintable(QString::number(scrollY)));
     }
 };
 

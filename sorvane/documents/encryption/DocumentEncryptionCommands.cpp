@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
 #include <QUuid>
 
@@ -60,7 +61,10 @@ void DocumentEncryptionCommands::encryptCurrentDocument()
     TabDocument *document = m_manager ? m_manager->selectedDocument() : nullptr;
     if (!document)
         return;
-    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(), hooks(m_manager));
+    const QString folder =
+        document->fileURL().isEmpty() ? QString() : QFileInfo(document->fileURL().toLocalFile()).absolutePath();
+    EncryptedDocumentFlow::encryptDocument(document->title(), document->text(), document->baseName(),
+                                           hooks(m_manager), folder);
 }
 
 void DocumentEncryptionCommands::openEncryptedFile()

@@ -46,7 +46,7 @@ std::optional<QString> EncryptedDocumentFlow::promptForPassphrase(const QString 
 }
 
 void EncryptedDocumentFlow::encryptDocument(const QString &title, const QString &text, const QString &baseName,
-                                            const Hooks &hooks)
+                                            const Hooks &hooks, const QString &directory)
 {
     const auto passphrase =
         promptForPassphrase(QStringLiteral("Encrypt \"") + title + QLatin1Char('"'),
@@ -56,6 +56,8 @@ void EncryptedDocumentFlow::encryptDocument(const QString &title, const QString 
 
     FilePanelRequest panel;
     panel.suggestedName = baseName + QStringLiteral(".md.enc");
+    panel.defaultSuffix = QStringLiteral("md.enc");
+    panel.directory = directory;
     const auto path = AlertPresenter::shared().chooseSaveFile(panel);
     if (!path || path->isEmpty())
         return;

@@ -29,10 +29,11 @@ public:
     static std::optional<QString> promptForPassphrase(const QString &messageText, const QString &informativeText,
                                                       bool confirming);
 
-    // Encrypts `text` to a file the user names (suggested: baseName + ".md.enc").
+    // Encrypts `text` to a file the user names (suggested: baseName + ".md.enc"), the
+    // panel opening in `directory` (the tab's folder; empty for the last one used).
     // The tab itself is left as it is.
     static void encryptDocument(const QString &title, const QString &text, const QString &baseName,
-                                const Hooks &hooks);
+                                const Hooks &hooks, const QString &directory = QString());
     // Shows the open panel, then continues with openEncryptedFileAt.
     static void openEncryptedFile(const Hooks &hooks);
     static void openEncryptedFileAt(const QString &path, const Hooks &hooks);

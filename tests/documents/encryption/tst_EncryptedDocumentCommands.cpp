@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -181,6 +183,51 @@ private Q_SLOTS:
         QVERIFY(tab->isModified());
         QVERIFY(tab->fileURL().isEmpty());
         QCOMPARE(manager.recentDocuments().value(0), QUrl::fromLocalFile(target));
+    }
+
+    void encryptPanelFolderAndName_data()
+    {
+        QTest::addColumn<bool>("fileTab");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("file tab, bare name") << true << QStringLiteral("notes") << QStringLiteral("notes.md.enc");
+        QTest::newRow("file tab, Markdown name") << true << QStringLiteral("notes.md")
+                                                 << QStringLiteral("notes.md.enc");
+        QTest::newRow("untitled tab, full name") << false << QStringLiteral("notes.md.enc")
+                                                 << QStringLiteral("notes.md.enc");
+    }
+
+    // The panel opens in the tab's folder (untitled: home, no panel used yet), and
+    // the encrypted file always ends in .md.enc, never overwriting a Markdown file.
+    void encryptPanelFolderAndName()
+    {
+        QFETCH(bool, fileTab);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QTemporaryDir folder;
+        ScriptedAlertPresenter alerts;
+        alerts.saveAnswers = {folder.filePath(typed)};
+        alerts.alertAnswers = {1}; // keep the passphrase out of the keyring
+        m_prompt.answers = {PassphraseAnswer{passphrase, passphrase}};
+        DocumentManager manager;
+        if (fileTab) {
+            const QString source = folder.filePath(QStringLiteral("source.md"));
+            QVERIFY(AtomicFile::write(source, "plain words"));
+            manager.openFile(source);
+        } else {
+            manager.newDocument(QStringLiteral("plain words"));
+        }
+
+        DocumentEncryptionCommands(manager).encryptCurrentDocument();
+
+        QCOMPARE(alerts.savePanels.size(), 1);
+        const QString expectedFolder = fileTab ? folder.path() : QDir::homePath();
+        QCOMPARE(QFileInfo(alerts.savePanels.constFirst().directory).canonicalFilePath(),
+                 QFileInfo(expectedFolder).canonicalFilePath());
+        QFile file(folder.filePath(written));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(EncryptionService::decrypt(file.readAll(), passphrase), QStringLiteral("plain words"));
+        QCOMPARE(QFile::exists(folder.filePath(typed)), typed == written);
     }
 
     void encryptWithoutSelectedTabDoesNothing()

@@ -30,23 +30,25 @@ public:
         alerts.append(request);
         return answers.isEmpty() ? 0 : answers.takeFirst();
     }
-    std::optional<QString> chooseSaveFile(const FilePanelRequest &request) override
-    {
-        panels.append(request);
-        return savePath;
-    }
-    void chooseOpenFiles(const FilePanelRequest &request,
-                         std::function<void(const QStringList &)> completion) override
-    {
-        panels.append(request);
-        completion(openPaths);
-    }
     QStringList messages() const
     {
         QStringList out;
         for (const AlertRequest &a : alerts)
             out.append(a.messageText);
         return out;
+    }
+
+protected:
+    std::optional<QString> presentSaveFile(const FilePanelRequest &request) override
+    {
+        panels.append(request);
+        return savePath;
+    }
+    void presentOpenFiles(const FilePanelRequest &request,
+                          std::function<void(const QStringList &)> completion) override
+    {
+        panels.append(request);
+        completion(openPaths);
     }
 };
 
