@@ -355,11 +355,9 @@ void DocumentManager::showReadError(const DocumentAccessError &error)
 
 void DocumentManager::showReadError(const QString &description, const QUrl &url)
 {
-    AlertRequest request;
-    request.messageText = QStringLiteral("Could not open file");
-    request.informativeText = description.isEmpty() ? QStringLiteral("sorv.ane could not open this file.") : description;
-    request.buttons = {QStringLiteral("OK")};
-    request.style = AlertRequest::Style::Critical;
+    AlertRequest request = AlertRequest::failure(
+        QStringLiteral("Could not open file"),
+        description.isEmpty() ? QStringLiteral("sorv.ane could not open this file.") : description);
     if (!url.isEmpty())
         request.accessoryText = url.isLocalFile() ? url.toLocalFile() : url.toString();
     AlertPresenter::shared().runModal(request);
@@ -369,12 +367,7 @@ void DocumentManager::showSaveError(const QString &description)
 {
     // Counted from the event loop so the alert is not held up.
     QTimer::singleShot(0, QCoreApplication::instance(), [] { DiagnosticUploader::noteSaveFailure(); });
-    AlertRequest request;
-    request.messageText = QStringLiteral("Could not save file");
-    request.informativeText = description;
-    request.buttons = {QStringLiteral("OK")};
-    request.style = AlertRequest::Style::Critical;
-    AlertPresenter::shared().runModal(request);
+    AlertPresenter::shared().runModal(AlertRequest::failure(QStringLiteral("Could not save file"), description));
 }
 
 bool DocumentManager::prepareForTermination()

@@ -59,12 +59,7 @@ void DocumentExportCommands::showExportError(const QString &description)
     QTimer::singleShot(0, QCoreApplication::instance(), [count] {
         DiagnosticUploader::shared().uploadAuto(QStringLiteral("export_failed"), count);
     });
-    AlertRequest request;
-    request.messageText = QStringLiteral("Could not export document");
-    request.informativeText = description;
-    request.buttons = {QStringLiteral("OK")};
-    request.style = AlertRequest::Style::Critical;
-    AlertPresenter::shared().runModal(request);
+    AlertPresenter::shared().runModal(AlertRequest::failure(QStringLiteral("Could not export document"), description));
 }
 
 void DocumentExportCommands::finishExport(const DocumentExporter::Outcome &result)

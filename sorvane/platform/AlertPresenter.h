@@ -21,6 +21,12 @@ struct AlertRequest {
     Style style = Style::Informational;
     // Extra detail shown under the text (a full path, for example); empty for none.
     QString accessoryText;
+
+    // Something the user asked for failed: critical, with one "OK".
+    static AlertRequest failure(const QString &messageText, const QString &informativeText)
+    {
+        return {messageText, informativeText, {QStringLiteral("OK")}, Style::Critical, QString()};
+    }
 };
 
 struct FilePanelRequest {

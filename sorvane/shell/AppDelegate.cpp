@@ -275,11 +275,7 @@ void AppDelegate::setAsDefaultHandler()
                         [](const XdgMime::Result &result) {
                             if (result.succeeded())
                                 return;
-                            AlertRequest request;
-                            request.messageText = QStringLiteral("Could not set default");
-                            request.informativeText = XdgMime::describeFailure(result);
-                            request.buttons = {QStringLiteral("OK")};
-                            request.style = AlertRequest::Style::Critical;
-                            AlertPresenter::shared().runModal(request);
+                            AlertPresenter::shared().runModal(AlertRequest::failure(
+                                QStringLiteral("Could not set default"), XdgMime::describeFailure(result)));
                         });
 }
