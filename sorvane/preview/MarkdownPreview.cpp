@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMimeDatabase>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QUrlQuery>
