@@ -1,6 +1,5 @@
 #include "DocumentExporter.h"
 
-#include "ExportStyle.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "render/MarkdownToHTML.h"
@@ -21,13 +20,28 @@
 
 namespace {
 
-// Whether the page has finished drawing: the document and its fonts loaded and every
-// diagram replaced by its picture. Mermaid leaves a failed diagram's error picture in
-// a wrapper, so a state that stops changing also counts (the caller waits for that).
+// Whether the page has finished drawing: the document loaded and its math typeset
+// (at DOMContentLoaded), the page's fonts loaded, and every diagram replaced by its
+// picture. The hidden view never asks for KaTeX's faces by itself, and a formula
+// printed before its face arrives comes out blank: so the first call loads every
+// face the page declares and waits for the font set. Mermaid leaves a failed
+// diagram's error picture in a wrapper, so a state that stops changing also counts
+// (the caller waits for that).
 const QString readinessScript = QStringLiteral(R"JS(
 (function () {
     if (document.readyState !== 'complete') return 'loading';
-    if (document.fonts && document.fonts.status !== 'loaded') return 'loading';
+    if (document.fonts) {
+        if (window.__sorvaneFontsLoaded === undefined) {
+            window.__sorvaneFontsLoaded = false;
+            var faces = Array.from(document.fonts, function (face) {
+                return face.load().catch(function () { });
+            });
+            Promise.all(faces).then(function () { return document.fonts.ready; }).then(function () {
+                window.__sorvaneFontsLoaded = true;
+            });
+        }
+        if (!window.__sorvaneFontsLoaded || document.fonts.status !== 'loaded') return 'loading';
+    }
     if (typeof mermaid === 'undefined') return 'ready';
     var nodes = document.querySelectorAll('.mermaid');
     var drawn = 0, settled = 0;
@@ -178,7 +192,7 @@ QString DocumentExporter::standalonePage(const QString &markdown, double fontSiz
 {
     const PreviewTheme theme = previewThemeFromRawValue(themeRawValue).value_or(PreviewTheme::Standard);
     return MarkdownToHTML::documentHTML(markdown, fontSize, baseURL, theme,
-                                        withUserCSS ? ExportStyle::extraCSS() : QString());
+                                        withUserCSS && m_extraCSSSource ? m_extraCSSSource() : QString());
 }
 
 QPageLayout DocumentExporter::pdfPageLayout()

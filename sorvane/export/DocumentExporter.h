@@ -36,7 +36,7 @@ public:
 
     // The standalone page of a text. themeRawValue is a stored "previewTheme" value;
     // one that names no theme gives the Default theme. withUserCSS adds the user's
-    // extra theme CSS (the copies); fixed exports pass false.
+    // extra CSS (the copies), the text the preview appends too; fixed exports pass false.
     QString standalonePage(const QString &markdown, double fontSize, const QUrl &baseURL,
                            const QString &themeRawValue, bool withUserCSS);
     // Lays the page out once its math and diagrams are drawn and writes it as a PDF
@@ -52,6 +52,11 @@ public:
     using PrinterChooser = std::function<bool(QPrinter &printer)>;
     void setPrinterChooser(PrinterChooser chooser) { m_printerChooser = std::move(chooser); }
 
+    // Where the user's extra CSS comes from: the extra theme and custom CSS the
+    // preview shows, read on every copy. None until the application sets it.
+    using ExtraCSSSource = std::function<QString()>;
+    void setExtraCSSSource(ExtraCSSSource source) { m_extraCSSSource = std::move(source); }
+
     // US Letter, 612 x 792 points, 36-point margins on every side.
     static QPageLayout pdfPageLayout();
 
@@ -59,6 +64,7 @@ private:
     class Job;
 
     PrinterChooser m_printerChooser;
+    ExtraCSSSource m_extraCSSSource;
     // The longest wait for math, fonts and diagrams; past it the page is printed as
     // it stands rather than not at all.
     const int m_richContentTimeoutMs = 20000;

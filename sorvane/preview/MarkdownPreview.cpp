@@ -1,5 +1,6 @@
 #include "MarkdownPreview.h"
 
+#include "PreviewFileAccess.h"
 #include "platform/AlertPresenter.h"
 
 #include <QBuffer>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMimeDatabase>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QUrlQuery>
@@ -34,6 +34,9 @@ public:
     {
         QByteArray shell;
         QString shellQuery;
+        // The shell stands at the folder's own path, so that "../x.png" and
+        // "/home/x.png" in the page name the files they name on disk.
+        QString shellPath;
         QString folder; // canonical; empty for an untitled document
     };
 
@@ -58,36 +61,23 @@ public:
             return;
         }
         const QString path = url.path(QUrl::FullyDecoded);
-        if ((path.isEmpty() || path == QLatin1String("/")) && url.query() == site->shellQuery) {
+        if (path == site->shellPath && url.query() == site->shellQuery) {
             auto *buffer = new QBuffer(job);
             buffer->setData(site->shell);
             job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
             return;
         }
-        const QString file = folderFile(site->folder, path);
-        if (file.isEmpty()) {
+        const auto served = PreviewFileAccess::resolve(site->folder, path);
+        if (!served) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        auto *device = new QFile(file, job);
+        auto *device = new QFile(served->path, job);
         if (!device->open(QIODevice::ReadOnly)) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        job->reply(QMimeDatabase().mimeTypeForFile(file).name().toUtf8(), device);
-    }
-
-    // A regular file inside the folder, after symbolic links and "..": a
-    // document can show its own pictures, never anything beside or above them.
-    static QString folderFile(const QString &folder, const QString &path)
-    {
-        if (folder.isEmpty() || path.isEmpty() || path.contains(QChar(0)))
-            return QString();
-        const QFileInfo info(folder + QLatin1Char('/') + path);
-        const QString canonical = info.canonicalFilePath();
-        if (canonical.isEmpty() || !canonical.startsWith(folder + QLatin1Char('/')) || !QFileInfo(canonical).isFile())
-            return QString();
-        return canonical;
+        job->reply(served->mimeType, device);
     }
 };
 
@@ -105,6 +95,28 @@ bool looksExecutable(const QFileInfo &info)
     if (suffixes.contains(info.suffix().toLower()))
         return true;
     return info.isFile() && info.isExecutable();
+}
+
+// A mail link may not make the mail program attach the user's files: the
+// attachment fields go, whatever their case or percent-encoding.
+QUrl withoutMailAttachments(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) != 0 || !url.hasQuery())
+        return url;
+    QStringList kept;
+    const QString query = url.query(QUrl::FullyEncoded);
+    for (const QString &field : query.split(QLatin1Char('&'))) {
+        QString name = field.section(QLatin1Char('='), 0, 0);
+        // Decoded until it stops changing: "%2561ttach" must not slip through.
+        for (QString decoded; (decoded = QUrl::fromPercentEncoding(name.toUtf8())) != name;)
+            name = decoded;
+        if (name.trimmed().startsWith(QLatin1String("attach"), Qt::CaseInsensitive))
+            continue;
+        kept.append(field);
+    }
+    QUrl safe = url;
+    safe.setQuery(kept.isEmpty() ? QString() : kept.join(QLatin1Char('&')));
+    return safe;
 }
 
 } // namespace
@@ -319,6 +331,7 @@ void MarkdownPreview::loadShell()
         if (!canonical.isEmpty() && QFileInfo(canonical).isDir())
             site.folder = canonical == QLatin1String("/") ? QString() : canonical;
     }
+    site.shellPath = site.folder + QLatin1Char('/');
     m_shellFontSize = m_fontSize;
     m_shellColorScheme = m_colorScheme;
     site.shell = MarkdownToHTML::previewShellHTML(m_fontSize, m_colorScheme, m_theme, m_extraCSS,
@@ -326,7 +339,11 @@ void MarkdownPreview::loadShell()
                      .toUtf8();
     PreviewSchemeHandler::shared().sites.insert(m_token, site);
 
-    m_shellURL = QUrl(schemeName() + QStringLiteral("://") + m_token + QStringLiteral("/?") + site.shellQuery);
+    m_shellURL = QUrl();
+    m_shellURL.setScheme(schemeName());
+    m_shellURL.setHost(m_token);
+    m_shellURL.setPath(site.shellPath, QUrl::DecodedMode);
+    m_shellURL.setQuery(site.shellQuery);
     Q_EMIT shellLoadStarted();
     m_page->load(m_shellURL);
 }
@@ -355,7 +372,9 @@ void MarkdownPreview::onLoadFinished(bool ok)
 
 bool MarkdownPreview::isShellURL(const QUrl &url) const
 {
-    return url.adjusted(QUrl::RemoveFragment) == m_shellURL;
+    // Compared decoded: the engine may spell the folder's characters its own way.
+    return url.scheme() == m_shellURL.scheme() && url.host() == m_shellURL.host()
+        && url.path(QUrl::FullyDecoded) == m_shellURL.path(QUrl::FullyDecoded) && url.query() == m_shellURL.query();
 }
 
 QUrl MarkdownPreview::localURL(const QUrl &url) const
@@ -365,14 +384,14 @@ QUrl MarkdownPreview::localURL(const QUrl &url) const
     const auto site = PreviewSchemeHandler::shared().sites.constFind(m_token);
     if (site == PreviewSchemeHandler::shared().sites.constEnd() || site->folder.isEmpty())
         return QUrl();
-    QUrl local = QUrl::fromLocalFile(QDir::cleanPath(site->folder + url.path(QUrl::FullyDecoded)));
+    QUrl local = QUrl::fromLocalFile(QDir::cleanPath(url.path(QUrl::FullyDecoded)));
     local.setFragment(url.fragment(QUrl::FullyDecoded), QUrl::DecodedMode);
     return local;
 }
 
 void MarkdownPreview::handleExternalLink(const QUrl &url)
 {
-    const QUrl target = localURL(url);
+    const QUrl target = withoutMailAttachments(localURL(url));
     switch (linkAction(target)) {
     case LinkAction::Open:
         m_opener(target);

@@ -15,8 +15,9 @@ class MarkdownPreviewPage;
 // The live preview of the selected document: the preview shell is loaded once
 // and every new body fragment is pushed into it through updateContent(), so
 // typing never reloads the page. Only a new theme, extra CSS or document
-// folder loads a new shell. The shell (about 4 MB with Mermaid) and the
-// document folder's files reach the page through the app's own URL scheme.
+// folder loads a new shell. The shell (about 4 MB with Mermaid), the
+// document folder's files and pictures from elsewhere (PreviewFileAccess)
+// reach the page through the app's own URL scheme.
 // Link clicks leave the page only through the link policy below.
 class MarkdownPreview : public QWebEngineView
 {
@@ -55,7 +56,7 @@ public:
     void setUrlOpener(UrlOpener opener);
 
     // A link leaving the page: the folder's own scheme becomes a file address,
-    // then the policy decides. Public for the page classes and the tests.
+    // a mail link loses any attachment fields, then the policy decides. Public for the page classes and the tests.
     void handleExternalLink(const QUrl &url);
 
 Q_SIGNALS:

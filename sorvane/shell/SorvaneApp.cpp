@@ -3,10 +3,12 @@
 #include "QuitGate.h"
 
 #include "documents/Constants.h"
+#include "export/DocumentExporter.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
+#include "preview/ThemeService.h"
 #include "window/MainWindow.h"
 
 #include <QSysInfo>
@@ -63,6 +65,9 @@ QString SorvaneApp::osVersionString()
 void SorvaneApp::setDocumentExporter(DocumentExporter *exporter)
 {
     m_exporter = exporter;
+    // The copies look like the preview: the same extra theme and custom CSS.
+    if (m_exporter)
+        m_exporter->setExtraCSSSource([] { return ThemeService::shared().extraCSS(); });
 }
 
 void SorvaneApp::launch(const QStringList &arguments)

@@ -14,6 +14,7 @@
 #include "platform/AppPaths.h"
 #include "platform/DesktopShare.h"
 #include "platform/Settings.h"
+#include "preview/ThemeService.h"
 #include "export/DocumentExporter.h"
 
 #include <QApplication>
@@ -29,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+
+#include <optional>
 
 namespace {
 
@@ -71,6 +74,15 @@ QString pdfInfo(const QString &pdf)
 {
     QProcess process;
     process.start(QStringLiteral("pdfinfo"), {pdf});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The fonts a PDF embeds, as pdffonts lists them.
+QString pdfFonts(const QString &pdf)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdffonts"), {pdf});
     process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
@@ -189,7 +201,7 @@ private Q_SLOTS:
         m_events.clear();
         m_eventProperties.clear();
         m_reports.clear();
-        for (const char *key : {"fontSize", "previewTheme", "sorvane.useCustomCSS"})
+        for (const char *key : {"fontSize", "previewTheme", "sorvane.useCustomCSS", "sorvane.proTheme"})
             Settings::shared().remove(QString::fromLatin1(key));
         QDir(QDir(m_folder).filePath(QStringLiteral("out"))).removeRecursively();
         QDir().mkpath(QDir(m_folder).filePath(QStringLiteral("out")));
@@ -419,6 +431,32 @@ private Q_SLOTS:
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(u' ')));
     }
 
+    // Formulas reach the PDF typeset in KaTeX's own fonts, inline and displayed,
+    // with a diagram on the page too.
+    void pdfExportTypesetsMath()
+    {
+        DocumentExporter exporter;
+        const QString page = exporter.standalonePage(
+            QStringLiteral("Energy $E = mc^2$ inline.\n\n$$\\int_0^1 x^2 dx$$\n\n"
+                           "```mermaid\ngraph TD\n  Alpha[Kestrel] --> Beta[Osprey]\n```\n"),
+            15, QUrl(), QString(), false);
+        const QString target = outputPath(QStringLiteral("math.pdf"));
+        std::optional<DocumentExporter::Outcome> outcome;
+        exporter.writePDF(page, target, [&](const DocumentExporter::Outcome &result) { outcome = result; });
+        QVERIFY(QTest::qWaitFor([&] { return outcome.has_value(); }, 120000));
+        QCOMPARE(int(outcome->status), int(DocumentExporter::Outcome::Status::Succeeded));
+
+        const QString text = firstPageText(target);
+        // The integral sign, the variables and the exponents, not the TeX source.
+        for (const QString &symbol : {QStringLiteral("\u222B"), QStringLiteral("mc"), QStringLiteral("Kestrel")})
+            QVERIFY2(text.contains(symbol), qPrintable(symbol + QStringLiteral(" not in: ") + text));
+        for (const char *source : {"$", "\\int", "mc^2", "x^2"})
+            QVERIFY2(!text.contains(QString::fromLatin1(source)), qPrintable(text));
+        const QString fonts = pdfFonts(target);
+        for (const char *face : {"KaTeX_Main", "KaTeX_Math", "KaTeX_Size"})
+            QVERIFY2(fonts.contains(QString::fromLatin1(face)), qPrintable(fonts));
+    }
+
     void pdfExportFailureShowsAlert()
     {
         ScriptedAlertPresenter alerts;
@@ -514,8 +552,11 @@ private Q_SLOTS:
         Settings::shared().setValue(QStringLiteral("fontSize"), fontSize);
         Settings::shared().setValue(QStringLiteral("previewTheme"), theme);
         Settings::shared().setValue(QStringLiteral("sorvane.useCustomCSS"), true);
+        Settings::shared().setValue(QStringLiteral("sorvane.proTheme"), QStringLiteral("Minimal"));
         QVERIFY(writeFile(QDir(AppPaths::supportFolder()).filePath(QStringLiteral("custom.css")),
                           "h1 { letter-spacing: 0.31em; }"));
+        ThemeService themes(Settings::shared());
+        exporter.setExtraCSSSource([&] { return themes.extraCSS(); });
         manager.openFile(m_samplePath);
 
         commands.copyCurrentAsRichText();
@@ -529,6 +570,10 @@ private Q_SLOTS:
         QVERIFY(html.contains(QStringLiteral("font-size: ") + expectedSize));
         QVERIFY(html.contains(QStringLiteral("body { font-family: ") + expectedFont));
         QVERIFY(html.contains(QStringLiteral("letter-spacing: 0.31em")));
+        // The extra theme comes first, the user's CSS after it, as in the preview.
+        const qsizetype extraTheme = html.indexOf(ThemeService::proThemeStylesheet(ThemeService::ProTheme::Minimal));
+        QVERIFY(extraTheme > 0);
+        QVERIFY(extraTheme < html.indexOf(QStringLiteral("letter-spacing: 0.31em")));
 
         commands.copyCurrentAsHTML();
         const QMimeData *plain = QGuiApplication::clipboard()->mimeData();

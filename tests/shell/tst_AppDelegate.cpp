@@ -7,6 +7,7 @@
 #include "export/DocumentExporter.h"
 #include "platform/Settings.h"
 #include "platform/XdgMime.h"
+#include "preview/ThemeService.h"
 #include "shell/AppDelegate.h"
 #include "shell/QuitGate.h"
 #include "shell/SorvaneApp.h"
@@ -568,10 +569,15 @@ private Q_SLOTS:
             return nullptr;
         };
 
+        // The copies carry the extra theme the preview shows.
+        ThemeService::shared().setSelectedProThemeRaw(QStringLiteral("Mono"));
         QAction *copy = action(QStringLiteral("Copy as HTML"));
         QVERIFY(copy);
         copy->trigger();
+        ThemeService::shared().setSelectedProThemeRaw(QString());
         QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("Menu title</h1>")));
+        QVERIFY(QGuiApplication::clipboard()->text().contains(
+            ThemeService::proThemeStylesheet(ThemeService::ProTheme::Mono)));
 
         QAction *exportHTML = action(QStringLiteral("Export HTML..."));
         QVERIFY(exportHTML);

@@ -65,14 +65,47 @@
     }
 
     // Draws the diagrams not drawn yet; answers the theme they get, or null
-    // when there was none.
+    // when there was none. Each keeps its source, to be drawn again in
+    // another scheme; taken as text, so nothing in it becomes markup.
+    var running = 0, redrawWanted = false;
     function renderDiagrams(nodes) {
         if (typeof mermaid === 'undefined' || nodes.length === 0) return null;
         try {
+            for (var i = 0; i < nodes.length; i++)
+                if (nodes[i].getAttribute('data-processed') !== 'true')
+                    nodes[i].setAttribute('data-sorvane-source', nodes[i].textContent);
             setUpMermaid();
-            mermaid.run({ nodes: nodes, suppressErrors: true });
+            var done = mermaid.run({ nodes: nodes, suppressErrors: true });
+            running++;
+            Promise.resolve(done).catch(function () { }).then(function () {
+                if (--running === 0 && redrawWanted) redrawDiagrams();
+            });
         } catch (e) { }
         return mermaidTheme;
+    }
+
+    // A new scheme redraws every diagram from its source. Mermaid would take
+    // a diagram it is still drawing for its own output, so a redraw waits
+    // until no drawing is under way; a burst of switches ends in one redraw.
+    function redrawDiagrams() {
+        if (typeof mermaid === 'undefined' || mermaidTheme === null) return;
+        if (running > 0) { redrawWanted = true; return; }
+        redrawWanted = false;
+        if ((prefersDark() ? 'dark' : 'default') === mermaidTheme) return;
+        var root = document.getElementById('content') || document.body;
+        var nodes = root.querySelectorAll('.mermaid[data-sorvane-source]');
+        for (var i = 0; i < nodes.length; i++) {
+            nodes[i].removeAttribute('data-processed');
+            nodes[i].textContent = nodes[i].getAttribute('data-sorvane-source');
+        }
+        if (nodes.length) renderDiagrams(nodes);
+        else mermaidTheme = null;
+    }
+    new MutationObserver(redrawDiagrams).observe(document.documentElement,
+        { attributes: true, attributeFilter: ['style'] });
+    if (window.matchMedia) {
+        var media = window.matchMedia('(prefers-color-scheme: dark)');
+        if (media.addEventListener) media.addEventListener('change', redrawDiagrams);
     }
 
     // The updater renders only the blocks it replaced, through these.
