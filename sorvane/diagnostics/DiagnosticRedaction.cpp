@@ -90,6 +90,13 @@ struct Patterns {
     const QRegularExpression plainKeySecret{QStringLiteral(
         R"((?i)(?<![\w.-])[\w.-]*?(?:)" STRONG_SECRET_KEYS R"(|()" WEAK_SECRET_KEYS
         R"())\s*[=:]\s*("(?:[^"\\\r\n]|\\.)*"|'(?:[^'\\\r\n]|\\.)*'|[^\s&"',;}\]]+))")};
+    // The same keys inside a percent-encoded URL (a redirect target carried in a query):
+    // "=" spelled %3D and "&" %26, in either case and encoded more than once (%253D).
+    // The key may follow an encoded separator such as %3F or %253F; that escape is
+    // matched whole (group 1) so its hex digits cannot pass for the key's first letters.
+    const QRegularExpression encodedKeySecret{QStringLiteral(
+        R"((?i)(%(?:25)*[0-9a-f]{2}|(?<![\w.%-]))[\w.-]*?(?:)" STRONG_SECRET_KEYS R"(|()"
+        WEAK_SECRET_KEYS R"())%(?:25)*3d((?:(?!%(?:25)*26)[^\s&"',;}\]])*))")};
     const QRegularExpression opaqueBlob{QStringLiteral(R"(\b[A-Za-z0-9\-_]{24,}\b)")};
 };
 
@@ -172,6 +179,11 @@ QString redact(const QString &text)
     s = replaceAll(s, p.keyedSecret, QStringLiteral("<secret-redacted>"));
     s = replaceMatches(s, p.quotedKeySecret, [](const QRegularExpressionMatch &m) { return redactKeyedValue(m, 2, 3); });
     s = replaceMatches(s, p.plainKeySecret, [](const QRegularExpressionMatch &m) { return redactKeyedValue(m, 1, 2); });
+    s = replaceMatches(s, p.encodedKeySecret, [](const QRegularExpressionMatch &m) {
+        const QString redacted = redactKeyedValue(m, 2, 3);
+        // The escaped separator in front of the key belongs to the URL around it.
+        return redacted == m.captured(0) ? redacted : m.captured(1) + redacted;
+    });
     s = replaceAll(s, p.opaqueBlob, QStringLiteral("<blob-redacted>"));
     return s;
 }

@@ -345,7 +345,8 @@ void DocumentManager::selectTabAtOffset(qsizetype offset)
 double DocumentManager::currentFontSize() const
 {
     const QJsonValue stored = Settings::shared().storedValue(SettingsKeys::fontSize);
-    return stored.isDouble() ? stored.toDouble() : SettingsDefaults::fontSize;
+    return stored.isDouble() && Settings::isUsableFontSize(stored.toDouble()) ? stored.toDouble()
+                                                                               : SettingsDefaults::fontSize;
 }
 
 void DocumentManager::showReadError(const DocumentAccessError &error)

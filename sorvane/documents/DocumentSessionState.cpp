@@ -106,9 +106,17 @@ double DocumentSessionState::referenceSeconds(const QDateTime &date)
     return double(date.toMSecsSinceEpoch() - referenceEpochMs) / 1000.0;
 }
 
-QDateTime DocumentSessionState::fromReferenceSeconds(double seconds)
+std::optional<QDateTime> DocumentSessionState::fromReferenceSeconds(double seconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(referenceEpochMs + qint64(std::llround(seconds * 1000.0)), QTimeZone::utc());
+    // The bounds are checked in floating point, before any integer sees the number, so a
+    // hostile file cannot make the conversion or the sum overflow.
+    static const double earliest = double(QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch());
+    static const double latest =
+        double(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), QTimeZone::utc()).toMSecsSinceEpoch());
+    const double msSince1970 = seconds * 1000.0 + double(referenceEpochMs);
+    if (!std::isfinite(msSince1970) || msSince1970 < earliest || msSince1970 > latest)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(msSince1970)), QTimeZone::utc());
 }
 
 QString DocumentSessionState::uuidText(const QUuid &id)
@@ -163,6 +171,7 @@ std::optional<SessionDocumentState> SessionDocumentState::fromJson(const QJsonOb
     state.text = reader.required(kText, QJsonValue::String).toString();
     state.lastSavedText = reader.required(kLastSavedText, QJsonValue::String).toString();
     state.isModified = reader.required(kIsModified, QJsonValue::Bool).toBool();
+    // A number that is no date reads as no date; the tab itself is still worth restoring.
     if (const auto date = reader.optional(kDate, QJsonValue::Double))
         state.lastKnownModificationDate = DocumentSessionState::fromReferenceSeconds(date->toDouble());
     if (const auto ending = reader.optional(kLineEnding, QJsonValue::String)) {

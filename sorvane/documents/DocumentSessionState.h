@@ -47,7 +47,8 @@ struct DocumentSessionState {
 
     // Dates are seconds since 2001-01-01 00:00:00 UTC in the file.
     static double referenceSeconds(const QDateTime &date);
-    static QDateTime fromReferenceSeconds(double seconds);
+    // Nothing for a number that is no date: not finite, or outside the years 1 to 9999.
+    static std::optional<QDateTime> fromReferenceSeconds(double seconds);
     // The UUID's standard upper-case hyphenated text, without braces.
     static QString uuidText(const QUuid &id);
     // Parses exactly that form (either case); nothing for anything else.

@@ -15,6 +15,9 @@
 #include <QJsonParseError>
 #include <QMutexLocker>
 
+#include <cmath>
+#include <optional>
+
 namespace {
 
 const QHash<QString, QJsonValue> &defaults()
@@ -45,6 +48,20 @@ const QHash<QString, QJsonValue> &defaults()
         {K::useCustomCSS, D::useCustomCSS},
     };
     return table;
+}
+
+// A JSON number that is a whole number a qint64 holds. JSON numbers are doubles: 1e19,
+// 1e300 or 2.5 are no count, and converting them would be undefined behaviour.
+std::optional<qint64> wholeNumber(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    // -2^63 is exact as a double; 2^63 is the first value past the range.
+    constexpr double limit = 9223372036854775808.0;
+    if (!(d >= -limit && d < limit) || std::trunc(d) != d)
+        return std::nullopt;
+    return static_cast<qint64>(d);
 }
 
 } // namespace
@@ -100,7 +117,7 @@ bool Settings::boolValue(const QString &key, bool fallback) const
     for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
         if (v.isBool())
             return v.toBool();
-        if (v.isDouble())
+        if (v.isDouble() && std::isfinite(v.toDouble()))
             return v.toDouble() != 0.0;
         if (v.isString()) {
             const QString s = v.toString().trimmed().toLower();
@@ -115,15 +132,16 @@ bool Settings::boolValue(const QString &key, bool fallback) const
 
 double Settings::doubleValue(const QString &key, double fallback) const
 {
+    // "inf" and "nan" parse as text; no reader of a setting has a use for them.
     for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
-        if (v.isDouble())
+        if (v.isDouble() && std::isfinite(v.toDouble()))
             return v.toDouble();
         if (v.isBool())
             return v.toBool() ? 1.0 : 0.0;
         if (v.isString()) {
             bool ok = false;
             const double d = v.toString().toDouble(&ok);
-            if (ok)
+            if (ok && std::isfinite(d))
                 return d;
         }
     }
@@ -133,8 +151,8 @@ double Settings::doubleValue(const QString &key, double fallback) const
 qint64 Settings::intValue(const QString &key, qint64 fallback) const
 {
     for (const QJsonValue &v : {storedValue(key), defaultValue(key)}) {
-        if (v.isDouble())
-            return static_cast<qint64>(v.toDouble());
+        if (const std::optional<qint64> n = wholeNumber(v))
+            return *n;
         if (v.isBool())
             return v.toBool() ? 1 : 0;
         if (v.isString()) {
@@ -197,9 +215,15 @@ void Settings::emitChanged(const QString &key)
         Q_EMIT showWorkspaceChanged(showWorkspace());
 }
 
+bool Settings::isUsableFontSize(double points)
+{
+    return points >= SettingsLimits::minimumFontSize && points <= SettingsLimits::maximumFontSize;
+}
+
 double Settings::fontSize() const
 {
-    return doubleValue(SettingsKeys::fontSize, SettingsDefaults::fontSize);
+    const double size = doubleValue(SettingsKeys::fontSize, SettingsDefaults::fontSize);
+    return isUsableFontSize(size) ? size : SettingsDefaults::fontSize;
 }
 
 void Settings::setFontSize(double size)
@@ -271,11 +295,16 @@ void Settings::report(const QString &problem)
 QString Settings::loadLocked()
 {
     m_values = QJsonObject();
+    m_damagedInPlace = false;
     QFile file(m_filePath);
     if (!file.exists())
         return QString();
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Could not read the settings file: %1").arg(file.errorString());
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Unread is as good as damaged: a write would replace bytes nobody has seen.
+        m_damagedInPlace = true;
+        return QStringLiteral("Could not read the settings file: %1. ").arg(file.errorString())
+            + keepDamagedAsideLocked();
+    }
     const QByteArray data = file.readAll();
     file.close();
     QJsonParseError error{};
@@ -284,18 +313,55 @@ QString Settings::loadLocked()
         m_values = doc.object();
         return QString();
     }
-    // Keep the damaged file for the user instead of overwriting it with defaults.
-    const QString aside = m_filePath + QStringLiteral(".corrupt-")
+    m_damagedInPlace = true;
+    return keepDamagedAsideLocked();
+}
+
+QString Settings::keepDamagedAsideLocked()
+{
+    // Renamed, never copied: the user's bytes stay exactly as they were. An earlier
+    // damaged file kept in the same second already holds the plain name, hence the counter.
+    const QString stem = m_filePath + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
-    QFile::rename(m_filePath, aside);
-    return QStringLiteral("The settings file was unreadable and was kept as %1").arg(aside);
+    QString reason;
+    for (int n = 1; n <= 1000; ++n) {
+        const QString aside = n == 1 ? stem : stem + QLatin1Char('-') + QString::number(n);
+        const QFileInfo target(aside);
+        if (target.exists() || target.isSymLink())
+            continue;
+        QFile file(m_filePath);
+        if (!file.exists()) { // gone meanwhile: nothing left to protect
+            m_damagedInPlace = false;
+            return QString();
+        }
+        if (file.rename(aside)) {
+            m_damagedInPlace = false;
+            return QStringLiteral("The settings file was unreadable and was kept as %1").arg(aside);
+        }
+        reason = file.errorString();
+        if (!QFileInfo::exists(aside))
+            break; // refused for a reason a new name will not cure
+        // The name was taken in between: try the next one.
+    }
+    if (reason.isEmpty())
+        reason = QStringLiteral("every name for it is taken");
+    return QStringLiteral("The settings file %1 is unreadable and could not be kept aside (%2); "
+                          "changes will not be saved over it")
+        .arg(m_filePath, reason);
 }
 
 QString Settings::writeLocked()
 {
+    QString kept;
+    if (m_damagedInPlace) {
+        kept = keepDamagedAsideLocked();
+        if (m_damagedInPlace)
+            return kept;
+    }
     AppPaths::ensureFolder(QFileInfo(m_filePath).absolutePath());
     QString error;
     if (!AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), &error))
-        return QStringLiteral("Could not write the settings file: %1").arg(error);
-    return QString();
+        return (kept.isEmpty() ? QString() : kept + QStringLiteral("; "))
+            + QStringLiteral("Could not write the settings file: %1").arg(error);
+    return kept;
 }

@@ -30,7 +30,8 @@ public:
     QJsonValue value(const QString &key) const;
 
     // Typed readers: the stored value when it has a usable type, else the default,
-    // else the given fallback.
+    // else the given fallback. Numbers that are not finite are never usable, and
+    // intValue takes only whole numbers within qint64.
     bool boolValue(const QString &key, bool fallback = false) const;
     double doubleValue(const QString &key, double fallback = 0.0) const;
     qint64 intValue(const QString &key, qint64 fallback = 0) const;
@@ -41,7 +42,10 @@ public:
 
     // Typed accessors of the keys read in several places, with the readers' fallbacks.
     // The view and appearance modes are raw values; their enums live in the layers above.
+    // Falls back to the default for a size outside SettingsLimits, so no reader has to
+    // guard against a hand-edited 1e300.
     double fontSize() const;
+    static bool isUsableFontSize(double points);
     void setFontSize(double size);
     QString appearanceMode() const;
     void setAppearanceMode(const QString &rawValue);
@@ -66,6 +70,9 @@ private:
     // lock is released, since the report reaches the diagnostic log, which reads here.
     QString loadLocked();
     QString writeLocked();
+    // Moves a damaged settings file to a free name beside it; clears m_damagedInPlace
+    // once it is out of the way.
+    QString keepDamagedAsideLocked();
     static void report(const QString &problem);
 
     QString m_filePath;
@@ -74,4 +81,6 @@ private:
     // deadlock its own thread.
     mutable QRecursiveMutex m_mutex;
     QJsonObject m_values;
+    // A damaged or unreadable file still sits at m_filePath: nothing is written over it.
+    bool m_damagedInPlace = false;
 };

@@ -70,3 +70,12 @@ inline constexpr double recentSaveFailures = 0;
 inline constexpr bool mcpWriteMode = false;
 
 } // namespace SettingsDefaults
+
+// What a stored value may hold before readers take it for damage and use the default.
+namespace SettingsLimits {
+
+// Points; wide enough for any screen, narrow enough that every reader can round it.
+inline constexpr double minimumFontSize = 1;
+inline constexpr double maximumFontSize = 1000;
+
+} // namespace SettingsLimits

@@ -24,6 +24,11 @@ private Q_SLOTS:
         QTest::newRow("stays at the cap") << QJsonValue(1000) << qint64(1000);
         QTest::newRow("above the cap comes down to it") << QJsonValue(5000) << qint64(1000);
         QTest::newRow("negative restarts") << QJsonValue(-3) << qint64(1);
+        // A count no integer holds, or no whole count at all, is damage: counting restarts.
+        QTest::newRow("1e19 restarts") << QJsonValue(1e19) << qint64(1);
+        QTest::newRow("-1e300 restarts") << QJsonValue(-1e300) << qint64(1);
+        QTest::newRow("fraction restarts") << QJsonValue(2.5) << qint64(1);
+        QTest::newRow("NaN restarts") << QJsonValue(qQNaN()) << qint64(1);
     }
     void noteSaveFailureCountsAndCaps()
     {

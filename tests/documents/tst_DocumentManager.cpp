@@ -561,6 +561,12 @@ void tst_DocumentManager::fontSize_data()
     QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << 15.0;
     QTest::newRow("number") << QJsonValue(18.5) << 18.5;
     QTest::newRow("text") << QJsonValue(QStringLiteral("18")) << 15.0;
+    // Sizes no font can have; the toolbar and the pages would round them to integers.
+    QTest::newRow("1e300") << QJsonValue(1e300) << 15.0;
+    QTest::newRow("-1e300") << QJsonValue(-1e300) << 15.0;
+    QTest::newRow("zero") << QJsonValue(0) << 15.0;
+    QTest::newRow("NaN") << QJsonValue(qQNaN()) << 15.0;
+    QTest::newRow("infinity") << QJsonValue(qInf()) << 15.0;
 }
 
 void tst_DocumentManager::fontSize()

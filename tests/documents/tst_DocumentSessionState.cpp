@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <QtTest>
 
+#include <cmath>
+
 namespace {
 
 const QUuid firstId = QUuid::fromString(QStringLiteral("{3f2504e0-4f89-41d3-9a0c-0305e82c3301}"));
@@ -44,7 +46,7 @@ QStringList keysOf(const QJsonObject &object)
 }
 
 // A valid file written by hand, as another build would, to break one thing at a time.
-QByteArray validFileWith(const QString &documentKey, const QJsonValue &value)
+QJsonObject validObjectWith(const QString &documentKey, const QJsonValue &value)
 {
     QJsonObject document{{QStringLiteral("id"), QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301")},
                          {QStringLiteral("text"), QStringLiteral("a")},
@@ -54,7 +56,12 @@ QByteArray validFileWith(const QString &documentKey, const QJsonValue &value)
         document.remove(documentKey);
     else
         document.insert(documentKey, value);
-    return QJsonDocument(QJsonObject{{QStringLiteral("documents"), QJsonArray{document}}}).toJson();
+    return QJsonObject{{QStringLiteral("documents"), QJsonArray{document}}};
+}
+
+QByteArray validFileWith(const QString &documentKey, const QJsonValue &value)
+{
+    return QJsonDocument(validObjectWith(documentKey, value)).toJson();
 }
 
 } // namespace
@@ -140,6 +147,62 @@ private Q_SLOTS:
                  QDateTime(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc()));
         QCOMPARE(document.lineEnding, SessionLineEnding::Lf);
         QVERIFY(!document.hasByteOrderMark);
+    }
+
+    // A date number no clock could hold reads as no date, and the tab is still restored.
+    // Most rows overflowed 64-bit integers on the way to milliseconds.
+    void dateOutOfRangeIsAbsent_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("milliseconds sum past int64") << 9223372000000000.0;
+        QTest::newRow("milliseconds past int64") << 1e19;
+        QTest::newRow("milliseconds before int64") << -9223372000000000.0;
+        QTest::newRow("1e300") << 1e300;
+        QTest::newRow("-1e300") << -1e300;
+        QTest::newRow("after year 9999") << 252423993600.0;
+        QTest::newRow("before year 1") << -63113904000.5;
+        QTest::newRow("NaN") << qQNaN();
+        QTest::newRow("infinity") << qInf();
+        QTest::newRow("minus infinity") << -qInf();
+    }
+    void dateOutOfRangeIsAbsent()
+    {
+        QFETCH(double, seconds);
+        QString error;
+        const QJsonObject object = validObjectWith(QStringLiteral("lastKnownModificationDate"), seconds);
+        const std::optional<DocumentSessionState> state = DocumentSessionState::fromJson(object, &error);
+        QVERIFY2(state.has_value(), qPrintable(error));
+        QCOMPARE(state->documents.size(), 1);
+        QVERIFY(!state->documents.first().lastKnownModificationDate);
+        QCOMPARE(state->documents.first().text, QStringLiteral("a"));
+        if (std::isfinite(seconds)) { // JSON text cannot spell the others
+            const std::optional<DocumentSessionState> decoded = DocumentSessionState::decode(
+                QByteArray(R"({"documents":[{"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","text":"a",)"
+                           R"("lastSavedText":"a","isModified":false,"lastKnownModificationDate":)")
+                + QByteArray::number(seconds, 'g', 17) + "}]}");
+            QVERIFY(decoded.has_value());
+            QVERIFY(!decoded->documents.first().lastKnownModificationDate);
+        }
+    }
+
+    // The first and last moments that are still dates read back exactly.
+    void dateBoundsAreKept_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QDateTime>("expected");
+        QTest::newRow("year 1") << -63113904000.0 << QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc());
+        QTest::newRow("year 9999") << 252423993599.5
+                                   << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 500), QTimeZone::utc());
+        QTest::newRow("before 2001") << -0.25 << QDateTime(QDate(2000, 12, 31), QTime(23, 59, 59, 750), QTimeZone::utc());
+    }
+    void dateBoundsAreKept()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QDateTime, expected);
+        const std::optional<DocumentSessionState> state =
+            DocumentSessionState::fromJson(validObjectWith(QStringLiteral("lastKnownModificationDate"), seconds));
+        QVERIFY(state.has_value());
+        QCOMPARE(state->documents.first().lastKnownModificationDate, std::optional<QDateTime>(expected));
     }
 
     void undecodable_data()

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -44,6 +45,18 @@ const QHash<QString, Accessor> &accessors()
           [](Settings &s, const QVariant &v) { s.setUseCustomCSS(v.toBool()); }}},
     };
     return table;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -102,8 +115,79 @@ private Q_SLOTS:
         settings.setValue(QStringLiteral("fontSize"), QStringLiteral("large"));
         QCOMPARE(settings.doubleValue(QStringLiteral("fontSize")), 15.0);
         settings.setValue(QStringLiteral("wordWrap"), QJsonValue(QJsonValue::Null));
-        QCOMPARE(settings.boolValue(QStringLiteral("wordWrap")), true);
+        QCOMPARE(settings.boolValue(QStringLiteral("showOutline")), false);
         QCOMPARE(settings.intValue(QStringLiteral("missing"), 7), 7);
+    }
+
+    // Values a hand-edited or damaged file can hold where a number is expected: each
+    // reads as invalid (the default, else the fallback), never as arithmetic on it.
+    // Converting the out-of-range ones to integers was undefined behaviour.
+    void numbersOutOfRangeReadAsInvalid_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<double>("verboseSince");
+        QTest::addColumn<double>("fontSize");
+        const auto row = [](const char *name, const QByteArray &value, qint64 count, double since, double size) {
+            QTest::newRow(name) << "{\"sorvane.recentSaveFailures\": " + value + ", \"sorvane.verboseDiagnosticsEnabledAt\": "
+                    + value + ", \"fontSize\": " + value + ", \"other\": " + value + "}"
+                                << count << since << size;
+        };
+        row("1e19", "1e19", 0, 1e19, 15);
+        row("2^63", "9223372036854775808", 0, 9223372036854775808.0, 15);
+        row("-1e300", "-1e300", 0, -1e300, 15);
+        row("1e300", "1e300", 0, 1e300, 15);
+        row("non-integer", "2.5", 0, 2.5, 2.5);
+        row("tiny", "1e-300", 0, 1e-300, 15);
+        row("text inf", "\"inf\"", 0, 0, 15);
+        row("text -infinity", "\"-infinity\"", 0, 0, 15);
+        row("text nan", "\"nan\"", 0, 0, 15);
+        row("text 1e19", "\"1e19\"", 0, 1e19, 15);
+        row("text 1e400", "\"1e400\"", 0, 0, 15);
+        row("in range", "12", 12, 12, 12);
+        row("-2^63", "-9223372036854775808", std::numeric_limits<qint64>::min(), -9223372036854775808.0, 15);
+    }
+    void numbersOutOfRangeReadAsInvalid()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(qint64, count);
+        QFETCH(double, verboseSince);
+        QFETCH(double, fontSize);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.json"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+        out.close();
+        Settings settings(path);
+        QVERIFY2(settings.contains(QStringLiteral("fontSize")), "the file should parse");
+        QCOMPARE(settings.intValue(QStringLiteral("sorvane.recentSaveFailures"), 0), count);
+        QCOMPARE(settings.intValue(QStringLiteral("other"), 7), count ? count : 7);
+        QCOMPARE(settings.doubleValue(QStringLiteral("sorvane.verboseDiagnosticsEnabledAt")), verboseSince);
+        QCOMPARE(settings.fontSize(), fontSize);
+    }
+
+    // NaN and infinities only arise in memory (JSON text cannot spell them), but a
+    // reader must not hand them on either.
+    void nonFiniteNumbersReadAsInvalid_data()
+    {
+        QTest::addColumn<double>("number");
+        QTest::newRow("NaN") << qQNaN();
+        QTest::newRow("infinity") << qInf();
+        QTest::newRow("minus infinity") << -qInf();
+    }
+    void nonFiniteNumbersReadAsInvalid()
+    {
+        QFETCH(double, number);
+        QTemporaryDir dir;
+        Settings settings(dir.filePath(QStringLiteral("settings.json")));
+        for (const char *key : {"fontSize", "showOutline", "sorvane.recentSaveFailures", "other"})
+            settings.setValue(QLatin1String(key), number);
+        QCOMPARE(settings.fontSize(), 15.0);
+        QCOMPARE(settings.doubleValue(QStringLiteral("other"), 3.0), 3.0);
+        QCOMPARE(settings.intValue(QStringLiteral("sorvane.recentSaveFailures"), 5), qint64(0));
+        QCOMPARE(settings.intValue(QStringLiteral("other"), 5), qint64(5));
+        QCOMPARE(settings.boolValue(QStringLiteral("showOutline")), false);
     }
 
     // Each accessor reads its own key as the file names it, falls back to the key's
@@ -205,6 +289,60 @@ private Q_SLOTS:
         QFile kept(dir.filePath(aside.constFirst()));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("{\"fontSize\": 1"));
+    }
+
+    // Earlier damaged files kept in the same second hold the plain keep-aside name: the
+    // new one gets a name of its own, and the earlier ones are left as they were.
+    void keepAsideNameTaken()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.json"));
+        const QByteArray damaged = "{\"fontSize\": 1";
+        QVERIFY(writeFile(path, damaged));
+        // Every name the next few seconds could give, so the clock cannot dodge the clash.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QStringList earlier;
+        for (int second = -2; second <= 30; ++second) {
+            const QString name = path + QStringLiteral(".corrupt-")
+                + now.addSecs(second).toString(QStringLiteral("yyyyMMddTHHmmss"));
+            QVERIFY(writeFile(name, "earlier " + name.toUtf8()));
+            earlier << name;
+        }
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(QStringLiteral("^The settings file was unreadable and was kept as .*corrupt-\\d+T\\d+-2$")));
+        Settings settings(path);
+        settings.setValue(QStringLiteral("wordWrap"), false);
+
+        for (const QString &name : std::as_const(earlier))
+            QCOMPARE(readFile(name), "earlier " + name.toUtf8());
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("settings.json.corrupt-*-2")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readFile(dir.filePath(aside.constFirst())), damaged);
+        QCOMPARE(Settings(path).storedValue(QStringLiteral("wordWrap")), QJsonValue(false));
+    }
+
+    // A folder that refuses the rename (here: the kept name would be longer than a file
+    // name may be, which stops root too) keeps the damaged file where it is, and no change
+    // is written over it; the log says why.
+    void damagedFileThatCannotMoveIsNotOverwritten()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString(240, QLatin1Char('s')) + QStringLiteral(".json"));
+        const QByteArray damaged = "not json at all";
+        QVERIFY(writeFile(path, damaged));
+        const QRegularExpression refused(QStringLiteral("^The settings file .* is unreadable and could not be kept "
+                                                        "aside \\(.+\\); changes will not be saved over it$"));
+        QTest::ignoreMessage(QtCriticalMsg, refused);
+        Settings settings(path);
+        QTest::ignoreMessage(QtCriticalMsg, refused);
+        QSignalSpy changed(&settings, &Settings::valueChanged);
+        settings.setValue(QStringLiteral("wordWrap"), false);
+
+        QCOMPARE(readFile(path), damaged);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        // The running app still sees the change; only the file is spared.
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(settings.boolValue(QStringLiteral("wordWrap")), false);
     }
 
     // A write that cannot happen leaves the previous file as it was.
