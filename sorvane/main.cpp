@@ -42,6 +42,7 @@ void reportTabs(const DocumentManager &manager)
 
 int main(int argc, char **argv)
 {
+    SorvaneApp::prepareProcess();
     // First, so that Qt's warnings while starting up reach the diagnostic log too.
     QtMessageLog::install();
 #ifdef QT_NO_DEBUG
