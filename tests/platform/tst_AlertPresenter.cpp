@@ -34,6 +34,25 @@ QString canonicalFolder(const QString &path)
     return QFileInfo(path).canonicalFilePath();
 }
 
+// Runs act on the first visible top-level Dialog once it shows; the modal call under
+// test returns when act has closed it.
+template <typename Dialog, typename Act>
+void answerWhenShown(QTimer &timer, QObject *context, Act act)
+{
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, context, [&timer, act] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<Dialog *>(widget);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            timer.stop();
+            act(dialog);
+            return;
+        }
+    });
+    timer.start();
+}
+
 } // namespace
 
 class tst_AlertPresenter : public QObject
@@ -208,20 +227,11 @@ private Q_SLOTS:
         QString shownText;
         QString shownInformative;
         QTimer answer;
-        answer.setInterval(0);
-        connect(&answer, &QTimer::timeout, this, [&] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (!box || !box->isVisible())
-                    continue;
-                answer.stop();
-                shownText = box->text();
-                shownInformative = box->informativeText();
-                box->buttons().constFirst()->click();
-                return;
-            }
+        answerWhenShown<QMessageBox>(answer, this, [&](QMessageBox *box) {
+            shownText = box->text();
+            shownInformative = box->informativeText();
+            box->buttons().constFirst()->click();
         });
-        answer.start();
         QCOMPARE(presenter.runModal(request), 0);
 
         QCOMPARE(shownText, QStringLiteral("Could not open file"));
@@ -245,21 +255,12 @@ private Q_SLOTS:
         QString shownFolder;
         QString shownSuffix;
         QTimer answer;
-        answer.setInterval(0);
-        connect(&answer, &QTimer::timeout, this, [&] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *dialog = qobject_cast<QFileDialog *>(widget);
-                if (!dialog || !dialog->isVisible())
-                    continue;
-                answer.stop();
-                shownFolder = dialog->directory().absolutePath();
-                shownSuffix = dialog->defaultSuffix();
-                dialog->selectFile(QStringLiteral("notes"));
-                static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
-                return;
-            }
+        answerWhenShown<QFileDialog>(answer, this, [&](QFileDialog *dialog) {
+            shownFolder = dialog->directory().absolutePath();
+            shownSuffix = dialog->defaultSuffix();
+            dialog->selectFile(QStringLiteral("notes"));
+            static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
         });
-        answer.start();
 
         const std::optional<QString> chosen = presenter.chooseSaveFile(request);
 
