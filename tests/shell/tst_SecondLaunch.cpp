@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -124,12 +125,8 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(prepareHome(home.path()));
         const QString session = home.filePath(QStringLiteral(".local/share/dev.tolvern.sorvane/SessionState.json"));
-        QVERIFY(QDir().mkpath(QFileInfo(session).path()));
         const QByteArray sessionBytes = R"({"openDocuments": [], "selectedIndex": null})";
-        QFile sessionFile(session);
-        QVERIFY(sessionFile.open(QIODevice::WriteOnly));
-        sessionFile.write(sessionBytes);
-        sessionFile.close();
+        QVERIFY(writeFile(session, sessionBytes));
         const QDateTime sessionDate = QFileInfo(session).lastModified();
 
         // Takes connections (the kernel queues them) and never answers.
@@ -149,8 +146,7 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode(), 1);
         QVERIFY(second.readAllStandardError().contains("already running but does not answer"));
         QVERIFY(!second.readAllStandardOutput().contains("listening"));
-        QVERIFY(sessionFile.open(QIODevice::ReadOnly));
-        QCOMPARE(sessionFile.readAll(), sessionBytes);
+        QCOMPARE(readFile(session), sessionBytes);
         QCOMPARE(QFileInfo(session).lastModified(), sessionDate);
     }
 

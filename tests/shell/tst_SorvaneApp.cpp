@@ -1,8 +1,8 @@
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,10 +20,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("doc.md"));
-        QFile original(path);
-        QVERIFY(original.open(QIODevice::WriteOnly));
-        original.write("original\n");
-        original.close();
+        QVERIFY(writeFile(path, "original\n"));
 
         QProcess child;
         child.setChildProcessModifier([] {
@@ -40,8 +37,7 @@ private Q_SLOTS:
         QVERIFY2(output.contains("saved no\n"), output.constData());
         QVERIFY2(output.contains("alert sorv.ane could not save \"doc.md\": "), output.constData());
 
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(original.readAll(), QByteArray("original\n"));
+        QCOMPARE(readFile(path), QByteArray("original\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.md")});
     }
 };
