@@ -1,6 +1,7 @@
 #include "diagnostics/QtMessageLog.h"
 #include "documents/DocumentManager.h"
 #include "export/DocumentExporter.h"
+#include "platform/AlertPresenter.h"
 #include "platform/SingleInstance.h"
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
@@ -11,6 +12,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,10 +40,23 @@ void reportTabs(const DocumentManager &manager)
     }
     reportLine("tabs " + QJsonDocument(tabs).toJson(QJsonDocument::Compact));
 }
+
+// Launched from the file manager there is no terminal to read stderr, so a real
+// display gets an alert as well.
+void reportNotAnswering()
+{
+    const QString message = QStringLiteral("sorv.ane is already running but does not answer.");
+    const QString advice = QStringLiteral("Close the running sorv.ane (or end it if it is stuck), then try again.");
+    std::fprintf(stderr, "sorvane: %s %s\n", qPrintable(message), qPrintable(advice));
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        AlertPresenter::shared().runModal(AlertRequest::failure(message, advice));
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
+    SorvaneApp::prepareProcess();
     // First, so that Qt's warnings while starting up reach the diagnostic log too.
     QtMessageLog::install();
 #ifdef QT_NO_DEBUG
@@ -65,11 +80,19 @@ int main(int argc, char **argv)
 
     const QStringList arguments =
         SingleInstance::absoluteArguments(QApplication::arguments().mid(1), QDir::currentPath());
-    // A second launch hands its files to the running window and is done.
+    // A second launch hands its files to the running window and is done. One that
+    // cannot must not run beside it: two owners of one session overwrite each other.
     SingleInstance instance;
-    if (instance.handOff(arguments))
+    SingleInstance::HandOff handed = instance.handOff(arguments);
+    if (handed == SingleInstance::HandOff::noneRunning
+        && instance.listen() == SingleInstance::Listen::taken) // another launch won the race
+        handed = instance.handOff(arguments);
+    if (handed == SingleInstance::HandOff::delivered)
         return 0;
-    instance.listen();
+    if (handed == SingleInstance::HandOff::noAnswer) {
+        reportNotAnswering();
+        return 1;
+    }
 
     // Made before the manager so it outlives it: exports still running hold the manager weakly.
     DocumentExporter exporter;

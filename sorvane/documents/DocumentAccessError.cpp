@@ -20,6 +20,9 @@ QString describe(DocumentAccessError::Kind kind, const QUrl &url, const QString 
     case Kind::openFailed:
         return QStringLiteral("sorv.ane could not open ") + quotedName(url)
                + QStringLiteral(". The file may be missing, unreadable, or not UTF-8 text.");
+    case Kind::tooLarge:
+        return QStringLiteral("sorv.ane could not open ") + quotedName(url)
+               + QStringLiteral(": the file is larger than %1, more than the editor can work with.").arg(reason);
     case Kind::fileChangedOnDisk:
         return quotedName(url)
                + QStringLiteral(" changed on disk since it was opened. Reopen or revert before saving "
@@ -54,6 +57,11 @@ DocumentAccessError DocumentAccessError::invalidBookmark(const QUrl &url)
 DocumentAccessError DocumentAccessError::openFailed(const QUrl &url)
 {
     return DocumentAccessError(Kind::openFailed, url, {});
+}
+
+DocumentAccessError DocumentAccessError::tooLarge(const QUrl &url, qint64 maxBytes)
+{
+    return DocumentAccessError(Kind::tooLarge, url, QStringLiteral("%1 MB").arg(maxBytes / (1024 * 1024)));
 }
 
 DocumentAccessError DocumentAccessError::fileChangedOnDisk(const QUrl &url)

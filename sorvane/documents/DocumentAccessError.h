@@ -9,10 +9,12 @@
 class DocumentAccessError
 {
 public:
-    enum class Kind { invalidBookmark, openFailed, fileChangedOnDisk, writeFailed };
+    enum class Kind { invalidBookmark, openFailed, tooLarge, fileChangedOnDisk, writeFailed };
 
     static DocumentAccessError invalidBookmark(const QUrl &url);
     static DocumentAccessError openFailed(const QUrl &url);
+    // A regular file bigger than the editor opens (maxBytes).
+    static DocumentAccessError tooLarge(const QUrl &url, qint64 maxBytes);
     static DocumentAccessError fileChangedOnDisk(const QUrl &url);
     // reason: the system's own error text.
     static DocumentAccessError writeFailed(const QUrl &url, const QString &reason);

@@ -10,6 +10,13 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
@@ -43,6 +50,30 @@ TabDocument::LineEnding detectLineEnding(QByteArrayView bytes)
     if (cr > lf && cr > crlf)
         return TabDocument::LineEnding::CR;
     return TabDocument::LineEnding::LF;
+}
+
+// Up to `limit` bytes from fd, sized for `expected`; nothing on a read error.
+std::optional<QByteArray> readAtMost(int fd, qint64 expected, qint64 limit)
+{
+    constexpr qint64 chunk = 1024 * 1024;
+    QByteArray bytes;
+    bytes.reserve(qMin(expected + 1, limit));
+    qint64 used = 0;
+    while (used < limit) {
+        const qint64 want = qMin(chunk, limit - used);
+        bytes.resize(used + want);
+        const ssize_t got = ::read(fd, bytes.data() + used, static_cast<size_t>(want));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        used += got;
+    }
+    bytes.resize(used);
+    return bytes;
 }
 
 QString diskPath(const QUrl &url)
@@ -233,16 +264,30 @@ Result<std::pair<QUrl, QByteArray>, DocumentAccessError> TabDocument::resolveURL
 Result<TabDocument::Loaded, DocumentAccessError> TabDocument::readFile(const QUrl &url)
 {
     const QString path = diskPath(url);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Non-blocking, so that a FIFO nobody writes to cannot hang the window; only a
+    // regular file is read at all: a device like /dev/zero never ends.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return DocumentAccessError::openFailed(url);
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return DocumentAccessError::openFailed(url);
-    file.close();
+    }
+    if (status.st_size > maxFileBytes) {
+        ::close(fd);
+        return DocumentAccessError::tooLarge(url, maxFileBytes);
+    }
+    // The file may grow between fstat and the read: never take more than the cap.
+    const std::optional<QByteArray> bytes = readAtMost(fd, status.st_size, maxFileBytes + 1);
+    ::close(fd);
+    if (!bytes)
+        return DocumentAccessError::openFailed(url);
+    if (bytes->size() > maxFileBytes)
+        return DocumentAccessError::tooLarge(url, maxFileBytes);
 
     Loaded loaded;
-    QByteArrayView body(bytes);
+    QByteArrayView body(*bytes);
     if (body.startsWith(utf8ByteOrderMark)) {
         loaded.format.byteOrderMark = true;
         body = body.sliced(3);

@@ -51,7 +51,13 @@ public:
                 const QDateTime &lastKnownModificationDate, QObject *parent = nullptr);
     ~TabDocument() override;
 
-    // A clean tab for the file, or invalidBookmark or openFailed.
+    // The largest file a tab reads. A 64 MB text is about half a million lines; the
+    // editor lays it out and saves it in seconds, while beyond that typing stalls and
+    // every copy the tab keeps (text, saved text, session) doubles in memory.
+    static constexpr qint64 maxFileBytes = qint64(64) * 1024 * 1024;
+
+    // A clean tab for the file, or invalidBookmark, openFailed (also for anything but
+    // a regular file: FIFOs, devices, sockets, folders) or tooLarge.
     static Opened open(const QUrl &url, const QByteArray &bookmarkData, const QUuid &id);
 
     // Absolute, cleaned, symbolic links resolved; a file that does not exist yet gets

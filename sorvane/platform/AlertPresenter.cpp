@@ -75,6 +75,20 @@ QString withDefaultSuffix(const QString &path, const FilePanelRequest &request)
     return (path.endsWith(QLatin1Char('.')) ? path : path + QLatin1Char('.')) + suffix;
 }
 
+QString elidedForAlert(const QString &text, qsizetype maxChars)
+{
+    if (text.size() <= maxChars)
+        return text;
+    const qsizetype kept = qMax<qsizetype>(maxChars - 1, 0);
+    qsizetype head = kept - kept / 2;
+    qsizetype tail = text.size() - kept / 2;
+    if (head > 0 && text.at(head - 1).isHighSurrogate())
+        --head;
+    if (tail < text.size() && text.at(tail).isLowSurrogate())
+        ++tail;
+    return text.left(head) + QChar(0x2026) + text.sliced(tail);
+}
+
 AlertPresenter::AlertPresenter()
     : m_lastDirectory(std::make_shared<QString>())
 {
@@ -146,10 +160,10 @@ int WidgetAlertPresenter::runModal(const AlertRequest &request)
 {
     QMessageBox box(dialogParent());
     box.setWindowTitle(QStringLiteral("sorv.ane"));
-    box.setText(request.messageText);
-    QString informative = request.informativeText;
+    box.setText(elidedForAlert(request.messageText, maxAlertTextChars));
+    QString informative = elidedForAlert(request.informativeText, maxAlertTextChars);
     if (!request.accessoryText.isEmpty())
-        informative += QStringLiteral("\n\n") + request.accessoryText;
+        informative += QStringLiteral("\n\n") + elidedForAlert(request.accessoryText, maxAlertPathChars);
     box.setInformativeText(informative);
     switch (request.style) {
     case AlertRequest::Style::Critical: box.setIcon(QMessageBox::Critical); break;

@@ -51,6 +51,15 @@ struct FilePanelRequest {
 // extensions, in any extension at all.
 QString withDefaultSuffix(const QString &path, const FilePanelRequest &request);
 
+// Alerts show at most this many characters of a text and of a path: a name handed
+// over on the command line can be megabytes long, and laying that out takes minutes.
+constexpr qsizetype maxAlertTextChars = 400;
+constexpr qsizetype maxAlertPathChars = 200;
+
+// text when it fits in maxChars, else its start and its end around "…" (so a path
+// keeps its top folders and its file name), never splitting a surrogate pair.
+QString elidedForAlert(const QString &text, qsizetype maxChars);
+
 // A short list of actions to pick from (the share choices), shown as a menu.
 struct ChoiceMenuRequest {
     QStringList items;

@@ -3,14 +3,16 @@
 #include "SorvaneScheme.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QUrl>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,11 +31,33 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultServerName()
 {
-    // Qt creates a private runtime folder when XDG_RUNTIME_DIR is not set.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = privateFolder();
     if (folder.isEmpty())
-        folder = QDir::homePath();
+        return {};
     return folder + QStringLiteral("/sorvane-%1.socket").arg(::getuid());
+}
+
+namespace {
+// lstat, so a symbolic link is seen as itself and never followed.
+bool isPrivateFolder(const QByteArray &path)
+{
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
+        && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+} // namespace
+
+QString SingleInstance::privateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(QFile::encodeName(runtime)))
+        return runtime;
+    // The name is predictable, so one that someone else made first is refused, not used.
+    const QString fallback = QDir::tempPath() + QStringLiteral("/sorvane-%1").arg(::getuid());
+    const QByteArray native = QFile::encodeName(fallback);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return isPrivateFolder(native) ? fallback : QString();
 }
 
 QStringList SingleInstance::absoluteArguments(const QStringList &arguments, const QString &workingDirectory)
@@ -49,49 +73,58 @@ QStringList SingleInstance::absoluteArguments(const QStringList &arguments, cons
     return result;
 }
 
-bool SingleInstance::handOff(const QStringList &arguments, int timeoutMs)
+SingleInstance::HandOff SingleInstance::handOff(const QStringList &arguments, int timeoutMs)
 {
+    if (m_serverName.isEmpty())
+        return HandOff::noneRunning;
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    if (!socket.waitForConnected(timeoutMs)) {
+        // Refused or missing: no process behind the name. Anything else (a full
+        // backlog, a timeout) means one is there and stuck.
+        const auto error = socket.error();
+        const bool nobody = error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError;
+        return nobody ? HandOff::noneRunning : HandOff::noAnswer;
+    }
     QByteArray request = QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact);
     request.append('\n');
     socket.write(request);
     if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
+        return HandOff::noAnswer;
     QByteArray answer;
     while (!answer.contains('\n')) {
         if (!socket.waitForReadyRead(timeoutMs))
-            return false;
+            return HandOff::noAnswer;
         answer.append(socket.readAll());
     }
-    return answer == reply;
+    return answer == reply ? HandOff::delivered : HandOff::noAnswer;
 }
 
-bool SingleInstance::listen()
+SingleInstance::Listen SingleInstance::listen()
 {
     if (m_server && m_server->isListening())
-        return true;
+        return Listen::listening;
+    if (m_serverName.isEmpty())
+        return Listen::unavailable;
     delete m_server;
     m_server = new QLocalServer(this);
     // No socket options: with them Qt binds elsewhere and renames the socket into
-    // place, silently taking it from a live instance. The runtime folder is private.
+    // place, silently taking it from a live instance. The folder is private.
     if (!m_server->listen(m_serverName)) {
         if (m_server->serverError() != QAbstractSocket::AddressInUseError)
-            return false;
+            return Listen::unavailable;
         // Someone answering means a live instance; silence means a crashed one left
         // its socket file behind.
         QLocalSocket probe;
         probe.connectToServer(m_serverName);
         if (probe.waitForConnected(500))
-            return false;
+            return Listen::taken;
         QLocalServer::removeServer(m_serverName);
         if (!m_server->listen(m_serverName))
-            return false;
+            return Listen::unavailable;
     }
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnection);
-    return true;
+    return Listen::listening;
 }
 
 bool SingleInstance::isListening() const

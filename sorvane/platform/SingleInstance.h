@@ -14,21 +14,37 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    // serverName: a socket path; the default lies in the user's runtime folder.
+    enum class HandOff {
+        delivered,   // the running instance confirmed the arguments
+        noneRunning, // nobody listens: this process may become the running one
+        noAnswer,    // someone holds the socket but did not answer in time
+    };
+    enum class Listen {
+        listening,
+        taken,       // a live instance holds the socket
+        unavailable, // no private folder for the socket, or listening failed
+    };
+
+    // serverName: a socket path; the default lies in the user's private runtime
+    // folder. Empty: no socket at all (no hand-over, no listening).
     explicit SingleInstance(QString serverName = defaultServerName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // "<runtime folder>/sorvane-<uid>.socket".
+    // "<runtime folder>/sorvane-<uid>.socket", or empty when no private folder can be had.
     static QString defaultServerName();
+    // A folder only this user can enter: $XDG_RUNTIME_DIR when it is a real folder
+    // (not a symbolic link) owned by the user with no access for others, else
+    // "<temp>/sorvane-<uid>" made or found the same way; empty when neither is.
+    // Anyone who can reach the socket can make the editor open files.
+    static QString privateFolder();
     // Paths made absolute against `workingDirectory`; "sorvane:" and "file:" URLs kept.
     static QStringList absoluteArguments(const QStringList &arguments, const QString &workingDirectory);
 
-    // Gives the arguments to the running instance. True once it confirmed them; false
-    // when none runs (or it did not answer within the timeout).
-    bool handOff(const QStringList &arguments, int timeoutMs = 5000);
-    // Becomes the running instance. A socket left behind by a crashed process is
-    // replaced; false when a live instance already holds it or listening failed.
-    bool listen();
+    // Gives the arguments to the running instance and waits up to timeoutMs for each
+    // step of the exchange.
+    HandOff handOff(const QStringList &arguments, int timeoutMs = 5000);
+    // Becomes the running instance. A socket left behind by a crashed process is replaced.
+    Listen listen();
     bool isListening() const;
 
 Q_SIGNALS:

@@ -14,9 +14,18 @@
 #include <QSysInfo>
 #include <QVersionNumber>
 
+#include <csignal>
+
 namespace {
 const QString appSlug = QStringLiteral("sorvane");
 } // namespace
+
+void SorvaneApp::prepareProcess()
+{
+    // EFBIG reaches AtomicFile and the save reports it; the signal's default would
+    // end the process with every unsaved tab.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnvironment &environment, QObject *parent)
     : QObject(parent)

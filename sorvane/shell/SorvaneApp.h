@@ -23,6 +23,10 @@ public:
                         QObject *parent = nullptr);
     ~SorvaneApp() override;
 
+    // Process-wide signal set-up, first thing in main: a write past the file-size
+    // limit (ulimit -f) then fails with an error instead of killing the editor.
+    static void prepareProcess();
+
     // The identity service the account library and its telemetry talk to.
     static QUrl identityServiceURL();
     // The kernel's version as three numbers, "6.1.0".

@@ -11,7 +11,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QtConcurrent>
+
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +67,8 @@ private Q_SLOTS:
     void revertAndDiscard();
     void errorDescriptions_data();
     void errorDescriptions();
+    void opensOnlyRegularFilesWithinTheCap_data();
+    void opensOnlyRegularFilesWithinTheCap();
 };
 
 void tst_TabDocument::editBackToSavedTextIsClean_data()
@@ -364,6 +374,9 @@ void tst_TabDocument::errorDescriptions_data()
     QTest::newRow("open failed") << int(DocumentAccessError::Kind::openFailed)
                                  << QStringLiteral("sorv.ane could not open \"b c.md\". The file may be missing, "
                                                    "unreadable, or not UTF-8 text.");
+    QTest::newRow("too large") << int(DocumentAccessError::Kind::tooLarge)
+                               << QStringLiteral("sorv.ane could not open \"b c.md\": the file is larger than 64 MB, "
+                                                 "more than the editor can work with.");
     QTest::newRow("write failed") << int(DocumentAccessError::Kind::writeFailed)
                                   << QStringLiteral("sorv.ane could not save \"b c.md\": No space left on device.");
 }
@@ -373,10 +386,96 @@ void tst_TabDocument::errorDescriptions()
     QFETCH(int, kind);
     QFETCH(QString, expected);
     const QUrl url = QUrl::fromLocalFile(QStringLiteral("/a/b c.md"));
-    const DocumentAccessError error = kind == int(DocumentAccessError::Kind::openFailed)
-                                          ? DocumentAccessError::openFailed(url)
-                                          : DocumentAccessError::writeFailed(url, QStringLiteral("No space left on device"));
-    QCOMPARE(error.description(), expected);
+    const auto make = [&] {
+        switch (DocumentAccessError::Kind(kind)) {
+        case DocumentAccessError::Kind::openFailed: return DocumentAccessError::openFailed(url);
+        case DocumentAccessError::Kind::tooLarge: return DocumentAccessError::tooLarge(url, TabDocument::maxFileBytes);
+        default: return DocumentAccessError::writeFailed(url, QStringLiteral("No space left on device"));
+        }
+    };
+    QCOMPARE(make().description(), expected);
+}
+
+namespace {
+// What a table row puts at the path it is given; false when it could not.
+bool makeSpecialFile(const QString &what, const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (what == QLatin1String("fifo"))
+        return ::mkfifo(native.constData(), 0600) == 0;
+    if (what == QLatin1String("directory"))
+        return QDir().mkdir(path);
+    if (what == QLatin1String("socket")) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (fd < 0 || static_cast<size_t>(native.size()) >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+        const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        return bound;
+    }
+    if (what.startsWith(QLatin1String("sparse "))) {
+        // Holes only: the disk and the page cache stay empty.
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.resize(what.mid(7).toLongLong());
+    }
+    return false;
+}
+} // namespace
+
+// Only a regular file is read, and only up to the cap: a FIFO must not hang the
+// window, a device must not fill memory, a sparse giant must not be read at all.
+void tst_TabDocument::opensOnlyRegularFilesWithinTheCap_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("kind"); // -1: opens
+    const int opens = -1;
+    const int failed = int(DocumentAccessError::Kind::openFailed);
+    const int tooLarge = int(DocumentAccessError::Kind::tooLarge);
+    QTest::newRow("regular") << QStringLiteral("text # hi\n") << QString() << opens;
+    QTest::newRow("empty") << QStringLiteral("text ") << QString() << opens;
+    QTest::newRow("fifo, nobody writing") << QStringLiteral("fifo") << QString() << failed;
+    QTest::newRow("/dev/zero") << QString() << QStringLiteral("/dev/zero") << failed;
+    QTest::newRow("directory") << QStringLiteral("directory") << QString() << failed;
+    QTest::newRow("socket") << QStringLiteral("socket") << QString() << failed;
+    QTest::newRow("one byte over the cap")
+        << QStringLiteral("sparse %1").arg(TabDocument::maxFileBytes + 1) << QString() << tooLarge;
+    QTest::newRow("2 GB sparse") << QStringLiteral("sparse %1").arg(qint64(2) << 30) << QString() << tooLarge;
+}
+
+void tst_TabDocument::opensOnlyRegularFilesWithinTheCap()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, path);
+    QFETCH(int, kind);
+    DocumentTestFiles files;
+    if (path.isEmpty()) {
+        path = files.path(QStringLiteral("x.md"));
+        if (what.startsWith(QLatin1String("text ")))
+            files.write(QStringLiteral("x.md"), what.mid(5).toUtf8());
+        else
+            QVERIFY(makeSpecialFile(what, path));
+    }
+
+    // On another thread, so that a read that blocks shows up as a failure here
+    // rather than as a hung test.
+    QFuture<std::optional<DocumentAccessError::Kind>> opened = QtConcurrent::run([path] {
+        return failureKind(TabDocument::open(QUrl::fromLocalFile(path), {}, QUuid::createUuid()));
+    });
+    const bool finished = QTest::qWaitFor([&] { return opened.isFinished(); }, 20000);
+    if (!finished && what == QLatin1String("fifo")) {
+        // Let a reader stuck on the FIFO go, so the thread pool can end.
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        opened.waitForFinished();
+    }
+    QVERIFY2(finished, "opening blocked");
+    const std::optional<DocumentAccessError::Kind> answer = opened.result();
+    QCOMPARE(answer ? int(*answer) : -1, kind);
 }
 
 SORVANE_TEST_MAIN(tst_TabDocument)

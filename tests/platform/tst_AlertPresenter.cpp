@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +32,25 @@ FilePanelRequest markdownPanel(const QString &directory = QString())
 QString canonicalFolder(const QString &path)
 {
     return QFileInfo(path).canonicalFilePath();
+}
+
+// Runs act on the first visible top-level Dialog once it shows; the modal call under
+// test returns when act has closed it.
+template <typename Dialog, typename Act>
+void answerWhenShown(QTimer &timer, QObject *context, Act act)
+{
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, context, [&timer, act] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<Dialog *>(widget);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            timer.stop();
+            act(dialog);
+            return;
+        }
+    });
+    timer.start();
 }
 
 } // namespace
@@ -169,6 +190,57 @@ private Q_SLOTS:
         QCOMPARE(openFolders, (QStringList{QStringLiteral("/first"), QStringLiteral("/given")}));
     }
 
+    void longTextIsElided_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maxChars");
+        QTest::addColumn<QString>("expected");
+        const QString face = QStringLiteral("\U0001F600"); // two UTF-16 units
+        QTest::newRow("fits") << QStringLiteral("/home/a.md") << 10 << QStringLiteral("/home/a.md");
+        QTest::newRow("path keeps both ends") << QStringLiteral("/home/user/deep/folder/name.md") << 13
+                                              << QStringLiteral("/home/…ame.md");
+        QTest::newRow("pair at the head's cut") << (QStringLiteral("abc") + face + QStringLiteral("defgh")) << 9
+                                                << QStringLiteral("abc…efgh");
+        QTest::newRow("pair at the tail's cut") << (QStringLiteral("abcdef") + face + QStringLiteral("gh")) << 7
+                                                << QStringLiteral("abc…gh");
+    }
+
+    void longTextIsElided()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maxChars);
+        QFETCH(QString, expected);
+        QCOMPARE(elidedForAlert(text, maxChars), expected);
+    }
+
+    // A name of a megabyte (a handed-over argument can be that long) reaches the real
+    // message box elided: laid out whole it takes minutes.
+    void alertWithHugeNameShowsItElided()
+    {
+        const QString name = QString(1024 * 1024, QLatin1Char('n')) + QStringLiteral("-end.md");
+        AlertRequest request = AlertRequest::failure(
+            QStringLiteral("Could not open file"),
+            QStringLiteral("sorv.ane could not open \"%1\". The file may be missing.").arg(name));
+        request.accessoryText = QStringLiteral("/start/") + name;
+
+        WidgetAlertPresenter presenter;
+        QString shownText;
+        QString shownInformative;
+        QTimer answer;
+        answerWhenShown<QMessageBox>(answer, this, [&](QMessageBox *box) {
+            shownText = box->text();
+            shownInformative = box->informativeText();
+            box->buttons().constFirst()->click();
+        });
+        QCOMPARE(presenter.runModal(request), 0);
+
+        QCOMPARE(shownText, QStringLiteral("Could not open file"));
+        QVERIFY(shownInformative.size() <= maxAlertTextChars + 2 + maxAlertPathChars);
+        QVERIFY(shownInformative.startsWith(QStringLiteral("sorv.ane could not open \"nnn")));
+        QVERIFY(shownInformative.contains(QStringLiteral("\". The file may be missing.\n\n/start/nnn")));
+        QVERIFY(shownInformative.endsWith(QStringLiteral("nnn-end.md")));
+    }
+
     // The file dialog itself opens in the folder and adds the suffix to a bare name.
     void fileDialogStartsInFolderAndAddsSuffix()
     {
@@ -183,21 +255,12 @@ private Q_SLOTS:
         QString shownFolder;
         QString shownSuffix;
         QTimer answer;
-        answer.setInterval(0);
-        connect(&answer, &QTimer::timeout, this, [&] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *dialog = qobject_cast<QFileDialog *>(widget);
-                if (!dialog || !dialog->isVisible())
-                    continue;
-                answer.stop();
-                shownFolder = dialog->directory().absolutePath();
-                shownSuffix = dialog->defaultSuffix();
-                dialog->selectFile(QStringLiteral("notes"));
-                static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
-                return;
-            }
+        answerWhenShown<QFileDialog>(answer, this, [&](QFileDialog *dialog) {
+            shownFolder = dialog->directory().absolutePath();
+            shownSuffix = dialog->defaultSuffix();
+            dialog->selectFile(QStringLiteral("notes"));
+            static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
         });
-        answer.start();
 
         const std::optional<QString> chosen = presenter.chooseSaveFile(request);
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QtConcurrent>
@@ -11,6 +12,7 @@
 
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,8 +23,53 @@ QFuture<bool> handOffElsewhere(const QString &name, const QStringList &arguments
 {
     return QtConcurrent::run([name, arguments] {
         SingleInstance client(name);
-        return client.handOff(arguments, 5000);
+        return client.handOff(arguments, 5000) == SingleInstance::HandOff::delivered;
     });
+}
+
+// Sets an environment variable for one scope; an empty value unsets it.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QString &value)
+        : m_name(name)
+        , m_had(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// Puts a folder of the given kind at path: "private" (0700, ours), "open" (0755),
+// "symlink" (to a private folder elsewhere), "foreign" (0700, another user's),
+// anything else leaves nothing there.
+bool makeFolder(const QString &kind, const QString &path, const QString &elsewhere)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == QLatin1String("symlink"))
+        return QDir().mkpath(elsewhere) && ::chmod(QFile::encodeName(elsewhere).constData(), 0700) == 0
+            && ::symlink(QFile::encodeName(elsewhere).constData(), native.constData()) == 0;
+    if (kind == QLatin1String("private") || kind == QLatin1String("foreign"))
+        return ::mkdir(native.constData(), 0700) == 0
+            && (kind == QLatin1String("private") || ::chown(native.constData(), 65534, 65534) == 0);
+    if (kind == QLatin1String("open"))
+        return ::mkdir(native.constData(), 0700) == 0 && ::chmod(native.constData(), 0755) == 0;
+    return true;
 }
 
 // A socket file with nobody behind it, as a crashed process leaves it.
@@ -56,6 +103,65 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(name).fileName(), QStringLiteral("sorvane-%1.socket").arg(::getuid()));
     }
 
+    // The socket only ever lies in a folder nobody else can enter; when the runtime
+    // folder is not such a folder the fallback must be, or there is no socket.
+    void socketOnlyInAPrivateFolder_data()
+    {
+        QTest::addColumn<QString>("runtime");  // a makeFolder kind, "unset" or "missing"
+        QTest::addColumn<QString>("fallback"); // a makeFolder kind or "absent"
+        QTest::addColumn<QString>("expected"); // "runtime", "fallback" or "none"
+        const auto row = [](const char *name, const char *runtime, const char *fallback, const char *expected) {
+            QTest::newRow(name) << QString::fromLatin1(runtime) << QString::fromLatin1(fallback)
+                                << QString::fromLatin1(expected);
+        };
+        row("private runtime folder", "private", "absent", "runtime");
+        row("no XDG_RUNTIME_DIR", "unset", "absent", "fallback");
+        row("runtime folder missing", "missing", "absent", "fallback");
+        row("runtime folder 0755", "open", "absent", "fallback");
+        row("runtime folder a symlink", "symlink", "absent", "fallback");
+        row("runtime folder someone else's", "foreign", "absent", "fallback");
+        row("fallback already made", "unset", "private", "fallback");
+        row("fallback 0755", "unset", "open", "none");
+        row("fallback a symlink", "open", "symlink", "none");
+        row("fallback someone else's", "unset", "foreign", "none");
+    }
+
+    void socketOnlyInAPrivateFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, fallback);
+        QFETCH(QString, expected);
+        if ((runtime == QLatin1String("foreign") || fallback == QLatin1String("foreign")) && ::getuid() != 0)
+            QSKIP("giving a folder to another user needs root");
+        QTemporaryDir root;
+        const QString runtimePath = root.filePath(QStringLiteral("runtime"));
+        const QString tempPath = root.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(tempPath));
+        const QString fallbackPath = tempPath + QStringLiteral("/sorvane-%1").arg(::getuid());
+        QVERIFY(makeFolder(runtime, runtimePath, root.filePath(QStringLiteral("elsewhere-runtime"))));
+        QVERIFY(makeFolder(fallback, fallbackPath, root.filePath(QStringLiteral("elsewhere-tmp"))));
+        const ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime == QLatin1String("unset") ? QString() : runtimePath);
+        const ScopedEnv tempEnv("TMPDIR", tempPath);
+
+        const QString name = SingleInstance::defaultServerName();
+        const QString socketName = QStringLiteral("/sorvane-%1.socket").arg(::getuid());
+        if (expected == QLatin1String("none")) {
+            QCOMPARE(name, QString());
+            SingleInstance none(name);
+            QCOMPARE(none.listen(), SingleInstance::Listen::unavailable);
+            QCOMPARE(none.handOff({QStringLiteral("/a.md")}, 1000), SingleInstance::HandOff::noneRunning);
+            return;
+        }
+        QCOMPARE(name, (expected == QLatin1String("runtime") ? runtimePath : fallbackPath) + socketName);
+        struct stat folder {};
+        QCOMPARE(::lstat(QFile::encodeName(QFileInfo(name).path()).constData(), &folder), 0);
+        QVERIFY(S_ISDIR(folder.st_mode));
+        QCOMPARE(folder.st_mode & 0777, 0700u);
+        QCOMPARE(folder.st_uid, ::getuid());
+        SingleInstance running(name);
+        QCOMPARE(running.listen(), SingleInstance::Listen::listening);
+    }
+
     void argumentsBecomeAbsolute_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -84,7 +190,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("s.socket"));
         SingleInstance running(name);
-        QVERIFY(running.listen());
+        QCOMPARE(running.listen(), SingleInstance::Listen::listening);
         QSignalSpy received(&running, &SingleInstance::argumentsReceived);
 
         const QStringList two{QStringLiteral("/x/a.md"), QStringLiteral("/x/b é.md")};
@@ -105,7 +211,7 @@ private Q_SLOTS:
 
         // Only one may listen while the first lives.
         SingleInstance other(name);
-        QVERIFY(!other.listen());
+        QCOMPARE(other.listen(), SingleInstance::Listen::taken);
     }
 
     // The running side may ask the user something (a modal alert with its own event
@@ -115,7 +221,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("n.socket"));
         SingleInstance running(name);
-        QVERIFY(running.listen());
+        QCOMPARE(running.listen(), SingleInstance::Listen::listening);
         QFuture<bool> handed;
         bool modalDone = false;
         connect(&running, &SingleInstance::argumentsReceived, this, [&] {
@@ -135,7 +241,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         SingleInstance lonely(dir.filePath(QStringLiteral("none.socket")));
-        QVERIFY(!lonely.handOff({QStringLiteral("/a.md")}, 1000));
+        QCOMPARE(lonely.handOff({QStringLiteral("/a.md")}, 1000), SingleInstance::HandOff::noneRunning);
     }
 
     // A socket file from a crashed process does not keep the next one from running.
@@ -145,13 +251,26 @@ private Q_SLOTS:
         const QString name = dir.filePath(QStringLiteral("stale.socket"));
         QVERIFY(leaveStaleSocket(name));
         SingleInstance fresh(name);
-        QVERIFY(!fresh.handOff({}, 1000));
-        QVERIFY(fresh.listen());
+        QCOMPARE(fresh.handOff({}, 1000), SingleInstance::HandOff::noneRunning);
+        QCOMPARE(fresh.listen(), SingleInstance::Listen::listening);
         QSignalSpy received(&fresh, &SingleInstance::argumentsReceived);
         QFuture<bool> handed = handOffElsewhere(name, {QStringLiteral("/y.md")});
         QTRY_VERIFY(handed.isFinished());
         QVERIFY(handed.result());
         QTRY_COMPARE(received.count(), 1);
+    }
+
+    // Someone holds the socket but never answers: that is not "nobody running",
+    // and the socket is not taken from it.
+    void silentHolderIsNotAnswering()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("silent.socket"));
+        QLocalServer silent;
+        QVERIFY(silent.listen(name));
+        SingleInstance second(name);
+        QCOMPARE(second.handOff({QStringLiteral("/a.md")}, 500), SingleInstance::HandOff::noAnswer);
+        QCOMPARE(second.listen(), SingleInstance::Listen::taken);
     }
 
     // Junk on the socket is dropped without taking the listener down.
@@ -160,7 +279,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("j.socket"));
         SingleInstance running(name);
-        QVERIFY(running.listen());
+        QCOMPARE(running.listen(), SingleInstance::Listen::listening);
         QSignalSpy received(&running, &SingleInstance::argumentsReceived);
         QLocalSocket junk;
         junk.connectToServer(name);

@@ -1,14 +1,20 @@
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 // The real binary, twice: a running sorvane in its own HOME and runtime folder, then
 // `sorvane FILE…` from another folder, which must hand its files over and exit.
@@ -20,10 +26,11 @@ class tst_SecondLaunch : public QObject
     QProcess m_first;
     QByteArray m_output;
 
-    QProcessEnvironment environment() const
+    QProcessEnvironment environment() const { return environmentIn(m_home.path()); }
+
+    static QProcessEnvironment environmentIn(const QString &home)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const QString home = m_home.path();
         env.insert(QStringLiteral("HOME"), home);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
@@ -66,25 +73,35 @@ class tst_SecondLaunch : public QObject
         return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -2;
     }
 
-private Q_SLOTS:
-    void initTestCase()
+    // Folders, settings past the first launch and three documents.
+    static bool prepareHome(const QString &path)
     {
-        QDir home(m_home.path());
-        for (const char *folder : {".config/sorvane", ".local/share", ".local/state", ".cache", "runtime", "docs/sub"})
-            QVERIFY(home.mkpath(QString::fromLatin1(folder)));
+        QDir home(path);
+        for (const char *folder : {".config/sorvane", ".local/share", ".local/state", ".cache", "runtime", "docs/sub"}) {
+            if (!home.mkpath(QString::fromLatin1(folder)))
+                return false;
+        }
         QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         // Past the first launch, so no welcome tab and no prompts get in the way.
         QFile settings(home.filePath(QStringLiteral(".config/sorvane/settings.json")));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
+        if (!settings.open(QIODevice::WriteOnly))
+            return false;
         settings.write(R"({"hasOpenedWelcomeDoc": true, "hasPromptedForDefaultHandler": true})");
         settings.close();
         for (const char *name : {"docs/a.md", "docs/b.md", "docs/sub/c.md"}) {
             QFile file(home.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (!file.open(QIODevice::WriteOnly))
+                return false;
             file.write("# text\n");
         }
+        return true;
+    }
 
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(prepareHome(m_home.path()));
         m_first.setProcessEnvironment(environment());
         m_first.setWorkingDirectory(m_home.path());
         m_first.start(QStringLiteral(SORVANE_BINARY), {});
@@ -101,12 +118,45 @@ private Q_SLOTS:
         QCOMPARE(m_first.exitCode(), 0);
     }
 
+    // The running instance holds the socket but is stuck: the second launch gives up
+    // on it, says so and exits, and never starts as a second owner of the session.
+    void stuckInstanceIsNotJoined()
+    {
+        QTemporaryDir home;
+        QVERIFY(prepareHome(home.path()));
+        const QString session = home.filePath(QStringLiteral(".local/share/dev.tolvern.sorvane/SessionState.json"));
+        const QByteArray sessionBytes = R"({"openDocuments": [], "selectedIndex": null})";
+        QVERIFY(writeFile(session, sessionBytes));
+        const QDateTime sessionDate = QFileInfo(session).lastModified();
+
+        // Takes connections (the kernel queues them) and never answers.
+        QLocalServer stuck;
+        QVERIFY(stuck.listen(home.filePath(QStringLiteral("runtime/sorvane-%1.socket").arg(::getuid()))));
+
+        QProcess second;
+        second.setProcessEnvironment(environmentIn(home.path()));
+        second.start(QStringLiteral(SORVANE_BINARY), {home.filePath(QStringLiteral("docs/a.md"))});
+        const bool exited = second.waitForFinished(60000);
+        if (!exited) {
+            second.kill();
+            second.waitForFinished();
+        }
+        QVERIFY2(exited, "the second launch kept running");
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("already running but does not answer"));
+        QVERIFY(!second.readAllStandardOutput().contains("listening"));
+        QCOMPARE(readFile(session), sessionBytes);
+        QCOMPARE(QFileInfo(session).lastModified(), sessionDate);
+    }
+
     void fileArrivesAsATab()
     {
         const QString docs = m_home.filePath(QStringLiteral("docs"));
         QCOMPARE(runSecond({QStringLiteral("a.md")}, docs), 0);
         QTRY_COMPARE_WITH_TIMEOUT(lastTabs(), QStringList{docs + QStringLiteral("/a.md")}, 30000);
     }
+
 
     // Two at once, relative to the second process's folder; an account callback in
     // between opens nothing.

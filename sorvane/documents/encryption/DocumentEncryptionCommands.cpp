@@ -21,8 +21,10 @@ DocumentEncryptionCommands::DocumentEncryptionCommands(DocumentManager &manager,
     // Holds only the manager: the handler outlives these commands.
     manager.setEncryptedFileHandler([weak = QPointer<DocumentManager>(&manager)](const QString &path) {
         QFile file(path);
-        // The envelope's magic is enough to tell; the rest is read by the flow.
-        if (!weak || !file.open(QIODevice::ReadOnly) || !EncryptionService::isEncrypted(file.read(4)))
+        // The envelope's magic is enough to tell; the rest is read by the flow. Only a
+        // regular file can hold one: opening a FIFO would wait for a writer for ever.
+        if (!weak || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)
+            || !EncryptionService::isEncrypted(file.read(4)))
             return false;
         EncryptedDocumentFlow::openEncryptedFileAt(path, hooks(weak));
         return true;

@@ -17,6 +17,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 
 const QString passphrase = QStringLiteral("tidal quartz 42");
@@ -98,6 +107,47 @@ private Q_SLOTS:
         QCOMPARE(tab->text(), encrypted ? secret : QStringLiteral("# plain\n"));
         QCOMPARE(tab->isSensitive(), encrypted);
         QCOMPARE(tab->fileURL().isEmpty(), encrypted);
+        QFile::remove(path);
+    }
+
+    // Looking for an envelope must not wait on a FIFO nobody writes to: the open
+    // fails with the usual alert and the window thread goes on.
+    void fifoIsNotWaitedOn()
+    {
+        ScriptedAlertPresenter alerts;
+        const QString path = QDir::home().filePath(QStringLiteral("pipe.md"));
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        // Lets a blocked open go after a while, so that a fault fails here instead
+        // of hanging the test.
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        std::atomic<bool> released = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(mutex);
+            if (finished.wait_for(lock, std::chrono::seconds(20), [&] { return done; }))
+                return;
+            released = true;
+            const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        });
+
+        DocumentManager manager;
+        DocumentEncryptionCommands commands(manager);
+        manager.openFile(path);
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+        }
+        finished.notify_one();
+        watchdog.join();
+
+        QVERIFY2(!released, "opening waited on the FIFO");
+        QVERIFY(manager.documents().isEmpty());
+        QCOMPARE(alerts.alerts.size(), 1);
+        QCOMPARE(alerts.alerts.first().messageText, QStringLiteral("Could not open file"));
+        QVERIFY(m_prompt.requests.isEmpty());
         QFile::remove(path);
     }
 
