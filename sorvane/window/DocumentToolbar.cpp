@@ -4,12 +4,15 @@
 #include "GlyphButton.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
+#include "export/DocumentExportCommands.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -56,6 +59,9 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     , m_increase(new GlyphButton(QStringLiteral("A"), WindowStyle::font(15, QFont::Medium), this))
     , m_sizeLabel(new QLabel(this))
     , m_wordCount(new QLabel(this))
+    , m_copy(new GlyphButton(GlyphButton::Glyph::copy, this))
+    , m_copyMenu(new QMenu(this))
+    , m_share(new GlyphButton(GlyphButton::Glyph::share, this))
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 8, 16, 8);
@@ -118,8 +124,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     formatLayout->addWidget(verticalDivider(m_formatting));
     row->addWidget(m_formatting);
 
-    // 3. Outline. The workspace toggle joins it with the workspace; the copy menu and
-    // the share button join with the copy commands.
+    // 3. Outline. The workspace toggle joins it with the workspace.
     m_outline->setToolTip(QStringLiteral("Toggle Outline"));
     m_outline->setAccessibleName(QStringLiteral("Toggle Outline"));
     connect(m_outline, &GlyphButton::clicked, this, [] {
@@ -127,9 +132,32 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
         settings.setShowOutline(!settings.showOutline());
     });
     row->addWidget(m_outline);
+
+    // 4. Copy menu and share.
+    m_copy->setFont(WindowStyle::font(12, QFont::Medium));
+    m_copy->setFixedHeight(24);
+    m_copy->setToolTip(QStringLiteral("Copy formatted \u2014 paste into Google Docs, email, and more"));
+    m_copy->setAccessibleName(QStringLiteral("Copy"));
+    QAction *richText = m_copyMenu->addAction(QStringLiteral("Copy as Rich Text"));
+    connect(richText, &QAction::triggered, this, [this] { copy(true); });
+    QAction *html = m_copyMenu->addAction(QStringLiteral("Copy as HTML"));
+    connect(html, &QAction::triggered, this, [this] { copy(false); });
+    connect(m_copy, &GlyphButton::clicked, this, [this] {
+        m_copyMenu->popup(m_copy->mapToGlobal(QPoint(0, m_copy->height() + 2)));
+    });
+    setShowCopied(false);
+    row->addWidget(m_copy);
+    m_share->setToolTip(QStringLiteral("Share"));
+    m_share->setAccessibleName(QStringLiteral("Share"));
+    // The choices open under the button rather than in the middle of the window.
+    connect(m_share, &GlyphButton::clicked, this, [this] {
+        if (m_exports)
+            m_exports->shareCurrentDocument(m_share);
+    });
+    row->addWidget(m_share);
     row->addStretch(1);
 
-    // 4. Text size.
+    // 5. Text size.
     auto *sizeRow = new QHBoxLayout;
     sizeRow->setSpacing(6);
     m_decrease->setFixedSize(18, 18);
@@ -153,7 +181,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     row->addLayout(sizeRow);
     row->addWidget(verticalDivider(this));
 
-    // 5. Appearance.
+    // 6. Appearance.
     auto *appearance = new SegmentPlate(this);
     appearance->setFixedSize(100, 24);
     auto *appearanceLayout = new QHBoxLayout(appearance);
@@ -177,7 +205,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     }
     row->addWidget(appearance);
 
-    // 6. Word count.
+    // 7. Word count.
     QFont mono = WindowStyle::font(11);
     mono.setFamily(QStringLiteral("monospace"));
     mono.setStyleHint(QFont::Monospace);
@@ -198,6 +226,32 @@ GlyphButton *DocumentToolbar::addFormatButton(GlyphButton *button, MarkdownForma
     connect(button, &GlyphButton::clicked, this, [this, action] { m_manager.requestFormatting(action); });
     m_formatButtons.append(button);
     return button;
+}
+
+void DocumentToolbar::setExportCommands(DocumentExportCommands *commands)
+{
+    m_exports = commands;
+}
+
+void DocumentToolbar::copy(bool richText)
+{
+    if (m_exports && m_exports->copyCurrentPage(richText, QStringLiteral("toolbar")))
+        flashCopied();
+}
+
+void DocumentToolbar::flashCopied()
+{
+    // Each copy schedules its own reset; a later copy does not extend an earlier one.
+    setShowCopied(true);
+    QTimer::singleShot(copiedFlashMs, this, [this] { setShowCopied(false); });
+}
+
+void DocumentToolbar::setShowCopied(bool on)
+{
+    m_showCopied = on;
+    m_copy->setGlyphAndText(on ? GlyphButton::Glyph::checkmark : GlyphButton::Glyph::copy,
+                            on ? QStringLiteral("Copied") : QStringLiteral("Copy"));
+    applyColors();
 }
 
 GlyphButton *DocumentToolbar::viewModeButton(ViewMode mode) const
@@ -262,6 +316,13 @@ void DocumentToolbar::applyColors()
     const QColor letters = WindowStyle::withAlpha(WindowStyle::primary(palette()), 0.6);
     m_decrease->setForeground(letters);
     m_increase->setForeground(letters);
+    m_copy->setForeground(m_showCopied ? WindowStyle::green(palette()) : WindowStyle::secondary(palette()));
+    const QColor menuGlyph = WindowStyle::primary(m_copyMenu->palette());
+    const QList<QAction *> entries = m_copyMenu->actions();
+    if (entries.size() != 2)
+        return;
+    entries.at(0)->setIcon(GlyphButton::icon(GlyphButton::Glyph::richText, menuGlyph));
+    entries.at(1)->setIcon(GlyphButton::icon(GlyphButton::Glyph::inlineCode, menuGlyph));
 }
 
 void DocumentToolbar::paintEvent(QPaintEvent *)
