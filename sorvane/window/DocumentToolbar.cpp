@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include <cmath>
 
@@ -39,6 +40,55 @@ protected:
     }
 };
 
+// The formatting buttons in a row that gives way when the window is narrow: the
+// buttons that do not fit are hidden from the end, instead of being squeezed on top
+// of each other. Its preferred width is always that of all buttons, so they come
+// back as the window grows.
+class FormattingStrip : public QWidget
+{
+public:
+    static constexpr int spacing = 2;
+    static constexpr int dividerGap = 6;
+
+    using QWidget::QWidget;
+
+    void addButton(QWidget *button) { m_buttons.append(button); }
+    void setDivider(QWidget *divider) { m_divider = divider; }
+
+    QSize sizeHint() const override { return {fullWidth(), 24}; }
+    QSize minimumSizeHint() const override { return {0, 24}; }
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        const int dividerWidth = m_divider ? dividerGap + m_divider->width() : 0;
+        int x = 0;
+        for (QWidget *button : std::as_const(m_buttons)) {
+            const bool fits = x + button->width() + dividerWidth <= width();
+            button->setVisible(fits);
+            if (!fits)
+                continue;
+            button->move(x, (height() - button->height()) / 2);
+            x += button->width() + spacing;
+        }
+        if (m_divider)
+            m_divider->move(qMax(0, x - spacing) + dividerGap, (height() - m_divider->height()) / 2);
+    }
+
+private:
+    int fullWidth() const
+    {
+        int width = 0;
+        for (const QWidget *button : m_buttons)
+            width += button->width() + spacing;
+        width = qMax(0, width - spacing);
+        return m_divider ? width + dividerGap + m_divider->width() : width;
+    }
+
+    QList<QWidget *> m_buttons;
+    QWidget *m_divider = nullptr;
+};
+
 QWidget *verticalDivider(QWidget *parent)
 {
     auto *divider = new QWidget(parent);
@@ -53,7 +103,7 @@ QWidget *verticalDivider(QWidget *parent)
 DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
-    , m_formatting(new QWidget(this))
+    , m_formatting(new FormattingStrip(this))
     , m_outline(new GlyphButton(GlyphButton::Glyph::outline, this))
     , m_decrease(new GlyphButton(QStringLiteral("A"), WindowStyle::font(11, QFont::Medium), this))
     , m_increase(new GlyphButton(QStringLiteral("A"), WindowStyle::font(15, QFont::Medium), this))
@@ -91,25 +141,23 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     row->addWidget(verticalDivider(this));
 
     // 2. Formatting, only while the editor is on screen.
-    auto *formatLayout = new QHBoxLayout(m_formatting);
-    formatLayout->setContentsMargins(0, 0, 0, 0);
-    formatLayout->setSpacing(2);
+    auto *strip = static_cast<FormattingStrip *>(m_formatting);
     using G = GlyphButton::Glyph;
     const auto heading = [&](const QString &label, MarkdownFormatAction action, const QString &tip) {
-        formatLayout->addWidget(addFormatButton(new GlyphButton(label, WindowStyle::font(11, QFont::DemiBold), m_formatting), action, tip));
+        strip->addButton(addFormatButton(new GlyphButton(label, WindowStyle::font(11, QFont::DemiBold), m_formatting), action, tip));
     };
     const auto glyph = [&](G g, MarkdownFormatAction action, const QString &tip) {
-        formatLayout->addWidget(addFormatButton(new GlyphButton(g, m_formatting), action, tip));
+        strip->addButton(addFormatButton(new GlyphButton(g, m_formatting), action, tip));
     };
     heading(QStringLiteral("H1"), MarkdownFormatAction::heading1, QStringLiteral("Heading 1"));
     heading(QStringLiteral("H2"), MarkdownFormatAction::heading2, QStringLiteral("Heading 2"));
     heading(QStringLiteral("H3"), MarkdownFormatAction::heading3, QStringLiteral("Heading 3"));
-    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("B"), WindowStyle::font(14, QFont::Bold), m_formatting),
+    strip->addButton(addFormatButton(new GlyphButton(QStringLiteral("B"), WindowStyle::font(14, QFont::Bold), m_formatting),
                                             MarkdownFormatAction::bold, QStringLiteral("Bold (Ctrl+B)")));
     QFont italic = WindowStyle::font(14, QFont::Normal);
     italic.setItalic(true);
     italic.setFamily(QStringLiteral("serif"));
-    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("I"), italic, m_formatting),
+    strip->addButton(addFormatButton(new GlyphButton(QStringLiteral("I"), italic, m_formatting),
                                             MarkdownFormatAction::italic, QStringLiteral("Italic (Ctrl+I)")));
     glyph(G::inlineCode, MarkdownFormatAction::code, QStringLiteral("Inline code"));
     glyph(G::codeBlock, MarkdownFormatAction::codeBlock, QStringLiteral("Code block"));
@@ -120,8 +168,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     glyph(G::taskList, MarkdownFormatAction::taskList, QStringLiteral("Task list"));
     glyph(G::horizontalRule, MarkdownFormatAction::horizontalRule, QStringLiteral("Horizontal rule"));
     glyph(G::table, MarkdownFormatAction::table, QStringLiteral("Insert table"));
-    formatLayout->addSpacing(6);
-    formatLayout->addWidget(verticalDivider(m_formatting));
+    strip->setDivider(verticalDivider(m_formatting));
     row->addWidget(m_formatting);
 
     // 3. Outline. The workspace toggle joins it with the workspace.

@@ -81,7 +81,7 @@ void dragHandle(QSplitterHandle *handle, int dx)
 std::unique_ptr<DocumentContentView> showPane(DocumentManager &manager, TabDocument *document)
 {
     auto pane = std::make_unique<DocumentContentView>(manager, document);
-    pane->resize(1000, 600);
+    pane->resize(1200, 600);
     pane->show();
     return pane;
 }
@@ -413,6 +413,53 @@ private Q_SLOTS:
         QCOMPARE(f.alerts.menus.at(0).items.first(), QStringLiteral("Email"));
         QCOMPARE(f.alerts.menus.at(0).anchor.topLeft(), share->mapToGlobal(QPoint(0, 0)));
         Analytics::setObserver(nullptr);
+    }
+
+    void toolbarFitsNarrowWindows_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("allFormatting");
+        QTest::newRow("default window") << 900 << false;
+        QTest::newRow("wide window") << 1400 << true;
+    }
+
+    // However narrow the window, the toolbar's controls never land on top of each
+    // other: formatting buttons that do not fit are left out from the end, and come
+    // back when there is room.
+    void toolbarFitsNarrowWindows()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, allFormatting);
+        WindowFixture f;
+        f.manager.newDocument(QStringLiteral("text"), true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        // As in the main window, whose minimum size is set below what the row asks for.
+        pane->setMinimumSize(1, 1);
+        pane->resize(600, 600); // narrower first: the buttons must come back
+        QTRY_VERIFY(pane->toolbar()->width() <= 600);
+        pane->resize(width, 600);
+        DocumentToolbar *toolbar = pane->toolbar();
+        QTRY_COMPARE(toolbar->width(), width);
+        QList<QWidget *> controls;
+        for (QWidget *child : toolbar->findChildren<QWidget *>()) {
+            if (child->isVisibleTo(toolbar) && (qobject_cast<GlyphButton *>(child) || qobject_cast<QLabel *>(child)))
+                controls << child;
+        }
+        QVERIFY(controls.size() > 10);
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            const QRect a(controls[i]->mapTo(toolbar, QPoint(0, 0)), controls[i]->size());
+            QVERIFY2(toolbar->rect().contains(a), qPrintable(controls[i]->accessibleName()));
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                const QRect b(controls[j]->mapTo(toolbar, QPoint(0, 0)), controls[j]->size());
+                QVERIFY2(!a.intersects(b), qPrintable(controls[i]->accessibleName() + QStringLiteral(" / ")
+                                                      + controls[j]->accessibleName()));
+            }
+        }
+        const QList<GlyphButton *> formatting = toolbar->formattingButtons();
+        const auto shown = std::count_if(formatting.cbegin(), formatting.cend(),
+                                         [toolbar](GlyphButton *b) { return b->isVisibleTo(toolbar); });
+        QCOMPARE(shown == formatting.size(), allFormatting);
+        QVERIFY(shown >= 3);
     }
 
     void toolbarFormatting_data()
