@@ -195,19 +195,19 @@ void DocumentExportCommands::shareCurrentDocument(QWidget *from)
 
 void DocumentExportCommands::copyCurrentAsRichText()
 {
-    copyCurrentPage(true);
+    copyCurrentPage(true, QStringLiteral("menu"));
 }
 
 void DocumentExportCommands::copyCurrentAsHTML()
 {
-    copyCurrentPage(false);
+    copyCurrentPage(false, QStringLiteral("menu"));
 }
 
-void DocumentExportCommands::copyCurrentPage(bool richText)
+bool DocumentExportCommands::copyCurrentPage(bool richText, const QString &source)
 {
     TabDocument *document = selectedDocument();
     if (!document || !m_exporter)
-        return;
+        return false;
     // The copies follow the user's size, theme and extra CSS.
     const QString html = m_exporter->standalonePage(document->text(), m_manager->currentFontSize(),
                                                     document->baseURL(), currentPreviewThemeRawValue(), true);
@@ -220,5 +220,6 @@ void DocumentExportCommands::copyCurrentPage(bool richText)
     }
     QGuiApplication::clipboard()->setMimeData(data);
     Analytics::track(richText ? QStringLiteral("copy_rich_text") : QStringLiteral("copy_html"),
-                     {{QStringLiteral("source"), QStringLiteral("menu")}});
+                     {{QStringLiteral("source"), source}});
+    return true;
 }

@@ -33,6 +33,10 @@ public:
     void copyCurrentAsRichText();
     // The complete page as plain text only.
     void copyCurrentAsHTML();
+    // The page with the user's look: as text/html plus the Markdown, or as plain text.
+    // `source` names the control for the usage event ("menu", "toolbar"). False when
+    // there was nothing to copy.
+    bool copyCurrentPage(bool richText, const QString &source);
 
     // The stored "previewTheme"; empty when absent or not text.
     static QString currentPreviewThemeRawValue();
@@ -47,8 +51,6 @@ private:
     // no tab, the panel was cancelled, or the tab went meanwhile.
     QString exportPageAfterPanel(const QString &title, const QString &nameFilter, const QString &suffix,
                                  QString *path);
-    // The page with the user's look: as text/html plus the Markdown, or as plain text.
-    void copyCurrentPage(bool richText);
     void showExportError(const QString &description);
     // Reports a failed print or PDF export and tells the listeners.
     void finishExport(const DocumentExporter::Outcome &result);

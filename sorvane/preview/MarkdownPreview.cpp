@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QUrlQuery>
@@ -433,4 +435,41 @@ MarkdownPreview::LinkAction MarkdownPreview::linkAction(const QUrl &url)
             return LinkAction::Refuse;
     }
     return LinkAction::Ask;
+}
+
+// Heading scrolls from the outline.
+
+void MarkdownPreview::scrollToHeading(int level, const QString &title, int occurrence, int index)
+{
+    const QString script = QStringLiteral(
+                               "(function (level, title, occurrence, index) {"
+                               "  const norm = s => s.toLowerCase().replace(/[^\\p{L}\\p{N}]+/gu, '');"
+                               "  const all = Array.from(document.querySelectorAll("
+                               "    '#content h1, #content h2, #content h3, #content h4, #content h5, #content h6'));"
+                               "  const want = norm(title);"
+                               "  const same = all.filter(h => h.tagName === 'H' + level && norm(h.textContent) === want);"
+                               "  const target = same[occurrence] || same[0] || all[index];"
+                               "  if (target) target.scrollIntoView({block: 'start'});"
+                               "})(%1, %2, %3, %4)")
+                               .arg(level)
+                               .arg(QString::fromUtf8(QJsonDocument(QJsonArray{title}).toJson(QJsonDocument::Compact)).mid(1).chopped(1))
+                               .arg(occurrence)
+                               .arg(index);
+    // Typed text not yet in the page would move the heading after the scroll.
+    const bool fragmentOnItsWay = !m_pageLoaded || m_debounce.isActive() || m_pendingHTML.has_value();
+    if (!fragmentOnItsWay) {
+        evaluate(script);
+        return;
+    }
+    const bool waiting = m_pendingHeadingScroll.has_value();
+    m_pendingHeadingScroll = script;
+    if (waiting)
+        return;
+    auto *once = new QObject(this);
+    connect(this, &MarkdownPreview::contentPushed, once, [this, once] {
+        if (m_pendingHeadingScroll)
+            evaluate(*m_pendingHeadingScroll);
+        m_pendingHeadingScroll.reset();
+        once->deleteLater();
+    });
 }

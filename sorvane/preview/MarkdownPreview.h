@@ -59,6 +59,11 @@ public:
     // a mail link loses any attachment fields, then the policy decides. Public for the page classes and the tests.
     void handleExternalLink(const QUrl &url);
 
+    // Scrolls the page to a heading of the document: the `occurrence`-th heading of
+    // that level whose text matches the title (Markdown marks aside), else the
+    // `index`-th heading of the page. Waits for a fragment still on its way.
+    void scrollToHeading(int level, const QString &title, int occurrence, int index);
+
 Q_SIGNALS:
     // A fragment went into the page (one per updateContent call).
     void contentPushed();
@@ -101,4 +106,7 @@ private:
     bool m_shellQueued = false;
 
     UrlOpener m_opener;
+
+    // A heading scroll waiting for the page's next fragment.
+    std::optional<QString> m_pendingHeadingScroll;
 };

@@ -5,6 +5,7 @@
 
 #include "DocumentToolbar.h"
 #include "OutlineSidebar.h"
+#include "PaneSplitter.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
 #include "documents/EditorRequestHub.h"
@@ -59,7 +60,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     , m_toolbar(new DocumentToolbar(manager, this))
     , m_toolbarDivider(WindowStyle::divider(Qt::Horizontal, this))
     , m_outlineColumn(new QWidget(this))
-    , m_splitter(new QSplitter(Qt::Horizontal, this))
+    , m_splitter(new PaneSplitter(this))
     , m_render(&MarkdownToHTML::renderedBodyHTML)
 {
     Q_ASSERT(document);
@@ -87,10 +88,6 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     connect(&ThemeService::shared(), &ThemeService::useCustomCSSChanged, this, applyExtraCSS);
     m_splitter->addWidget(m_editor);
     m_splitter->addWidget(m_preview);
-    m_splitter->setChildrenCollapsible(false);
-    m_splitter->setHandleWidth(1);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 1);
 
     auto *outlineLayout = new QHBoxLayout(m_outlineColumn);
     outlineLayout->setContentsMargins(0, 0, 0, 0);
@@ -275,6 +272,8 @@ void DocumentContentView::applyViewMode()
     m_preview->setVisible(mode != ViewMode::Editor);
     m_editor->setMinimumWidth(split ? minimumSplitWidth : 0);
     m_preview->setMinimumWidth(split ? minimumSplitWidth : 0);
+    if (split)
+        m_splitter->applyShare();
 }
 
 void DocumentContentView::applyOutline()
@@ -293,6 +292,13 @@ void DocumentContentView::applyOutline()
     m_outline = new OutlineSidebar(m_document ? m_document->id() : QUuid(), m_document ? m_document->text() : QString(),
                                    m_outlineColumn);
     m_outline->setFixedWidth(outlineWidth);
+    // The editor gets its caret there in every layout; when only the page shows, the
+    // page goes to the heading too.
+    connect(m_outline, &OutlineSidebar::headingActivated, this,
+            [this](const OutlineEntry &entry, int occurrence, int row) {
+                if (storedViewMode() == ViewMode::Preview)
+                    m_preview->scrollToHeading(entry.level, entry.title, occurrence, row);
+            });
     m_outlineColumn->layout()->addWidget(m_outline);
     m_outlineColumn->layout()->addWidget(WindowStyle::divider(Qt::Vertical, m_outlineColumn));
 }

@@ -15,7 +15,7 @@ class DocumentToolbar;
 class EditorView;
 class MarkdownPreview;
 class OutlineSidebar;
-class QSplitter;
+class PaneSplitter;
 
 // The pane of one open document: its toolbar, the outline when switched on, and the
 // editor, the preview or both side by side as the stored view mode says. It keeps the
@@ -42,7 +42,7 @@ public:
     MarkdownPreview *preview() const { return m_preview; }
     DocumentToolbar *toolbar() const { return m_toolbar; }
     OutlineSidebar *outline() const { return m_outline; }
-    QSplitter *splitter() const { return m_splitter; }
+    PaneSplitter *splitter() const { return m_splitter; }
 
     // Puts the caret in the editor when the layout shows one; the preview-only layout
     // leaves the focus where it is.
@@ -87,7 +87,7 @@ private:
     QWidget *m_toolbarDivider;
     QWidget *m_outlineColumn;
     OutlineSidebar *m_outline = nullptr;
-    QSplitter *m_splitter = nullptr;
+    PaneSplitter *m_splitter = nullptr;
     EditorView *m_editor = nullptr;
     MarkdownPreview *m_preview = nullptr;
 

@@ -4,14 +4,18 @@
 #include "GlyphButton.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
+#include "export/DocumentExportCommands.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include <cmath>
 
@@ -36,6 +40,55 @@ protected:
     }
 };
 
+// The formatting buttons in a row that gives way when the window is narrow: the
+// buttons that do not fit are hidden from the end, instead of being squeezed on top
+// of each other. Its preferred width is always that of all buttons, so they come
+// back as the window grows.
+class FormattingStrip : public QWidget
+{
+public:
+    static constexpr int spacing = 2;
+    static constexpr int dividerGap = 6;
+
+    using QWidget::QWidget;
+
+    void addButton(QWidget *button) { m_buttons.append(button); }
+    void setDivider(QWidget *divider) { m_divider = divider; }
+
+    QSize sizeHint() const override { return {fullWidth(), 24}; }
+    QSize minimumSizeHint() const override { return {0, 24}; }
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        const int dividerWidth = m_divider ? dividerGap + m_divider->width() : 0;
+        int x = 0;
+        for (QWidget *button : std::as_const(m_buttons)) {
+            const bool fits = x + button->width() + dividerWidth <= width();
+            button->setVisible(fits);
+            if (!fits)
+                continue;
+            button->move(x, (height() - button->height()) / 2);
+            x += button->width() + spacing;
+        }
+        if (m_divider)
+            m_divider->move(qMax(0, x - spacing) + dividerGap, (height() - m_divider->height()) / 2);
+    }
+
+private:
+    int fullWidth() const
+    {
+        int width = 0;
+        for (const QWidget *button : m_buttons)
+            width += button->width() + spacing;
+        width = qMax(0, width - spacing);
+        return m_divider ? width + dividerGap + m_divider->width() : width;
+    }
+
+    QList<QWidget *> m_buttons;
+    QWidget *m_divider = nullptr;
+};
+
 QWidget *verticalDivider(QWidget *parent)
 {
     auto *divider = new QWidget(parent);
@@ -50,12 +103,15 @@ QWidget *verticalDivider(QWidget *parent)
 DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
-    , m_formatting(new QWidget(this))
+    , m_formatting(new FormattingStrip(this))
     , m_outline(new GlyphButton(GlyphButton::Glyph::outline, this))
     , m_decrease(new GlyphButton(QStringLiteral("A"), WindowStyle::font(11, QFont::Medium), this))
     , m_increase(new GlyphButton(QStringLiteral("A"), WindowStyle::font(15, QFont::Medium), this))
     , m_sizeLabel(new QLabel(this))
     , m_wordCount(new QLabel(this))
+    , m_copy(new GlyphButton(GlyphButton::Glyph::copy, this))
+    , m_copyMenu(new QMenu(this))
+    , m_share(new GlyphButton(GlyphButton::Glyph::share, this))
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 8, 16, 8);
@@ -85,25 +141,23 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     row->addWidget(verticalDivider(this));
 
     // 2. Formatting, only while the editor is on screen.
-    auto *formatLayout = new QHBoxLayout(m_formatting);
-    formatLayout->setContentsMargins(0, 0, 0, 0);
-    formatLayout->setSpacing(2);
+    auto *strip = static_cast<FormattingStrip *>(m_formatting);
     using G = GlyphButton::Glyph;
     const auto heading = [&](const QString &label, MarkdownFormatAction action, const QString &tip) {
-        formatLayout->addWidget(addFormatButton(new GlyphButton(label, WindowStyle::font(11, QFont::DemiBold), m_formatting), action, tip));
+        strip->addButton(addFormatButton(new GlyphButton(label, WindowStyle::font(11, QFont::DemiBold), m_formatting), action, tip));
     };
     const auto glyph = [&](G g, MarkdownFormatAction action, const QString &tip) {
-        formatLayout->addWidget(addFormatButton(new GlyphButton(g, m_formatting), action, tip));
+        strip->addButton(addFormatButton(new GlyphButton(g, m_formatting), action, tip));
     };
     heading(QStringLiteral("H1"), MarkdownFormatAction::heading1, QStringLiteral("Heading 1"));
     heading(QStringLiteral("H2"), MarkdownFormatAction::heading2, QStringLiteral("Heading 2"));
     heading(QStringLiteral("H3"), MarkdownFormatAction::heading3, QStringLiteral("Heading 3"));
-    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("B"), WindowStyle::font(14, QFont::Bold), m_formatting),
+    strip->addButton(addFormatButton(new GlyphButton(QStringLiteral("B"), WindowStyle::font(14, QFont::Bold), m_formatting),
                                             MarkdownFormatAction::bold, QStringLiteral("Bold (Ctrl+B)")));
     QFont italic = WindowStyle::font(14, QFont::Normal);
     italic.setItalic(true);
     italic.setFamily(QStringLiteral("serif"));
-    formatLayout->addWidget(addFormatButton(new GlyphButton(QStringLiteral("I"), italic, m_formatting),
+    strip->addButton(addFormatButton(new GlyphButton(QStringLiteral("I"), italic, m_formatting),
                                             MarkdownFormatAction::italic, QStringLiteral("Italic (Ctrl+I)")));
     glyph(G::inlineCode, MarkdownFormatAction::code, QStringLiteral("Inline code"));
     glyph(G::codeBlock, MarkdownFormatAction::codeBlock, QStringLiteral("Code block"));
@@ -114,12 +168,10 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     glyph(G::taskList, MarkdownFormatAction::taskList, QStringLiteral("Task list"));
     glyph(G::horizontalRule, MarkdownFormatAction::horizontalRule, QStringLiteral("Horizontal rule"));
     glyph(G::table, MarkdownFormatAction::table, QStringLiteral("Insert table"));
-    formatLayout->addSpacing(6);
-    formatLayout->addWidget(verticalDivider(m_formatting));
+    strip->setDivider(verticalDivider(m_formatting));
     row->addWidget(m_formatting);
 
-    // 3. Outline. The workspace toggle joins it with the workspace; the copy menu and
-    // the share button join with the copy commands.
+    // 3. Outline. The workspace toggle joins it with the workspace.
     m_outline->setToolTip(QStringLiteral("Toggle Outline"));
     m_outline->setAccessibleName(QStringLiteral("Toggle Outline"));
     connect(m_outline, &GlyphButton::clicked, this, [] {
@@ -127,9 +179,32 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
         settings.setShowOutline(!settings.showOutline());
     });
     row->addWidget(m_outline);
+
+    // 4. Copy menu and share.
+    m_copy->setFont(WindowStyle::font(12, QFont::Medium));
+    m_copy->setFixedHeight(24);
+    m_copy->setToolTip(QStringLiteral("Copy formatted \u2014 paste into Google Docs, email, and more"));
+    m_copy->setAccessibleName(QStringLiteral("Copy"));
+    QAction *richText = m_copyMenu->addAction(QStringLiteral("Copy as Rich Text"));
+    connect(richText, &QAction::triggered, this, [this] { copy(true); });
+    QAction *html = m_copyMenu->addAction(QStringLiteral("Copy as HTML"));
+    connect(html, &QAction::triggered, this, [this] { copy(false); });
+    connect(m_copy, &GlyphButton::clicked, this, [this] {
+        m_copyMenu->popup(m_copy->mapToGlobal(QPoint(0, m_copy->height() + 2)));
+    });
+    setShowCopied(false);
+    row->addWidget(m_copy);
+    m_share->setToolTip(QStringLiteral("Share"));
+    m_share->setAccessibleName(QStringLiteral("Share"));
+    // The choices open under the button rather than in the middle of the window.
+    connect(m_share, &GlyphButton::clicked, this, [this] {
+        if (m_exports)
+            m_exports->shareCurrentDocument(m_share);
+    });
+    row->addWidget(m_share);
     row->addStretch(1);
 
-    // 4. Text size.
+    // 5. Text size.
     auto *sizeRow = new QHBoxLayout;
     sizeRow->setSpacing(6);
     m_decrease->setFixedSize(18, 18);
@@ -153,7 +228,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     row->addLayout(sizeRow);
     row->addWidget(verticalDivider(this));
 
-    // 5. Appearance.
+    // 6. Appearance.
     auto *appearance = new SegmentPlate(this);
     appearance->setFixedSize(100, 24);
     auto *appearanceLayout = new QHBoxLayout(appearance);
@@ -177,7 +252,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     }
     row->addWidget(appearance);
 
-    // 6. Word count.
+    // 7. Word count.
     QFont mono = WindowStyle::font(11);
     mono.setFamily(QStringLiteral("monospace"));
     mono.setStyleHint(QFont::Monospace);
@@ -198,6 +273,32 @@ GlyphButton *DocumentToolbar::addFormatButton(GlyphButton *button, MarkdownForma
     connect(button, &GlyphButton::clicked, this, [this, action] { m_manager.requestFormatting(action); });
     m_formatButtons.append(button);
     return button;
+}
+
+void DocumentToolbar::setExportCommands(DocumentExportCommands *commands)
+{
+    m_exports = commands;
+}
+
+void DocumentToolbar::copy(bool richText)
+{
+    if (m_exports && m_exports->copyCurrentPage(richText, QStringLiteral("toolbar")))
+        flashCopied();
+}
+
+void DocumentToolbar::flashCopied()
+{
+    // Each copy schedules its own reset; a later copy does not extend an earlier one.
+    setShowCopied(true);
+    QTimer::singleShot(copiedFlashMs, this, [this] { setShowCopied(false); });
+}
+
+void DocumentToolbar::setShowCopied(bool on)
+{
+    m_showCopied = on;
+    m_copy->setGlyphAndText(on ? GlyphButton::Glyph::checkmark : GlyphButton::Glyph::copy,
+                            on ? QStringLiteral("Copied") : QStringLiteral("Copy"));
+    applyColors();
 }
 
 GlyphButton *DocumentToolbar::viewModeButton(ViewMode mode) const
@@ -262,6 +363,13 @@ void DocumentToolbar::applyColors()
     const QColor letters = WindowStyle::withAlpha(WindowStyle::primary(palette()), 0.6);
     m_decrease->setForeground(letters);
     m_increase->setForeground(letters);
+    m_copy->setForeground(m_showCopied ? WindowStyle::green(palette()) : WindowStyle::secondary(palette()));
+    const QColor menuGlyph = WindowStyle::primary(m_copyMenu->palette());
+    const QList<QAction *> entries = m_copyMenu->actions();
+    if (entries.size() != 2)
+        return;
+    entries.at(0)->setIcon(GlyphButton::icon(GlyphButton::Glyph::richText, menuGlyph));
+    entries.at(1)->setIcon(GlyphButton::icon(GlyphButton::Glyph::inlineCode, menuGlyph));
 }
 
 void DocumentToolbar::paintEvent(QPaintEvent *)

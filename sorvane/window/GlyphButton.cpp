@@ -44,6 +44,30 @@ void GlyphButton::setForeground(const QColor &color)
 
 QSize GlyphButton::sizeHint() const { return size(); }
 
+void GlyphButton::setGlyphAndText(Glyph glyph, const QString &text)
+{
+    m_glyph = glyph;
+    setText(text);
+    const int width = qCeil(m_glyphSize) + 4 + QFontMetrics(font()).horizontalAdvance(text) + 8;
+    setFixedWidth(width);
+    update();
+}
+
+QIcon GlyphButton::icon(Glyph glyph, const QColor &color)
+{
+    QIcon icon;
+    for (const int side : {16, 32}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawGlyph(painter, glyph, QRectF(0, 0, side, side), color);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 void GlyphButton::enterEvent(QEnterEvent *event)
 {
     m_hovered = true;
@@ -84,12 +108,21 @@ void GlyphButton::paintEvent(QPaintEvent *)
         return;
     }
     const qreal s = m_glyphSize;
+    if (!text().isEmpty()) {
+        const QRectF box(QPointF(4, (height() - s) / 2.0), QSizeF(s, s));
+        drawGlyph(painter, m_glyph, box, color);
+        painter.setPen(color);
+        painter.setFont(font());
+        painter.drawText(QRectF(box.right() + 4, 0, width() - box.right() - 4, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         text());
+        return;
+    }
     const QRectF box(QPointF((width() - s) / 2.0, (height() - s) / 2.0), QSizeF(s, s));
-    drawGlyph(painter, box, color);
+    drawGlyph(painter, m_glyph, box, color);
 }
 
 // Glyphs are drawn on a 16-unit grid scaled into the box, so they stay crisp at any size.
-void GlyphButton::drawGlyph(QPainter &painter, const QRectF &box, const QColor &color) const
+void GlyphButton::drawGlyph(QPainter &painter, Glyph glyph, const QRectF &box, const QColor &color)
 {
     painter.save();
     painter.translate(box.topLeft());
@@ -105,7 +138,7 @@ void GlyphButton::drawGlyph(QPainter &painter, const QRectF &box, const QColor &
         painter.drawEllipse(QPointF(x, y), radius, radius);
         painter.restore();
     };
-    switch (m_glyph) {
+    switch (glyph) {
     case Glyph::none:
         break;
     case Glyph::inlineCode:
@@ -227,6 +260,31 @@ void GlyphButton::drawGlyph(QPainter &painter, const QRectF &box, const QColor &
         painter.drawPath(moon.subtracted(bite));
         break;
     }
+    case Glyph::copy:
+        // Two sheets, the front one over the back one's corner.
+        painter.drawPolyline(QPolygonF({{4.5, 11.5}, {2.5, 11.5}, {2.5, 1.5}, {10.5, 1.5}, {10.5, 3.5}}));
+        painter.drawRoundedRect(QRectF(5.5, 4.5, 8, 10), 1.2, 1.2);
+        break;
+    case Glyph::checkmark:
+        painter.drawPolyline(QPolygonF({{2.5, 8.5}, {6.2, 12.2}, {13.5, 3.8}}));
+        break;
+    case Glyph::richText:
+        // A page with a heading bar and text lines.
+        painter.drawRoundedRect(QRectF(2.5, 1.5, 11, 13), 1.2, 1.2);
+        painter.save();
+        painter.setPen(QPen(color, 2.0, Qt::SolidLine, Qt::RoundCap));
+        line(5, 4.8, 9, 4.8);
+        painter.restore();
+        line(5, 8, 11, 8);
+        line(5, 10.5, 11, 10.5);
+        line(5, 13, 8.5, 13);
+        break;
+    case Glyph::share:
+        // An arrow leaving an open box.
+        painter.drawPolyline(QPolygonF({{5.5, 6.5}, {3, 6.5}, {3, 14.5}, {13, 14.5}, {13, 6.5}, {10.5, 6.5}}));
+        line(8, 1.5, 8, 10);
+        painter.drawPolyline(QPolygonF({{5.2, 4.2}, {8, 1.5}, {10.8, 4.2}}));
+        break;
     }
     painter.restore();
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QFont>
+#include <QIcon>
 #include <QSize>
 
 // A borderless button that draws a small line glyph or a short text in the
@@ -30,6 +31,10 @@ public:
         autoScheme,
         lightScheme,
         darkScheme,
+        copy,
+        checkmark,
+        richText,
+        share,
     };
 
     explicit GlyphButton(Glyph glyph, QWidget *parent = nullptr);
@@ -42,6 +47,12 @@ public:
     void setHighlightBackground(qreal opacity);
     void setForeground(const QColor &color);
     void setGlyphSize(qreal size) { m_glyphSize = size; update(); }
+    // A glyph followed by a text, 4 pixels apart; the button takes the width of both.
+    void setGlyphAndText(Glyph glyph, const QString &text);
+    Glyph glyph() const { return m_glyph; }
+
+    // A glyph as a menu icon in one colour.
+    static QIcon icon(Glyph glyph, const QColor &color);
 
     QSize sizeHint() const override;
 
@@ -51,7 +62,7 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    void drawGlyph(QPainter &painter, const QRectF &box, const QColor &color) const;
+    static void drawGlyph(QPainter &painter, Glyph glyph, const QRectF &box, const QColor &color);
 
     Glyph m_glyph = Glyph::none;
     bool m_highlighted = false;

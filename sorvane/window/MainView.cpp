@@ -1,11 +1,13 @@
 #include "MainView.h"
 
 #include "DocumentContentView.h"
+#include "DocumentToolbar.h"
 #include "EmptyStateView.h"
 #include "TabBar.h"
 #include "WindowStyle.h"
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
+#include "export/DocumentExportCommands.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 
@@ -102,6 +104,13 @@ void MainView::setWorkspaceSidebar(QWidget *sidebar)
     updateChrome();
 }
 
+void MainView::setExportCommands(DocumentExportCommands *commands)
+{
+    m_exports = commands;
+    if (m_pane)
+        m_pane->toolbar()->setExportCommands(commands);
+}
+
 bool MainView::isWorkspaceSidebarShown() const
 {
     const Settings &settings = Settings::shared();
@@ -156,6 +165,7 @@ void MainView::showSelection()
         m_paneDocumentId = id;
         if (selected) {
             m_pane = new DocumentContentView(m_manager, selected, this);
+            m_pane->toolbar()->setExportCommands(m_exports);
             m_stack->addWidget(m_pane);
             m_stack->setCurrentWidget(m_pane);
             // Typing after New or a tab switch goes into the document without a click.

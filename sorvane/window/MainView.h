@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class DocumentContentView;
+class DocumentExportCommands;
 class DocumentManager;
 class EmptyStateView;
 class QStackedLayout;
@@ -46,6 +47,9 @@ public:
     void setWorkspaceSidebar(QWidget *sidebar);
     bool isWorkspaceSidebarShown() const;
 
+    // The copy and share commands the panes' toolbars run.
+    void setExportCommands(DocumentExportCommands *commands);
+
     TabBar *tabBar() const { return m_tabBar; }
     EmptyStateView *emptyState() const { return m_emptyState; }
     // The pane of the selected document; null while nothing is selected. Menus switch
@@ -77,6 +81,7 @@ private:
     QPointer<DocumentContentView> m_pane;
     QUuid m_paneDocumentId;
     QPointer<TabDocument> m_watched;
+    QPointer<DocumentExportCommands> m_exports;
     QString m_title;
     QString m_colorScheme;
     QSize m_minimumSize;

@@ -29,8 +29,10 @@ MainWindow::MainWindow(DocumentManager &manager, QuitRequest requestQuit, QWidge
     };
     connect(m_view, &QWidget::windowTitleChanged, this, mirrorTitle);
     mirrorTitle(m_view->windowTitle());
-    // The chosen appearance colours the whole window, menus and dialogs included.
-    const auto applyScheme = [this](const QString &scheme) { setPalette(MainView::paletteForColorScheme(scheme)); };
+    // The chosen appearance colours the application, not only this window: alerts and
+    // file dialogs are windows of their own and take the application's palette. An
+    // empty palette gives the desktop's own back.
+    const auto applyScheme = [](const QString &scheme) { QApplication::setPalette(MainView::paletteForColorScheme(scheme)); };
     connect(m_view, &MainView::colorSchemeChanged, this, applyScheme);
     applyScheme(m_view->colorScheme());
     buildMenus();
@@ -48,6 +50,7 @@ void MainWindow::setDocumentCommands(DocumentExportCommands *exports, DocumentEn
 {
     m_exports = exports;
     m_encryption = encryption;
+    m_view->setExportCommands(exports);
 }
 
 void MainWindow::buildMenus()

@@ -10,6 +10,9 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 constexpr int levelRole = Qt::UserRole + 1;
@@ -77,9 +80,11 @@ OutlineSidebar::OutlineSidebar(const QUuid &documentID, const QString &text, QWi
     m_list->setMouseTracking(true);
     m_list->setSpacing(1);
     m_list->setUniformItemSizes(false);
+    // Transparent through the palette, not a style sheet: a style sheet cuts the list
+    // off from the window's palette and its text went black in the dark scheme.
     m_list->viewport()->setAutoFillBackground(false);
     m_list->setAutoFillBackground(false);
-    m_list->setStyleSheet(QStringLiteral("QListWidget { background: transparent; padding-top: 3px; padding-bottom: 3px; }"));
+    m_list->setContentsMargins(0, 3, 0, 3);
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) { activate(m_list->row(item)); });
 
     auto *layout = new QVBoxLayout(this);
@@ -92,10 +97,10 @@ OutlineSidebar::OutlineSidebar(const QUuid &documentID, const QString &text, QWi
 
     m_reparse.setSingleShot(true);
     m_reparse.setInterval(reparseDelayMs);
-    connect(&m_reparse, &QTimer::timeout, this, [this] { setItems(MarkdownToHTML::parseOutline(m_text)); });
+    connect(&m_reparse, &QTimer::timeout, this, [this] { setItems(headings(m_text)); });
 
     applyColors();
-    setItems(MarkdownToHTML::parseOutline(m_text));
+    setItems(headings(m_text));
 }
 
 void OutlineSidebar::setText(const QString &text)
@@ -126,6 +131,116 @@ void OutlineSidebar::activate(int row)
         return;
     const OutlineEntry &entry = m_items.at(row);
     EditorRequestHub::shared().requestScrollToRange(m_documentID, int(entry.location), int(entry.length));
+    int occurrence = 0;
+    for (int i = 0; i < row; ++i) {
+        if (m_items.at(i).level == entry.level && m_items.at(i).title == entry.title)
+            ++occurrence;
+    }
+    Q_EMIT headingActivated(entry, occurrence, row);
+}
+
+namespace {
+
+struct Fence
+{
+    QChar marker;
+    qsizetype length = 0;
+};
+
+// Columns of leading spaces and tabs (tabs to the next multiple of four).
+int indentColumns(QStringView line, qsizetype *end)
+{
+    int columns = 0;
+    qsizetype i = 0;
+    for (; i < line.size(); ++i) {
+        if (line.at(i) == QLatin1Char(' '))
+            ++columns;
+        else if (line.at(i) == QLatin1Char('\t'))
+            columns += 4 - columns % 4;
+        else
+            break;
+    }
+    *end = i;
+    return columns;
+}
+
+// A run of three or more backticks or tildes after at most three columns of indent.
+std::optional<Fence> fenceAt(QStringView line, bool closing, const Fence &open = {})
+{
+    qsizetype start = 0;
+    if (indentColumns(line, &start) > 3 || start >= line.size())
+        return std::nullopt;
+    const QChar marker = line.at(start);
+    if (marker != QLatin1Char('`') && marker != QLatin1Char('~'))
+        return std::nullopt;
+    qsizetype end = start;
+    while (end < line.size() && line.at(end) == marker)
+        ++end;
+    const Fence fence{marker, end - start};
+    if (fence.length < 3)
+        return std::nullopt;
+    const QStringView rest = line.mid(end);
+    if (closing)
+        return fence.marker == open.marker && fence.length >= open.length && rest.trimmed().isEmpty()
+                   ? std::optional<Fence>(fence)
+                   : std::nullopt;
+    // A backtick fence's info string holds no backtick.
+    if (marker == QLatin1Char('`') && rest.contains(QLatin1Char('`')))
+        return std::nullopt;
+    return fence;
+}
+
+} // namespace
+
+QList<OutlineEntry> OutlineSidebar::headings(const QString &text)
+{
+    const QList<OutlineEntry> all = MarkdownToHTML::parseOutline(text);
+    if (all.isEmpty())
+        return all;
+    // The starts and ends of the lines that are code.
+    QList<std::pair<qsizetype, qsizetype>> code;
+    std::optional<Fence> open;
+    bool previousBlank = true;
+    bool inIndentedCode = false;
+    qsizetype lineStart = 0;
+    while (lineStart <= text.size()) {
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), lineStart);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        QStringView line = QStringView(text).mid(lineStart, lineEnd - lineStart);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const bool blank = line.trimmed().isEmpty();
+        bool isCode = false;
+        if (open) {
+            isCode = true;
+            if (fenceAt(line, true, *open))
+                open.reset();
+        } else if (const auto fence = fenceAt(line, false)) {
+            open = fence;
+            isCode = true;
+            inIndentedCode = false;
+        } else {
+            qsizetype end = 0;
+            const bool indented = !blank && indentColumns(line, &end) >= 4;
+            // Indented code cannot interrupt a paragraph; blank lines inside it belong to it.
+            inIndentedCode = indented ? (inIndentedCode || previousBlank) : (blank && inIndentedCode);
+            isCode = indented && inIndentedCode;
+        }
+        if (isCode)
+            code.append({lineStart, lineEnd});
+        previousBlank = blank;
+        lineStart = lineEnd + 1;
+    }
+    QList<OutlineEntry> kept;
+    for (const OutlineEntry &entry : all) {
+        const bool inCode = std::any_of(code.cbegin(), code.cend(), [&entry](const auto &range) {
+            return entry.location >= range.first && entry.location <= range.second;
+        });
+        if (!inCode)
+            kept.append(entry);
+    }
+    return kept;
 }
 
 void OutlineSidebar::changeEvent(QEvent *event)

@@ -32,6 +32,15 @@ public:
     // Sends the scroll request for the entry at `row`.
     void activate(int row);
 
+    // The document's headings, less the heading-like lines inside code blocks
+    // (fenced with ``` or ~~~, or indented), which the page does not show as headings.
+    static QList<OutlineEntry> headings(const QString &text);
+
+Q_SIGNALS:
+    // A row was clicked; `occurrence` counts earlier entries with the same level and
+    // title, so the page's element can be told from its twins.
+    void headingActivated(const OutlineEntry &entry, int occurrence, int row);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;

@@ -19,6 +19,12 @@ QColor secondary(const QPalette &palette) { return withAlpha(primary(palette), 0
 QColor tertiary(const QPalette &palette) { return withAlpha(primary(palette), 0.4); }
 QColor quaternary(const QPalette &palette) { return withAlpha(primary(palette), 0.28); }
 
+QColor green(const QPalette &palette)
+{
+    const bool dark = palette.color(QPalette::Window).lightnessF() < palette.color(QPalette::WindowText).lightnessF();
+    return dark ? QColor(0x30, 0xd1, 0x58) : QColor(0x1f, 0x9d, 0x3f);
+}
+
 QColor barBackground(const QPalette &palette) { return palette.color(QPalette::Active, QPalette::Window); }
 
 QFont font(qreal pixelSize, QFont::Weight weight)

@@ -18,6 +18,8 @@ QColor secondary(const QPalette &palette);
 QColor tertiary(const QPalette &palette);
 QColor quaternary(const QPalette &palette);
 QColor withAlpha(QColor color, qreal alpha);
+// The green of a success mark, a lighter one on dark backgrounds.
+QColor green(const QPalette &palette);
 // The bar background: the window colour, a shade off the text background.
 QColor barBackground(const QPalette &palette);
 

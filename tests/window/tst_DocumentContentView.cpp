@@ -1,7 +1,10 @@
 #include "TestEnvironment.h"
 #include "WebEngineTest.h"
 #include "WindowTestSupport.h"
+#include "diagnostics/Analytics.h"
 #include "editor/EditorView.h"
+#include "export/DocumentExportCommands.h"
+#include "export/DocumentExporter.h"
 #include "editor/FindReplaceBar.h"
 #include "editor/SorvaneTextView.h"
 #include "documents/EditorRequestHub.h"
@@ -12,8 +15,12 @@
 #include "window/MainView.h"
 #include "preview/MarkdownPreview.h"
 #include "window/OutlineSidebar.h"
+#include "window/PaneSplitter.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
 #include <QLabel>
 #include <QListWidget>
 #include <QSemaphore>
@@ -58,10 +65,23 @@ private:
     QList<QMetaObject::Connection> m_connections;
 };
 
+// Drags a splitter handle sideways by `dx`, as a mouse would.
+void dragHandle(QSplitterHandle *handle, int dx)
+{
+    const QPoint from(handle->width() / 2, handle->height() / 2);
+    const auto send = [handle](QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, handle->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(handle, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseMove, from + QPoint(dx, 0), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::NoButton);
+}
+
 std::unique_ptr<DocumentContentView> showPane(DocumentManager &manager, TabDocument *document)
 {
     auto pane = std::make_unique<DocumentContentView>(manager, document);
-    pane->resize(1000, 600);
+    pane->resize(1200, 600);
     pane->show();
     return pane;
 }
@@ -112,6 +132,54 @@ private Q_SLOTS:
         QCOMPARE(pane->editor()->text(), expected);
         QCOMPARE(document->text(), expected);
         QVERIFY(pane->renderedHTML().contains(QStringLiteral("Title")));
+    }
+
+    void splitKeepsShareOnResize_data()
+    {
+        QTest::addColumn<int>("drag");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("even split") << 0 << QList<int>{1800, 1300, 760, 1600};
+        QTest::newRow("after a drag") << -150 << QList<int>{1800, 900, 1400};
+    }
+
+    // Both panes keep their share of the width however the window is sized, and the
+    // handle is something a user can see and grab.
+    void splitKeepsShareOnResize()
+    {
+        QFETCH(int, drag);
+        QFETCH(QList<int>, widths);
+        WindowFixture f;
+        f.manager.newDocument(sampleMarkdown, true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        PaneSplitter *splitter = pane->splitter();
+        QSplitterHandle *handle = splitter->handle(1);
+        QVERIFY(handle->isVisible());
+        QVERIFY(handle->width() >= 5);
+        QCOMPARE(handle->cursor().shape(), Qt::SplitHCursor);
+        const QImage look = handle->grab().toImage();
+        QVERIFY(look.pixelColor(handle->width() / 2, handle->height() / 2) != pane->palette().color(QPalette::Base));
+
+        const auto share = [&] {
+            const int room = pane->editor()->width() + pane->preview()->width();
+            return double(pane->editor()->width()) / room;
+        };
+        QTRY_VERIFY(qAbs(share() - 0.5) < 0.01);
+        if (drag != 0) {
+            dragHandle(handle, drag);
+            QVERIFY(qAbs(share() - 0.5) > 0.05);
+        }
+        const double expected = share();
+        for (const int width : widths) {
+            pane->resize(width, 600);
+            const auto kept = [&] {
+                const int room = pane->editor()->width() + pane->preview()->width();
+                return room > width - 20 && qAbs(pane->editor()->width() - expected * room) <= 3;
+            };
+            QVERIFY2(QTest::qWaitFor(kept), qPrintable(QStringLiteral("at %1: editor %2, preview %3")
+                                                            .arg(width)
+                                                            .arg(pane->editor()->width())
+                                                            .arg(pane->preview()->width())));
+        }
     }
 
     void toolbarSwitchesLayout()
@@ -218,6 +286,65 @@ private Q_SLOTS:
         QVERIFY(!pane->outline());
     }
 
+    void outlineSkipsCode_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("backtick fence") << "# A\n```\n# not\n```\n## B" << QStringList{"A", "B"};
+        QTest::newRow("tilde fence with info") << "~~~ sh\n# comment\n~~~\n# C" << QStringList{"C"};
+        QTest::newRow("indented fence") << "   ```\n# not\n   ```\n# D" << QStringList{"D"};
+        QTest::newRow("longer closing fence") << "````\n# not\n`````\n# E" << QStringList{"E"};
+        QTest::newRow("shorter fence does not close") << "````\n```\n# not\n````\n# F" << QStringList{"F"};
+        QTest::newRow("other marker does not close") << "```\n~~~\n# not\n```\n# G" << QStringList{"G"};
+        QTest::newRow("unclosed fence runs to the end") << "# H\n```\n# not" << QStringList{"H"};
+        QTest::newRow("backtick in info is no fence") << "``` a`b\n# I" << QStringList{"I"};
+        QTest::newRow("four spaces is no fence") << "    ```\n# J\n    ```" << QStringList{"J"};
+        QTest::newRow("crlf") << "```\r\n# not\r\n```\r\n# K" << QStringList{"K"};
+        QTest::newRow("heading right after indented code") << "text\n\n    code\n# L" << QStringList{"L"};
+        QTest::newRow("no code at all") << "# M\n## N" << QStringList{"M", "N"};
+    }
+
+    // Heading-like lines in code blocks are code, not headings: the outline leaves them out.
+    void outlineSkipsCode()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, titles);
+        QStringList found;
+        for (const OutlineEntry &entry : OutlineSidebar::headings(text))
+            found << entry.title;
+        QCOMPARE(found, titles);
+        OutlineSidebar sidebar(QUuid::createUuid(), text);
+        QCOMPARE(sidebar.list()->count(), titles.size());
+    }
+
+    // In the preview-only layout a click on a heading brings the page to it; the
+    // editor still gets its caret there.
+    void outlineScrollsPreview()
+    {
+        WindowFixture f;
+        Settings::shared().setValue(QStringLiteral("showOutline"), true);
+        Settings::shared().setValue(QStringLiteral("preferredViewMode"), QStringLiteral("Preview"));
+        QString text = QStringLiteral("# Top\n\n");
+        for (int i = 0; i < 80; ++i)
+            text += QStringLiteral("Paragraph %1 with enough words to take a line.\n\n").arg(i);
+        text += QStringLiteral("```\n# Fake\n```\n\n## Far **down**\n\nEnd.\n");
+        for (int i = 0; i < 80; ++i)
+            text += QStringLiteral("Tail %1.\n\n").arg(i);
+        f.manager.newDocument(text, true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        QWebEnginePage *page = pane->preview()->page();
+        QVERIFY(waitForScript(page, QStringLiteral("document.querySelectorAll('#content h2').length === 1")));
+        QCOMPARE(runScript(page, QStringLiteral("window.scrollY")).toInt(), 0);
+
+        OutlineSidebar *outline = pane->outline();
+        QCOMPARE(outline->items().size(), 2);
+        QListWidget *list = outline->list();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QCOMPARE(pane->editor()->textView()->textCursor().position(), int(outline->items().at(1).location));
+        QVERIFY(waitForScript(page, QStringLiteral("window.scrollY > 0 && Math.abs(document.querySelector('#content h2')"
+                                                   ".getBoundingClientRect().top) < 2")));
+    }
+
     // A new heading appears after the pause, not at once.
     void outlineFollowsTyping()
     {
@@ -233,6 +360,106 @@ private Q_SLOTS:
         QVERIFY(outline->isReparsePending());
         QTRY_COMPARE(outline->items().size(), 1);
         QCOMPARE(outline->items().at(0).title, QStringLiteral("Fresh"));
+    }
+
+    // The copy menu's two entries put the page on the clipboard, report the toolbar as
+    // their source and show "Copied" for a moment; Share offers the desktop's choices.
+    void toolbarCopyAndShare()
+    {
+        WindowFixture f;
+        DocumentExporter exporter;
+        DocumentExportCommands commands(f.manager, exporter);
+        QStringList events;
+        Analytics::setObserver([&events](const QString &name, const QVariantMap &properties) {
+            events << name + QLatin1Char('/') + properties.value(QStringLiteral("source")).toString();
+        });
+        f.manager.newDocument(QStringLiteral("# Copy me\n\nSome *text*."), true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        DocumentToolbar *toolbar = pane->toolbar();
+        toolbar->setExportCommands(&commands);
+
+        GlyphButton *copy = toolbar->copyButton();
+        QCOMPARE(copy->text(), QStringLiteral("Copy"));
+        QCOMPARE(copy->toolTip(), QStringLiteral("Copy formatted \u2014 paste into Google Docs, email, and more"));
+        QMenu *menu = toolbar->copyMenu();
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Copy as Rich Text"));
+        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Copy as HTML"));
+        QVERIFY(!menu->actions().at(0)->icon().isNull());
+        QTest::mouseClick(copy, Qt::LeftButton);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+
+        menu->actions().at(0)->trigger();
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data->html().contains(QStringLiteral("<h1")));
+        QCOMPARE(data->text(), QStringLiteral("# Copy me\n\nSome *text*."));
+        QVERIFY(toolbar->isShowingCopied());
+        QCOMPARE(copy->text(), QStringLiteral("Copied"));
+        QVERIFY(QTest::qWaitFor([&] { return !toolbar->isShowingCopied(); }, 5000));
+        QCOMPARE(copy->text(), QStringLiteral("Copy"));
+
+        menu->actions().at(1)->trigger();
+        const QString html = QGuiApplication::clipboard()->text();
+        QVERIFY(html.startsWith(QStringLiteral("<!DOCTYPE html>")) || html.startsWith(QStringLiteral("<html")));
+        QVERIFY(html.contains(QStringLiteral("Copy me")));
+        QVERIFY(toolbar->isShowingCopied());
+        QCOMPARE(events, (QStringList{QStringLiteral("copy_rich_text/toolbar"), QStringLiteral("copy_html/toolbar")}));
+
+        GlyphButton *share = toolbar->shareButton();
+        QCOMPARE(share->toolTip(), QStringLiteral("Share"));
+        QTest::mouseClick(share, Qt::LeftButton);
+        QCOMPARE(f.alerts.menus.size(), 1);
+        QCOMPARE(f.alerts.menus.at(0).items.first(), QStringLiteral("Email"));
+        QCOMPARE(f.alerts.menus.at(0).anchor.topLeft(), share->mapToGlobal(QPoint(0, 0)));
+        Analytics::setObserver(nullptr);
+    }
+
+    void toolbarFitsNarrowWindows_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("allFormatting");
+        QTest::newRow("default window") << 900 << false;
+        QTest::newRow("wide window") << 1400 << true;
+    }
+
+    // However narrow the window, the toolbar's controls never land on top of each
+    // other: formatting buttons that do not fit are left out from the end, and come
+    // back when there is room.
+    void toolbarFitsNarrowWindows()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, allFormatting);
+        WindowFixture f;
+        f.manager.newDocument(QStringLiteral("text"), true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        // As in the main window, whose minimum size is set below what the row asks for.
+        pane->setMinimumSize(1, 1);
+        pane->resize(600, 600); // narrower first: the buttons must come back
+        QTRY_VERIFY(pane->toolbar()->width() <= 600);
+        pane->resize(width, 600);
+        DocumentToolbar *toolbar = pane->toolbar();
+        QTRY_COMPARE(toolbar->width(), width);
+        QList<QWidget *> controls;
+        for (QWidget *child : toolbar->findChildren<QWidget *>()) {
+            if (child->isVisibleTo(toolbar) && (qobject_cast<GlyphButton *>(child) || qobject_cast<QLabel *>(child)))
+                controls << child;
+        }
+        QVERIFY(controls.size() > 10);
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            const QRect a(controls[i]->mapTo(toolbar, QPoint(0, 0)), controls[i]->size());
+            QVERIFY2(toolbar->rect().contains(a), qPrintable(controls[i]->accessibleName()));
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                const QRect b(controls[j]->mapTo(toolbar, QPoint(0, 0)), controls[j]->size());
+                QVERIFY2(!a.intersects(b), qPrintable(controls[i]->accessibleName() + QStringLiteral(" / ")
+                                                      + controls[j]->accessibleName()));
+            }
+        }
+        const QList<GlyphButton *> formatting = toolbar->formattingButtons();
+        const auto shown = std::count_if(formatting.cbegin(), formatting.cend(),
+                                         [toolbar](GlyphButton *b) { return b->isVisibleTo(toolbar); });
+        QCOMPARE(shown == formatting.size(), allFormatting);
+        QVERIFY(shown >= 3);
     }
 
     void toolbarFormatting_data()

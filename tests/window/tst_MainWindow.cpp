@@ -8,14 +8,22 @@
 #include "documents/TabDocument.h"
 #include "platform/Settings.h"
 #include "window/MainWindow.h"
+#include "window/DocumentContentView.h"
 #include "window/MainView.h"
+#include "window/OutlineSidebar.h"
+#include "preview/MarkdownPreview.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 QByteArray readAll(const QString &path)
@@ -29,6 +37,31 @@ void writeAll(const QString &path, const QByteArray &data)
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(data);
 }
+// WCAG contrast of two opaque colours.
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast between any pixel of `area` and the colour at its right end,
+// where a short title leaves the background bare.
+double textContrast(const QImage &image, const QRect &area)
+{
+    const QColor background = image.pixelColor(area.right() - 2, area.center().y());
+    double best = 1.0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, contrast(image.pixelColor(x, y), background));
+    }
+    return best;
+}
+
 QAction *actionNamed(QWidget &window, const QString &text)
 {
     const auto actions = window.findChildren<QAction *>();
@@ -137,6 +170,61 @@ private Q_SLOTS:
         action->trigger();
         QCOMPARE(Settings::shared().stringValue(QStringLiteral("preferredViewMode")), stored);
         QVERIFY(action->isChecked());
+    }
+
+    void darkAppearanceEverywhere_data()
+    {
+        QTest::addColumn<QString>("appearance");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("Dark") << QStringLiteral("Dark") << true;
+        QTest::newRow("Light") << QStringLiteral("Light") << false;
+    }
+
+    // The chosen appearance reaches every view: the outline's rows stay readable,
+    // alerts and file dialogs (windows of their own) take the same scheme, and the
+    // page in the preview is told the scheme.
+    void darkAppearanceEverywhere()
+    {
+        QFETCH(QString, appearance);
+        QFETCH(bool, dark);
+        ScriptedAlertPresenter alerts;
+        Settings::shared().setValue(QStringLiteral("showOutline"), true);
+        Settings::shared().setValue(QStringLiteral("preferredViewMode"), QStringLiteral("Split"));
+        Settings::shared().setValue(QStringLiteral("appearanceMode"), appearance);
+        DocumentManager manager;
+        QuitGate gate(manager);
+        MainWindow window(manager, [&gate] { return gate.requestQuit(); });
+        manager.newDocument(QStringLiteral("# Heading\n\nText.\n"), true);
+        window.resize(1100, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        DocumentContentView *pane = window.mainView()->documentPane();
+        QVERIFY(pane && pane->outline());
+
+        QListWidget *list = pane->outline()->list();
+        QCOMPARE(list->count(), 1);
+        const QImage rows = list->viewport()->grab().toImage();
+        const QRect row = list->visualItemRect(list->item(0));
+        const QColor background = rows.pixelColor(row.right() - 2, row.center().y());
+        QCOMPARE(background.lightnessF() < 0.5, dark);
+        QVERIFY2(textContrast(rows, row) >= 4.5, qPrintable(QString::number(textContrast(rows, row))));
+
+        QMessageBox box(&window);
+        QFileDialog dialog(&window);
+        for (QWidget *other : {static_cast<QWidget *>(&box), static_cast<QWidget *>(&dialog)}) {
+            const QPalette palette = other->palette();
+            QCOMPARE(palette.color(QPalette::Window).lightnessF() < 0.5, dark);
+            QVERIFY(contrast(palette.color(QPalette::Window), palette.color(QPalette::WindowText)) >= 4.5);
+        }
+
+        QWebEnginePage *page = pane->preview()->page();
+        const QString scheme = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        QVERIFY(waitForScript(page, QStringLiteral("getComputedStyle(document.documentElement).colorScheme === '%1'").arg(scheme)));
+
+        // Back to the desktop's own scheme for whatever runs next.
+        Settings::shared().setValue(QStringLiteral("appearanceMode"), QStringLiteral("Auto"));
+        Settings::shared().remove(QStringLiteral("showOutline"));
+        Settings::shared().remove(QStringLiteral("preferredViewMode"));
     }
 
     // Distraction-free hides the menu bar and renames the command; its shortcut
