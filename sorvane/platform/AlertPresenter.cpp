@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -165,6 +166,11 @@ int WidgetAlertPresenter::runModal(const AlertRequest &request)
     if (!request.accessoryText.isEmpty())
         informative += QStringLiteral("\n\n") + elidedForAlert(request.accessoryText, maxAlertPathChars);
     box.setInformativeText(informative);
+    // Names and paths come from files and other programs: markup in them is text, never
+    // a link or an image the box would load.
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel *label : box.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
     switch (request.style) {
     case AlertRequest::Style::Critical: box.setIcon(QMessageBox::Critical); break;
     case AlertRequest::Style::Warning: box.setIcon(QMessageBox::Warning); break;

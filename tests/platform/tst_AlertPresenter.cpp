@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -239,6 +240,33 @@ private Q_SLOTS:
         QVERIFY(shownInformative.startsWith(QStringLiteral("sorv.ane could not open \"nnn")));
         QVERIFY(shownInformative.contains(QStringLiteral("\". The file may be missing.\n\n/start/nnn")));
         QVERIFY(shownInformative.endsWith(QStringLiteral("nnn-end.md")));
+    }
+
+    // A file name is text: markup in it must not turn into a link or a picture.
+    void markupInNamesStaysText()
+    {
+        const QString name = QStringLiteral("<b>bold</b><a href=\"file:///etc/passwd\">x</a>.md");
+        AlertRequest request = AlertRequest::failure(QStringLiteral("Could not open file %1").arg(name),
+                                                     QStringLiteral("sorv.ane could not open \"%1\".").arg(name));
+        request.accessoryText = QStringLiteral("/start/") + name;
+
+        WidgetAlertPresenter presenter;
+        QStringList richLabels;
+        int labelsWithName = 0;
+        QTimer answer;
+        answerWhenShown<QMessageBox>(answer, this, [&](QMessageBox *box) {
+            for (QLabel *label : box->findChildren<QLabel *>()) {
+                if (!label->text().contains(QStringLiteral("<b>bold</b>")))
+                    continue;
+                ++labelsWithName;
+                if (label->textFormat() != Qt::PlainText)
+                    richLabels << label->text();
+            }
+            box->buttons().constFirst()->click();
+        });
+        presenter.runModal(request);
+        QCOMPARE(labelsWithName, 2);
+        QVERIFY2(richLabels.isEmpty(), qPrintable(richLabels.join(u'|')));
     }
 
     // The file dialog itself opens in the folder and adds the suffix to a bare name.
