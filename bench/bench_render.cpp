@@ -78,7 +78,8 @@ void nodeMarked(benchmark::State &state, int kind)
     for (auto _ : state) {
         QProcess node;
         node.start(QStringLiteral("node"), {QStringLiteral(SORVANE_NODE_REFERENCE), QStringLiteral(SORVANE_MARKED_PATH),
-                                            QStringLiteral(SORVANE_FOOTNOTES_PATH), QStringLiteral("--time"), path,
+                                            QStringLiteral(SORVANE_FOOTNOTES_PATH), QStringLiteral(SORVANE_MATH_PATH),
+                                            QStringLiteral("--time"), path,
                                             QString::number(runs)});
         if (!node.waitForFinished(600000) || node.exitCode() != 0) {
             state.SkipWithError("node failed");

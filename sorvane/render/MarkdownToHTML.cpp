@@ -134,12 +134,13 @@ private:
             return;
         const QString tuning = readResource(QStringLiteral(":/scripts/regex-tuning.js"));
         const QString footnotes = readResource(QStringLiteral(":/scripts/footnotes.js"));
+        const QString math = readResource(QStringLiteral(":/scripts/math.js"));
         evaluate(context, tuning, QStringLiteral("regex-tuning.js"));
         evaluate(context, tunedLibrary(context, library), QStringLiteral("marked.min.js"));
         const QString setup = QStringLiteral("if (typeof __sorvaneRegexTuning !== 'undefined') "
                                              "__sorvaneRegexTuning.tuneMarked(marked);\n"
                                              "marked.setOptions({ gfm: true, breaks: false });\n")
-            + footnotes
+            + footnotes + QLatin1Char('\n') + math
             + QStringLiteral("\nfunction __sorvaneRender(md) {\n    return marked.parse(md);\n}");
         evaluate(context, setup, QStringLiteral("setup.js"));
         m_context = context;
@@ -158,29 +159,11 @@ private:
 
 struct Patterns
 {
-    // Each blocked pattern with the opening it needs, so that a body without
-    // one skips the pass over the whole text.
-    QList<QPair<QLatin1String, QRegularExpression>> blocked;
     QRegularExpression mermaidCodeBlock{
         QStringLiteral("<pre><code class=\"language-mermaid\">([\\s\\S]*?)</code></pre>"),
         QRegularExpression::CaseInsensitiveOption};
     QRegularExpression outline{QStringLiteral("(*ANY)^(#{1,6})\\s+(.+)$"),
                                QRegularExpression::MultilineOption};
-
-    Patterns()
-    {
-        const char *blocks[][2] = {
-            {"<script", "(?is)<script\\b.*?>.*?</script>"}, {"<style", "(?is)<style\\b.*?>.*?</style>"},
-            {"<iframe", "(?is)<iframe\\b.*?>.*?</iframe>"}, {"<object", "(?is)<object\\b.*?>.*?</object>"},
-            {"<embed", "(?is)<embed\\b.*?>.*?</embed>"},    {"<link", "(?is)<link\\b[^>]*>"},
-            {"<meta", "(?is)<meta\\b[^>]*>"},
-        };
-        for (const auto &block : blocks) {
-            QRegularExpression re(QString::fromLatin1(block[1]));
-            if (re.isValid())
-                blocked.append({QLatin1String(block[0]), re});
-        }
-    }
 
     static const Patterns &shared()
     {
@@ -240,41 +223,12 @@ QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
     return body;
 }
 
+// Blocked elements, handlers and script addresses all fall to the allow-list
+// pass: it reads whole tags and attributes as the browser does, where
+// patterns over the tag text cut quoted values that merely held "onx=".
 QString MarkdownToHTML::sanitizeHTML(const QString &html)
 {
-    const Patterns &patterns = Patterns::shared();
-    QString out = html;
-    // Which openings occur, in one pass over the "<"s (a case-insensitive
-    // search per pattern cost more than the rest of the sanitiser). A removal
-    // can join a new opening ("<li<style></style>nk"), so look again after one.
-    const qsizetype count = patterns.blocked.size();
-    QList<bool> present(count, false);
-    const auto findOpenings = [&](qsizetype from) {
-        present.fill(false);
-        for (qsizetype at = out.indexOf(QLatin1Char('<')); at >= 0; at = out.indexOf(QLatin1Char('<'), at + 1)) {
-            if (at + 1 >= out.size() || !QStringLiteral("sSiIoOeElLmM").contains(out.at(at + 1)))
-                continue;
-            for (qsizetype i = from; i < count; ++i) {
-                const QLatin1String opening = patterns.blocked.at(i).first;
-                if (QStringView(out).mid(at, opening.size()).compare(opening, Qt::CaseInsensitive) == 0)
-                    present[i] = true;
-            }
-        }
-    };
-    findOpenings(0);
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!present.at(i))
-            continue;
-        const qsizetype before = out.size();
-        out.remove(patterns.blocked.at(i).second);
-        if (out.size() != before)
-            findOpenings(i + 1);
-    }
-
-    // Handlers and script addresses are left to the allow-list pass, the real
-    // defence: it reads whole attributes as the browser does, where patterns
-    // over the tag text cut quoted values that merely held "onx=".
-    return HTMLSanitizer::clean(out);
+    return HTMLSanitizer::clean(html);
 }
 
 bool MarkdownToHTML::containsMath(const QString &markdown)
