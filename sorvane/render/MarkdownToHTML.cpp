@@ -157,11 +157,43 @@ private:
     std::mutex m_mutex;
 };
 
+// Mermaid code blocks become diagram containers, the code still escaped. The
+// sanitiser wrote every tag and attribute name in lower case, so only the
+// language name can vary in case.
+QString withDiagramBlocks(const QString &body)
+{
+    const QLatin1String open("<pre><code class=\"language-");
+    const QLatin1String language("mermaid\">");
+    const QLatin1String close("</code></pre>");
+    qsizetype at = body.indexOf(open);
+    if (at < 0)
+        return body;
+    QString out;
+    qsizetype copied = 0;
+    for (; at >= 0; at = body.indexOf(open, at + 1)) {
+        const qsizetype code = at + open.size() + language.size();
+        if (QStringView(body).mid(at + open.size(), language.size()).compare(language, Qt::CaseInsensitive) != 0)
+            continue;
+        const qsizetype end = body.indexOf(close, code);
+        if (end < 0)
+            break;
+        if (out.isEmpty())
+            out.reserve(body.size());
+        out.append(QStringView(body).mid(copied, at - copied));
+        out.append(QLatin1String("<div class=\"mermaid\">"));
+        out.append(QStringView(body).mid(code, end - code));
+        out.append(QLatin1String("</div>"));
+        copied = end + close.size();
+        at = copied - 1;
+    }
+    if (copied == 0)
+        return body;
+    out.append(QStringView(body).mid(copied));
+    return out;
+}
+
 struct Patterns
 {
-    QRegularExpression mermaidCodeBlock{
-        QStringLiteral("<pre><code class=\"language-mermaid\">([\\s\\S]*?)</code></pre>"),
-        QRegularExpression::CaseInsensitiveOption};
     QRegularExpression outline{QStringLiteral("(*ANY)^(#{1,6})\\s+(.+)$"),
                                QRegularExpression::MultilineOption};
 
@@ -217,10 +249,7 @@ QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
     const std::optional<QString> rendered = engine.render(markdown);
     QString body = sanitizeHTML(rendered ? *rendered : escapeText(markdown));
 
-    const Patterns &patterns = Patterns::shared();
-    if (patterns.mermaidCodeBlock.isValid())
-        body.replace(patterns.mermaidCodeBlock, QStringLiteral("<div class=\"mermaid\">\\1</div>"));
-    return body;
+    return withDiagramBlocks(body);
 }
 
 // Blocked elements, handlers and script addresses all fall to the allow-list
