@@ -1,106 +1,139 @@
 #include "HTMLSanitizer.h"
 
 #include <QHash>
-#include <QList>
-#include <QSet>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+// One pass over the text: tags are read as positions into the input and
+// written straight to the output, so a tag costs no allocation of its own.
 
 namespace {
 
-struct Attribute
-{
-    QString name;
-    QString value;
-    bool hasValue = false;
+enum ElementFlag : quint8 {
+    Allowed = 1,
+    Void = 2,
+    // Dropped together with everything up to their end tag (or the end of
+    // the input): scripts, raw text the browser would not parse as we do,
+    // plugins, frames, foreign content.
+    DropWithContent = 4,
+    // Dropped with its content only when an end tag follows; alone, only
+    // the tag goes.
+    DropWithContentWhenClosed = 8,
 };
 
-using Names = QSet<QString>;
-
-const Names &allowedElements()
+struct Element
 {
-    static const Names names = {
-        QStringLiteral("a"), QStringLiteral("abbr"), QStringLiteral("address"), QStringLiteral("article"),
-        QStringLiteral("aside"), QStringLiteral("b"), QStringLiteral("bdi"), QStringLiteral("bdo"),
-        QStringLiteral("blockquote"), QStringLiteral("br"), QStringLiteral("caption"), QStringLiteral("center"),
-        QStringLiteral("cite"), QStringLiteral("code"), QStringLiteral("col"), QStringLiteral("colgroup"),
-        QStringLiteral("dd"), QStringLiteral("del"), QStringLiteral("details"), QStringLiteral("dfn"),
-        QStringLiteral("div"), QStringLiteral("dl"), QStringLiteral("dt"), QStringLiteral("em"),
-        QStringLiteral("figcaption"), QStringLiteral("figure"), QStringLiteral("footer"), QStringLiteral("h1"),
-        QStringLiteral("h2"), QStringLiteral("h3"), QStringLiteral("h4"), QStringLiteral("h5"),
-        QStringLiteral("h6"), QStringLiteral("header"), QStringLiteral("hr"), QStringLiteral("i"),
-        QStringLiteral("img"), QStringLiteral("input"), QStringLiteral("ins"), QStringLiteral("kbd"),
-        QStringLiteral("li"), QStringLiteral("main"), QStringLiteral("mark"), QStringLiteral("nav"),
-        QStringLiteral("ol"), QStringLiteral("p"), QStringLiteral("pre"), QStringLiteral("q"),
-        QStringLiteral("rp"), QStringLiteral("rt"), QStringLiteral("ruby"), QStringLiteral("s"),
-        QStringLiteral("samp"), QStringLiteral("section"), QStringLiteral("small"), QStringLiteral("span"),
-        QStringLiteral("strike"), QStringLiteral("strong"), QStringLiteral("sub"), QStringLiteral("summary"),
-        QStringLiteral("sup"), QStringLiteral("table"), QStringLiteral("tbody"), QStringLiteral("td"),
-        QStringLiteral("tfoot"), QStringLiteral("th"), QStringLiteral("thead"), QStringLiteral("time"),
-        QStringLiteral("tr"), QStringLiteral("tt"), QStringLiteral("u"), QStringLiteral("ul"),
-        QStringLiteral("var"), QStringLiteral("wbr"),
-    };
-    return names;
+    std::string_view name;
+    quint8 flags;
+    // Attributes allowed beyond the global ones, each followed by a space.
+    std::string_view attributes;
+};
+
+constexpr quint8 A = Allowed;
+constexpr quint8 AV = Allowed | Void;
+constexpr quint8 D = DropWithContent;
+
+// Sorted by name for the binary search.
+constexpr std::array kElements = {
+    Element{"a", A, "href name "},          Element{"abbr", A, ""},
+    Element{"address", A, ""},              Element{"applet", D, ""},
+    Element{"article", A, ""},              Element{"aside", A, ""},
+    Element{"b", A, ""},                    Element{"bdi", A, ""},
+    Element{"bdo", A, ""},                  Element{"blockquote", A, "cite "},
+    Element{"br", AV, ""},                  Element{"caption", A, ""},
+    Element{"center", A, ""},               Element{"cite", A, ""},
+    Element{"code", A, ""},                 Element{"col", AV, "span width "},
+    Element{"colgroup", A, "span width "},  Element{"dd", A, ""},
+    Element{"del", A, "cite datetime "},    Element{"details", A, "open "},
+    Element{"dfn", A, ""},                  Element{"div", A, ""},
+    Element{"dl", A, ""},                   Element{"dt", A, ""},
+    Element{"em", A, ""},                   Element{"embed", DropWithContentWhenClosed, ""},
+    Element{"figcaption", A, ""},           Element{"figure", A, ""},
+    Element{"footer", A, ""},               Element{"frameset", D, ""},
+    Element{"h1", A, ""},                   Element{"h2", A, ""},
+    Element{"h3", A, ""},                   Element{"h4", A, ""},
+    Element{"h5", A, ""},                   Element{"h6", A, ""},
+    Element{"head", D, ""},                 Element{"header", A, ""},
+    Element{"hr", AV, ""},                  Element{"i", A, ""},
+    Element{"iframe", D, ""},               Element{"img", AV, "src alt width height "},
+    Element{"input", AV, "type checked disabled "}, Element{"ins", A, "cite datetime "},
+    Element{"kbd", A, ""},                  Element{"li", A, "value "},
+    Element{"main", A, ""},                 Element{"mark", A, ""},
+    Element{"math", D, ""},                 Element{"nav", A, ""},
+    Element{"noembed", D, ""},              Element{"noframes", D, ""},
+    Element{"noscript", D, ""},             Element{"object", D, ""},
+    Element{"ol", A, "start reversed type "}, Element{"p", A, ""},
+    Element{"pre", A, ""},                  Element{"q", A, "cite "},
+    Element{"rp", A, ""},                   Element{"rt", A, ""},
+    Element{"ruby", A, ""},                 Element{"s", A, ""},
+    Element{"samp", A, ""},                 Element{"script", D, ""},
+    Element{"section", A, ""},              Element{"select", D, ""},
+    Element{"small", A, ""},                Element{"span", A, ""},
+    Element{"strike", A, ""},               Element{"strong", A, ""},
+    Element{"style", D, ""},                Element{"sub", A, ""},
+    Element{"summary", A, ""},              Element{"sup", A, ""},
+    Element{"svg", D, ""},                  Element{"table", A, "width "},
+    Element{"tbody", A, ""},                Element{"td", A, "colspan rowspan "},
+    Element{"template", D, ""},             Element{"textarea", D, ""},
+    Element{"tfoot", A, ""},                Element{"th", A, "colspan rowspan scope "},
+    Element{"thead", A, ""},                Element{"time", A, "datetime "},
+    Element{"title", D, ""},                Element{"tr", A, ""},
+    Element{"tt", A, ""},                   Element{"u", A, ""},
+    Element{"ul", A, "type "},              Element{"var", A, ""},
+    Element{"wbr", AV, ""},                 Element{"xmp", D, ""},
+};
+
+constexpr std::string_view kGlobalAttributes = "id class title lang dir align valign style ";
+
+// Long enough for every name we know; longer names are unknown.
+constexpr qsizetype kNameCapacity = 16;
+
+struct Name
+{
+    std::array<char, kNameCapacity> text{};
+    qsizetype size = 0;
+    bool known = false; // ASCII, short enough to compare
+
+    std::string_view view() const { return {text.data(), size_t(size)}; }
+};
+
+// The name at [from, to) in lower case, when it can be one we know.
+Name lowerName(const QChar *data, qsizetype from, qsizetype to)
+{
+    Name name;
+    name.size = to - from;
+    if (name.size <= 0 || name.size >= kNameCapacity)
+        return name;
+    for (qsizetype i = 0; i < name.size; ++i) {
+        const char16_t c = data[from + i].unicode();
+        if (c >= 0x80)
+            return name;
+        name.text[i] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    name.known = true;
+    return name;
 }
 
-// Dropped together with everything up to their end tag: scripts, raw text
-// the browser would not parse as we do, plugins, frames, foreign content.
-const Names &droppedWithContent()
+const Element *findElement(const Name &name)
 {
-    static const Names names = {
-        QStringLiteral("script"), QStringLiteral("style"), QStringLiteral("iframe"), QStringLiteral("object"),
-        QStringLiteral("applet"), QStringLiteral("noscript"), QStringLiteral("noembed"), QStringLiteral("noframes"),
-        QStringLiteral("template"), QStringLiteral("textarea"), QStringLiteral("title"), QStringLiteral("xmp"),
-        QStringLiteral("svg"), QStringLiteral("math"), QStringLiteral("select"), QStringLiteral("frameset"),
-        QStringLiteral("head"),
-    };
-    return names;
+    if (!name.known)
+        return nullptr;
+    const auto it = std::lower_bound(kElements.begin(), kElements.end(), name.view(),
+                                     [](const Element &e, std::string_view n) { return e.name < n; });
+    return it != kElements.end() && it->name == name.view() ? &*it : nullptr;
 }
 
-const Names &voidElements()
+// Whether `list` (names each followed by a space) holds `name`.
+bool listHolds(std::string_view list, std::string_view name)
 {
-    static const Names names = {
-        QStringLiteral("br"), QStringLiteral("hr"), QStringLiteral("img"), QStringLiteral("input"),
-        QStringLiteral("wbr"), QStringLiteral("col"),
-    };
-    return names;
-}
-
-const Names &globalAttributes()
-{
-    static const Names names = {
-        QStringLiteral("id"), QStringLiteral("class"), QStringLiteral("title"), QStringLiteral("lang"),
-        QStringLiteral("dir"), QStringLiteral("align"), QStringLiteral("valign"), QStringLiteral("style"),
-    };
-    return names;
-}
-
-const QHash<QString, Names> &elementAttributes()
-{
-    static const QHash<QString, Names> table = {
-        {QStringLiteral("a"), {QStringLiteral("href"), QStringLiteral("name")}},
-        {QStringLiteral("img"), {QStringLiteral("src"), QStringLiteral("alt"), QStringLiteral("width"),
-                                 QStringLiteral("height")}},
-        {QStringLiteral("input"), {QStringLiteral("type"), QStringLiteral("checked"), QStringLiteral("disabled")}},
-        {QStringLiteral("ol"), {QStringLiteral("start"), QStringLiteral("reversed"), QStringLiteral("type")}},
-        {QStringLiteral("ul"), {QStringLiteral("type")}},
-        {QStringLiteral("li"), {QStringLiteral("value")}},
-        {QStringLiteral("td"), {QStringLiteral("colspan"), QStringLiteral("rowspan")}},
-        {QStringLiteral("th"), {QStringLiteral("colspan"), QStringLiteral("rowspan"), QStringLiteral("scope")}},
-        {QStringLiteral("col"), {QStringLiteral("span"), QStringLiteral("width")}},
-        {QStringLiteral("colgroup"), {QStringLiteral("span"), QStringLiteral("width")}},
-        {QStringLiteral("table"), {QStringLiteral("width")}},
-        {QStringLiteral("details"), {QStringLiteral("open")}},
-        {QStringLiteral("blockquote"), {QStringLiteral("cite")}},
-        {QStringLiteral("q"), {QStringLiteral("cite")}},
-        {QStringLiteral("del"), {QStringLiteral("cite"), QStringLiteral("datetime")}},
-        {QStringLiteral("ins"), {QStringLiteral("cite"), QStringLiteral("datetime")}},
-        {QStringLiteral("time"), {QStringLiteral("datetime")}},
-    };
-    return table;
-}
-
-bool isURLAttribute(const QString &name)
-{
-    return name == QLatin1String("href") || name == QLatin1String("src") || name == QLatin1String("cite");
+    for (size_t at = list.find(name); at != std::string_view::npos; at = list.find(name, at + 1)) {
+        if ((at == 0 || list[at - 1] == ' ') && at + name.size() < list.size() && list[at + name.size()] == ' ')
+            return true;
+    }
+    return false;
 }
 
 bool isAsciiLetter(QChar c)
@@ -114,49 +147,63 @@ bool isTagSpace(QChar c)
         || c == QLatin1Char('\f');
 }
 
+struct AttributeSpan
+{
+    qsizetype nameStart = 0;
+    qsizetype nameEnd = 0;
+    qsizetype valueStart = 0;
+    qsizetype valueEnd = 0;
+    bool hasValue = false;
+};
+
+using Attributes = QVarLengthArray<AttributeSpan, 16>;
+
 // Reads a tag name and its attributes from `at` (just past "<" or "</") the
 // way the browser's tokenizer does. Returns the index past ">" or -1 when the
 // input ends inside the tag.
-qsizetype readTag(const QString &html, qsizetype at, QString &name, QList<Attribute> &attributes)
+qsizetype readTag(QStringView html, qsizetype at, qsizetype &nameEnd, Attributes &attributes)
 {
+    const QChar *d = html.data();
     const qsizetype n = html.size();
     qsizetype i = at;
-    while (i < n && !isTagSpace(html.at(i)) && html.at(i) != QLatin1Char('/') && html.at(i) != QLatin1Char('>'))
+    while (i < n && !isTagSpace(d[i]) && d[i] != QLatin1Char('/') && d[i] != QLatin1Char('>'))
         ++i;
-    name = html.mid(at, i - at).toLower();
+    nameEnd = i;
+    attributes.clear();
     for (;;) {
-        while (i < n && (isTagSpace(html.at(i)) || html.at(i) == QLatin1Char('/')))
+        while (i < n && (isTagSpace(d[i]) || d[i] == QLatin1Char('/')))
             ++i;
         if (i >= n)
             return -1;
-        if (html.at(i) == QLatin1Char('>'))
+        if (d[i] == QLatin1Char('>'))
             return i + 1;
-        Attribute attribute;
-        const qsizetype nameStart = i++;
-        while (i < n && !isTagSpace(html.at(i)) && html.at(i) != QLatin1Char('/') && html.at(i) != QLatin1Char('>')
-               && html.at(i) != QLatin1Char('='))
+        AttributeSpan attribute;
+        attribute.nameStart = i++;
+        while (i < n && !isTagSpace(d[i]) && d[i] != QLatin1Char('/') && d[i] != QLatin1Char('>')
+               && d[i] != QLatin1Char('='))
             ++i;
-        attribute.name = html.mid(nameStart, i - nameStart).toLower();
-        while (i < n && isTagSpace(html.at(i)))
+        attribute.nameEnd = i;
+        while (i < n && isTagSpace(d[i]))
             ++i;
-        if (i < n && html.at(i) == QLatin1Char('=')) {
+        if (i < n && d[i] == QLatin1Char('=')) {
             ++i;
-            while (i < n && isTagSpace(html.at(i)))
+            while (i < n && isTagSpace(d[i]))
                 ++i;
             if (i >= n)
                 return -1;
-            const QChar quote = html.at(i);
+            const QChar quote = d[i];
             if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
                 const qsizetype close = html.indexOf(quote, i + 1);
                 if (close < 0)
                     return -1;
-                attribute.value = html.mid(i + 1, close - i - 1);
+                attribute.valueStart = i + 1;
+                attribute.valueEnd = close;
                 i = close + 1;
             } else {
-                const qsizetype valueStart = i;
-                while (i < n && !isTagSpace(html.at(i)) && html.at(i) != QLatin1Char('>'))
+                attribute.valueStart = i;
+                while (i < n && !isTagSpace(d[i]) && d[i] != QLatin1Char('>'))
                     ++i;
-                attribute.value = html.mid(valueStart, i - valueStart);
+                attribute.valueEnd = i;
             }
             attribute.hasValue = true;
         }
@@ -224,71 +271,55 @@ QString decodeForScheme(const QString &value)
     return out;
 }
 
-QString sanitizedTag(const QString &name, const QList<Attribute> &attributes)
-{
-    const Names *extra = nullptr;
-    const auto found = elementAttributes().constFind(name);
-    if (found != elementAttributes().constEnd())
-        extra = &*found;
 
-    QString out = QLatin1Char('<') + name;
-    Names seen;
-    for (const Attribute &attribute : attributes) {
-        // The browser keeps the first of repeated attributes.
-        if (seen.contains(attribute.name))
-            continue;
-        seen.insert(attribute.name);
-        if (!globalAttributes().contains(attribute.name) && !(extra && extra->contains(attribute.name)))
-            continue;
-        QString value = attribute.value;
-        if (isURLAttribute(attribute.name)
-            && !HTMLSanitizer::isSafeURL(value, name == QLatin1String("img") && attribute.name == QLatin1String("src")))
-            value = QStringLiteral("#");
-        out += QLatin1Char(' ') + attribute.name;
-        if (attribute.hasValue)
-            out += QStringLiteral("=\"") + QString(value).replace(QLatin1Char('"'), QLatin1String("&quot;"))
-                + QLatin1Char('"');
-    }
-    out += QLatin1Char('>');
-    return out;
-}
-
-bool allowedInput(const QList<Attribute> &attributes)
+bool isSafeScheme(QStringView scheme)
 {
-    for (const Attribute &attribute : attributes) {
-        if (attribute.name == QLatin1String("type"))
-            return attribute.value.compare(QLatin1String("checkbox"), Qt::CaseInsensitive) == 0;
+    for (const char *safe : {"http", "https", "mailto", "file", "tel", "ftp"}) {
+        if (scheme.compare(QLatin1String(safe), Qt::CaseInsensitive) == 0)
+            return true;
     }
     return false;
 }
 
-// Index past the end tag of `name` that closes a dropped element, or the
-// end of the input when there is none.
-qsizetype skipElement(const QString &html, qsizetype from, const QString &name)
+bool isSchemeChar(QChar c, qsizetype at)
 {
-    const QString closing = QStringLiteral("</") + name;
-    qsizetype at = from;
-    for (;;) {
-        at = html.indexOf(closing, at, Qt::CaseInsensitive);
-        if (at < 0)
-            return html.size();
-        const qsizetype after = at + closing.size();
-        if (after >= html.size())
-            return html.size();
-        const QChar c = html.at(after);
-        if (isTagSpace(c) || c == QLatin1Char('/') || c == QLatin1Char('>')) {
-            const qsizetype close = html.indexOf(QLatin1Char('>'), after);
-            return close < 0 ? html.size() : close + 1;
-        }
-        at = after;
-    }
+    return isAsciiLetter(c)
+        || (at > 0 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+')
+                       || c == QLatin1Char('-') || c == QLatin1Char('.')));
 }
 
-} // namespace
-
-bool HTMLSanitizer::isSafeURL(const QString &attributeValue, bool forImage)
+// The scheme test on an address the browser reads as written: no character
+// references, no spaces or controls to drop.
+bool isSafePlainURL(QStringView url, bool forImage)
 {
-    QString url = decodeForScheme(attributeValue);
+    qsizetype i = 0;
+    while (i < url.size() && url[i] != QLatin1Char(':')) {
+        if (!isSchemeChar(url[i], i))
+            return true; // no scheme: a relative address
+        ++i;
+    }
+    if (i >= url.size() || i == 0)
+        return true;
+    if (isSafeScheme(url.left(i)))
+        return true;
+    return forImage && url.left(i).compare(QLatin1String("data"), Qt::CaseInsensitive) == 0
+        && url.mid(i + 1).trimmed().startsWith(QLatin1String("image/"), Qt::CaseInsensitive);
+}
+
+bool needsDecoding(QStringView url)
+{
+    for (QChar c : url) {
+        if (c.unicode() <= 0x20 || c == QLatin1Char('&'))
+            return true;
+    }
+    return false;
+}
+
+bool isSafeURLView(QStringView value, bool forImage)
+{
+    if (!needsDecoding(value))
+        return isSafePlainURL(value, forImage);
+    QString url = decodeForScheme(value.toString());
     // The URL parser drops tabs and line breaks anywhere and trims controls
     // and spaces at both ends.
     url.remove(QLatin1Char('\t'));
@@ -297,79 +328,165 @@ bool HTMLSanitizer::isSafeURL(const QString &attributeValue, bool forImage)
     qsizetype start = 0;
     while (start < url.size() && url.at(start).unicode() <= 0x20)
         ++start;
-    url = url.mid(start);
-
-    qsizetype i = 0;
-    while (i < url.size() && url.at(i) != QLatin1Char(':')) {
-        const QChar c = url.at(i);
-        const bool schemeChar = isAsciiLetter(c) || (i > 0 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-                                                              || c == QLatin1Char('+') || c == QLatin1Char('-')
-                                                              || c == QLatin1Char('.')));
-        if (!schemeChar)
-            return true; // no scheme: a relative address
-        ++i;
-    }
-    if (i >= url.size() || i == 0)
-        return true;
-    const QString scheme = url.left(i).toLower();
-    static const Names links = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto"),
-                                QStringLiteral("file"), QStringLiteral("tel"), QStringLiteral("ftp")};
-    if (links.contains(scheme))
-        return true;
-    return forImage && scheme == QLatin1String("data")
-        && url.mid(i + 1).trimmed().startsWith(QLatin1String("image/"), Qt::CaseInsensitive);
+    return isSafePlainURL(QStringView(url).mid(start), forImage);
 }
 
-QString HTMLSanitizer::clean(const QString &html)
+bool isURLAttribute(std::string_view name)
 {
+    return name == "href" || name == "src" || name == "cite";
+}
+
+void appendEscapedValue(QString &out, QStringView value)
+{
+    qsizetype last = 0;
+    for (qsizetype i = value.indexOf(QLatin1Char('"')); i >= 0; i = value.indexOf(QLatin1Char('"'), i + 1)) {
+        out.append(value.mid(last, i - last));
+        out.append(QLatin1String("&quot;"));
+        last = i + 1;
+    }
+    out.append(value.mid(last));
+}
+
+// Writes the tag with only its allowed attributes; link targets outside the
+// safe schemes become "#".
+void writeTag(QString &out, QStringView html, const Element &element, const Attributes &attributes)
+{
+    out.append(QLatin1Char('<'));
+    out.append(QLatin1String(element.name.data(), qsizetype(element.name.size())));
+    // The browser keeps the first of repeated attributes. Only allowed names
+    // are remembered, so the list stays as short as the allow-list.
+    std::array<std::string_view, 16> seen;
+    qsizetype seenCount = 0;
+    for (const AttributeSpan &attribute : attributes) {
+        const Name name = lowerName(html.data(), attribute.nameStart, attribute.nameEnd);
+        if (!name.known)
+            continue;
+        const std::string_view lower = name.view();
+        std::string_view canonical;
+        const size_t global = kGlobalAttributes.find(lower);
+        if (listHolds(kGlobalAttributes, lower))
+            canonical = kGlobalAttributes.substr(global, lower.size());
+        else if (listHolds(element.attributes, lower))
+            canonical = element.attributes.substr(element.attributes.find(lower), lower.size());
+        else
+            continue;
+        if (std::find(seen.begin(), seen.begin() + seenCount, canonical) != seen.begin() + seenCount)
+            continue;
+        if (seenCount < qsizetype(seen.size()))
+            seen[seenCount++] = canonical;
+        out.append(QLatin1Char(' '));
+        out.append(QLatin1String(canonical.data(), qsizetype(canonical.size())));
+        if (!attribute.hasValue)
+            continue;
+        const QStringView value = html.mid(attribute.valueStart, attribute.valueEnd - attribute.valueStart);
+        out.append(QLatin1String("=\""));
+        if (isURLAttribute(canonical) && !isSafeURLView(value, element.name == "img" && canonical == "src"))
+            out.append(QLatin1Char('#'));
+        else
+            appendEscapedValue(out, value);
+        out.append(QLatin1Char('"'));
+    }
+    out.append(QLatin1Char('>'));
+}
+
+bool allowedInput(QStringView html, const Attributes &attributes)
+{
+    for (const AttributeSpan &attribute : attributes) {
+        if (html.mid(attribute.nameStart, attribute.nameEnd - attribute.nameStart)
+                .compare(QLatin1String("type"), Qt::CaseInsensitive) == 0)
+            return html.mid(attribute.valueStart, attribute.valueEnd - attribute.valueStart)
+                       .compare(QLatin1String("checkbox"), Qt::CaseInsensitive) == 0;
+    }
+    return false;
+}
+
+// Index past the end tag of `name` that closes a dropped element, or -1 when
+// there is none.
+qsizetype endOfElement(QStringView html, qsizetype from, std::string_view name)
+{
+    const QLatin1String bare(name.data(), qsizetype(name.size()));
+    for (qsizetype at = html.indexOf(QLatin1String("</"), from); at >= 0; at = html.indexOf(QLatin1String("</"), at + 2)) {
+        const qsizetype after = at + 2 + bare.size();
+        if (after >= html.size())
+            return -1;
+        if (html.mid(at + 2, bare.size()).compare(bare, Qt::CaseInsensitive) != 0)
+            continue;
+        const QChar c = html[after];
+        if (isTagSpace(c) || c == QLatin1Char('/') || c == QLatin1Char('>')) {
+            const qsizetype close = html.indexOf(QLatin1Char('>'), after);
+            return close < 0 ? html.size() : close + 1;
+        }
+    }
+    return -1;
+}
+
+// Where a comment, declaration or processing instruction at `lt` ends.
+qsizetype skipMarkupDeclaration(QStringView html, qsizetype lt)
+{
+    const qsizetype n = html.size();
+    if (html.mid(lt).startsWith(QLatin1String("<!--"))) {
+        // Comments, including the abrupt "<!-->" and "<!--->", go.
+        if (html.mid(lt + 4).startsWith(QLatin1Char('>')))
+            return lt + 5;
+        if (html.mid(lt + 4).startsWith(QLatin1String("->")))
+            return lt + 6;
+        const qsizetype end = html.indexOf(QLatin1String("-->"), lt + 4);
+        const qsizetype bang = html.indexOf(QLatin1String("--!>"), lt + 4);
+        if (end < 0 && bang < 0)
+            return n;
+        if (bang >= 0 && (end < 0 || bang < end))
+            return bang + 4;
+        return end + 3;
+    }
+    const qsizetype close = html.indexOf(QLatin1Char('>'), lt);
+    return close < 0 ? n : close + 1;
+}
+
+} // namespace
+
+bool HTMLSanitizer::isSafeURL(const QString &attributeValue, bool forImage)
+{
+    return isSafeURLView(attributeValue, forImage);
+}
+
+QString HTMLSanitizer::clean(const QString &input)
+{
+    const QStringView html(input);
     QString out;
     out.reserve(html.size() + html.size() / 16);
     const qsizetype n = html.size();
+    Attributes attributes;
     qsizetype i = 0;
     while (i < n) {
         const qsizetype lt = html.indexOf(QLatin1Char('<'), i);
         if (lt < 0) {
-            out.append(QStringView(html).mid(i));
+            out.append(html.mid(i));
             break;
         }
-        out.append(QStringView(html).mid(i, lt - i));
+        out.append(html.mid(i, lt - i));
         i = lt;
-        const QChar next = lt + 1 < n ? html.at(lt + 1) : QChar();
+        const QChar next = lt + 1 < n ? html[lt + 1] : QChar();
 
-        if (next == QLatin1Char('!')) {
-            if (html.mid(lt, 4) == QLatin1String("<!--")) {
-                // Comments, including the abrupt "<!-->" and "<!--->", go.
-                if (html.mid(lt + 4, 1) == QLatin1String(">")) { i = lt + 5; continue; }
-                if (html.mid(lt + 4, 2) == QLatin1String("->")) { i = lt + 6; continue; }
-                const qsizetype end = html.indexOf(QLatin1String("-->"), lt + 4);
-                const qsizetype bang = html.indexOf(QLatin1String("--!>"), lt + 4);
-                if (end < 0 && bang < 0) { i = n; continue; }
-                if (bang >= 0 && (end < 0 || bang < end)) { i = bang + 4; continue; }
-                i = end + 3;
-                continue;
-            }
-            const qsizetype close = html.indexOf(QLatin1Char('>'), lt);
-            i = close < 0 ? n : close + 1;
-            continue;
-        }
-        if (next == QLatin1Char('?')) {
-            const qsizetype close = html.indexOf(QLatin1Char('>'), lt);
-            i = close < 0 ? n : close + 1;
+        if (next == QLatin1Char('!') || next == QLatin1Char('?')) {
+            i = skipMarkupDeclaration(html, lt);
             continue;
         }
         if (next == QLatin1Char('/')) {
-            const QChar first = lt + 2 < n ? html.at(lt + 2) : QChar();
+            const QChar first = lt + 2 < n ? html[lt + 2] : QChar();
             if (isAsciiLetter(first)) {
-                QString name;
-                QList<Attribute> ignored;
-                const qsizetype end = readTag(html, lt + 2, name, ignored);
+                qsizetype nameEnd = 0;
+                const qsizetype end = readTag(html, lt + 2, nameEnd, attributes);
                 if (end < 0) {
                     out.append(QLatin1String("&lt;"));
                     i = lt + 1;
                     continue;
                 }
-                if (allowedElements().contains(name) && !voidElements().contains(name))
-                    out.append(QStringLiteral("</") + name + QLatin1Char('>'));
+                const Element *element = findElement(lowerName(html.data(), lt + 2, nameEnd));
+                if (element && (element->flags & Allowed) && !(element->flags & Void)) {
+                    out.append(QLatin1String("</"));
+                    out.append(QLatin1String(element->name.data(), qsizetype(element->name.size())));
+                    out.append(QLatin1Char('>'));
+                }
                 i = end;
                 continue;
             }
@@ -385,9 +502,8 @@ QString HTMLSanitizer::clean(const QString &html)
             continue;
         }
 
-        QString name;
-        QList<Attribute> attributes;
-        const qsizetype end = readTag(html, lt + 1, name, attributes);
+        qsizetype nameEnd = 0;
+        const qsizetype end = readTag(html, lt + 1, nameEnd, attributes);
         if (end < 0) {
             // The browser would drop a tag cut off by the end of input; as
             // text it shows what was written.
@@ -396,19 +512,27 @@ QString HTMLSanitizer::clean(const QString &html)
             continue;
         }
         i = end;
-        if (name == QLatin1String("plaintext")) {
+        const Name name = lowerName(html.data(), lt + 1, nameEnd);
+        if (name.known && name.view() == "plaintext") {
             i = n;
             continue;
         }
-        if (droppedWithContent().contains(name)) {
-            i = skipElement(html, end, name);
+        const Element *element = findElement(name);
+        if (!element)
+            continue;
+        if (element->flags & (DropWithContent | DropWithContentWhenClosed)) {
+            const qsizetype after = endOfElement(html, end, element->name);
+            if (after >= 0)
+                i = after;
+            else if (element->flags & DropWithContent)
+                i = n;
             continue;
         }
-        if (!allowedElements().contains(name))
+        if (!(element->flags & Allowed))
             continue;
-        if (name == QLatin1String("input") && !allowedInput(attributes))
+        if (element->name == "input" && !allowedInput(html, attributes))
             continue;
-        out.append(sanitizedTag(name, attributes));
+        writeTag(out, html, *element, attributes);
     }
     return out;
 }

@@ -134,12 +134,13 @@ private:
             return;
         const QString tuning = readResource(QStringLiteral(":/scripts/regex-tuning.js"));
         const QString footnotes = readResource(QStringLiteral(":/scripts/footnotes.js"));
+        const QString math = readResource(QStringLiteral(":/scripts/math.js"));
         evaluate(context, tuning, QStringLiteral("regex-tuning.js"));
         evaluate(context, tunedLibrary(context, library), QStringLiteral("marked.min.js"));
         const QString setup = QStringLiteral("if (typeof __sorvaneRegexTuning !== 'undefined') "
                                              "__sorvaneRegexTuning.tuneMarked(marked);\n"
                                              "marked.setOptions({ gfm: true, breaks: false });\n")
-            + footnotes
+            + footnotes + QLatin1Char('\n') + math
             + QStringLiteral("\nfunction __sorvaneRender(md) {\n    return marked.parse(md);\n}");
         evaluate(context, setup, QStringLiteral("setup.js"));
         m_context = context;
@@ -156,31 +157,45 @@ private:
     std::mutex m_mutex;
 };
 
+// Mermaid code blocks become diagram containers, the code still escaped. The
+// sanitiser wrote every tag and attribute name in lower case, so only the
+// language name can vary in case.
+QString withDiagramBlocks(const QString &body)
+{
+    const QLatin1String open("<pre><code class=\"language-");
+    const QLatin1String language("mermaid\">");
+    const QLatin1String close("</code></pre>");
+    qsizetype at = body.indexOf(open);
+    if (at < 0)
+        return body;
+    QString out;
+    qsizetype copied = 0;
+    for (; at >= 0; at = body.indexOf(open, at + 1)) {
+        const qsizetype code = at + open.size() + language.size();
+        if (QStringView(body).mid(at + open.size(), language.size()).compare(language, Qt::CaseInsensitive) != 0)
+            continue;
+        const qsizetype end = body.indexOf(close, code);
+        if (end < 0)
+            break;
+        if (out.isEmpty())
+            out.reserve(body.size());
+        out.append(QStringView(body).mid(copied, at - copied));
+        out.append(QLatin1String("<div class=\"mermaid\">"));
+        out.append(QStringView(body).mid(code, end - code));
+        out.append(QLatin1String("</div>"));
+        copied = end + close.size();
+        at = copied - 1;
+    }
+    if (copied == 0)
+        return body;
+    out.append(QStringView(body).mid(copied));
+    return out;
+}
+
 struct Patterns
 {
-    // Each blocked pattern with the opening it needs, so that a body without
-    // one skips the pass over the whole text.
-    QList<QPair<QLatin1String, QRegularExpression>> blocked;
-    QRegularExpression mermaidCodeBlock{
-        QStringLiteral("<pre><code class=\"language-mermaid\">([\\s\\S]*?)</code></pre>"),
-        QRegularExpression::CaseInsensitiveOption};
     QRegularExpression outline{QStringLiteral("(*ANY)^(#{1,6})\\s+(.+)$"),
                                QRegularExpression::MultilineOption};
-
-    Patterns()
-    {
-        const char *blocks[][2] = {
-            {"<script", "(?is)<script\\b.*?>.*?</script>"}, {"<style", "(?is)<style\\b.*?>.*?</style>"},
-            {"<iframe", "(?is)<iframe\\b.*?>.*?</iframe>"}, {"<object", "(?is)<object\\b.*?>.*?</object>"},
-            {"<embed", "(?is)<embed\\b.*?>.*?</embed>"},    {"<link", "(?is)<link\\b[^>]*>"},
-            {"<meta", "(?is)<meta\\b[^>]*>"},
-        };
-        for (const auto &block : blocks) {
-            QRegularExpression re(QString::fromLatin1(block[1]));
-            if (re.isValid())
-                blocked.append({QLatin1String(block[0]), re});
-        }
-    }
 
     static const Patterns &shared()
     {
@@ -234,47 +249,15 @@ QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
     const std::optional<QString> rendered = engine.render(markdown);
     QString body = sanitizeHTML(rendered ? *rendered : escapeText(markdown));
 
-    const Patterns &patterns = Patterns::shared();
-    if (patterns.mermaidCodeBlock.isValid())
-        body.replace(patterns.mermaidCodeBlock, QStringLiteral("<div class=\"mermaid\">\\1</div>"));
-    return body;
+    return withDiagramBlocks(body);
 }
 
+// Blocked elements, handlers and script addresses all fall to the allow-list
+// pass: it reads whole tags and attributes as the browser does, where
+// patterns over the tag text cut quoted values that merely held "onx=".
 QString MarkdownToHTML::sanitizeHTML(const QString &html)
 {
-    const Patterns &patterns = Patterns::shared();
-    QString out = html;
-    // Which openings occur, in one pass over the "<"s (a case-insensitive
-    // search per pattern cost more than the rest of the sanitiser). A removal
-    // can join a new opening ("<li<style></style>nk"), so look again after one.
-    const qsizetype count = patterns.blocked.size();
-    QList<bool> present(count, false);
-    const auto findOpenings = [&](qsizetype from) {
-        present.fill(false);
-        for (qsizetype at = out.indexOf(QLatin1Char('<')); at >= 0; at = out.indexOf(QLatin1Char('<'), at + 1)) {
-            if (at + 1 >= out.size() || !QStringLiteral("sSiIoOeElLmM").contains(out.at(at + 1)))
-                continue;
-            for (qsizetype i = from; i < count; ++i) {
-                const QLatin1String opening = patterns.blocked.at(i).first;
-                if (QStringView(out).mid(at, opening.size()).compare(opening, Qt::CaseInsensitive) == 0)
-                    present[i] = true;
-            }
-        }
-    };
-    findOpenings(0);
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!present.at(i))
-            continue;
-        const qsizetype before = out.size();
-        out.remove(patterns.blocked.at(i).second);
-        if (out.size() != before)
-            findOpenings(i + 1);
-    }
-
-    // Handlers and script addresses are left to the allow-list pass, the real
-    // defence: it reads whole attributes as the browser does, where patterns
-    // over the tag text cut quoted values that merely held "onx=".
-    return HTMLSanitizer::clean(out);
+    return HTMLSanitizer::clean(html);
 }
 
 bool MarkdownToHTML::containsMath(const QString &markdown)

@@ -133,12 +133,25 @@ QString pageNonce()
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toBase64());
 }
 
-bool hasMermaidFence(const QString &markdown)
+// Whether an element of the sanitised body carries the class, as the page's
+// scripts select it: the body decides what the page must load.
+bool bodyHasClass(const QString &body, QLatin1String name)
 {
-    static const QRegularExpression fence(QStringLiteral("^```\\s*mermaid\\b"),
-                                          QRegularExpression::CaseInsensitiveOption
-                                              | QRegularExpression::MultilineOption);
-    return fence.match(markdown).hasMatch();
+    for (qsizetype at = body.indexOf(name); at >= 0; at = body.indexOf(name, at + 1)) {
+        const QChar after = at + name.size() < body.size() ? body.at(at + name.size()) : QChar();
+        if (after != QLatin1Char('"') && after != QLatin1Char(' '))
+            continue;
+        // Back over the classes before it to the attribute's opening quote
+        // (a bounded walk: prose naming the class is no reason to scan far).
+        qsizetype open = at;
+        while (open > 0 && at - open < 256 && body.at(open - 1) != QLatin1Char('"')
+               && body.at(open - 1) != QLatin1Char('>'))
+            --open;
+        const bool wholeWord = at == open || body.at(at - 1) == QLatin1Char(' ');
+        if (wholeWord && open >= 7 && QStringView(body).mid(open - 7, 7) == QLatin1String("class=\""))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -280,9 +293,12 @@ QString MarkdownToHTML::wrapHTML(const QString &bodyHTML, double fontSize, const
 QString MarkdownToHTML::documentHTML(const QString &markdown, double fontSize, const QUrl &baseURL,
                                      PreviewTheme theme, const QString &extraCSS)
 {
-    return wrapHTML(renderedBodyHTML(markdown), fontSize, QStringLiteral("light"), QStringLiteral("#ffffff"),
+    const QString body = renderedBodyHTML(markdown);
+    return wrapHTML(body, fontSize, QStringLiteral("light"), QStringLiteral("#ffffff"),
                     {QStringLiteral("#1d1d1f"), QStringLiteral("#1d1d1f")}, baseURL, false, theme, extraCSS,
-                    containsMath(markdown), hasMermaidFence(markdown), QString());
+                    containsMath(markdown) || bodyHasClass(body, QLatin1String("math-inline"))
+                        || bodyHasClass(body, QLatin1String("math-display")),
+                    bodyHasClass(body, QLatin1String("mermaid")), QString());
 }
 
 QString MarkdownToHTML::previewShellHTML(double fontSize, const QString &colorScheme, PreviewTheme theme,

@@ -276,6 +276,51 @@ private Q_SLOTS:
         QCOMPARE(MarkdownToHTML::renderedBodyHTML(markdown), expected);
     }
 
+    // Math reaches the page as written: Markdown must not read escapes,
+    // emphasis or line breaks inside it, and dollars that are no math stay text.
+    void mathIsKeptFromMarkdown_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("thin space") << "$a\\,b$" << "<p><span class=\"math math-inline\">$a\\,b$</span></p>\n";
+        QTest::newRow("escaped braces") << "$\\{a, b\\}$" << "<p><span class=\"math math-inline\">$\\{a, b\\}$</span></p>\n";
+        QTest::newRow("underscores are no emphasis")
+            << "$a_1 + b_2$ and _x_" << "<p><span class=\"math math-inline\">$a_1 + b_2$</span> and <em>x</em></p>\n";
+        QTest::newRow("star inside math closes no emphasis")
+            << "*a $b*c$ d*" << "<p><em>a <span class=\"math math-inline\">$b*c$</span> d</em></p>\n";
+        QTest::newRow("html specials escaped once")
+            << "$a<b & c>d$" << "<p><span class=\"math math-inline\">$a&lt;b &amp; c&gt;d$</span></p>\n";
+        QTest::newRow("prices are no math") << "it costs $5 and $10" << "<p>it costs $5 and $10</p>\n";
+        QTest::newRow("space after the opening") << "$ x$" << "<p>$ x$</p>\n";
+        QTest::newRow("space before the closing") << "$x $" << "<p>$x $</p>\n";
+        QTest::newRow("digit after the closing") << "$x$5" << "<p>$x$5</p>\n";
+        QTest::newRow("escaped dollar is literal") << "a \\$x$ b" << "<p>a $x$ b</p>\n";
+        QTest::newRow("escaped dollar inside math")
+            << "$a\\$b$" << "<p><span class=\"math math-inline\">$a\\$b$</span></p>\n";
+        QTest::newRow("single character") << "$x$" << "<p><span class=\"math math-inline\">$x$</span></p>\n";
+        QTest::newRow("display inline in a paragraph")
+            << "see $$x^2$$ here" << "<p>see <span class=\"math math-display\">$$x^2$$</span> here</p>\n";
+        QTest::newRow("display block over lines keeps its line breaks")
+            << "$$\n\\begin{aligned}\na &= b \\\\\n- c &= d\n\\end{aligned}\n$$\n\nafter"
+            << "<div class=\"math math-display\">$$\n\\begin{aligned}\na &amp;= b \\\\\n- c &amp;= d\n\\end{aligned}\n$$</div>\n<p>after</p>\n";
+        QTest::newRow("display block on one line")
+            << "$$\\{a, b\\}$$" << "<div class=\"math math-display\">$$\\{a, b\\}$$</div>\n";
+        QTest::newRow("code span is no math") << "`$x$` and $y$"
+                                              << "<p><code>$x$</code> and <span class=\"math math-inline\">$y$</span></p>\n";
+        QTest::newRow("fenced code is no math") << "```\n$x$\n```" << "<pre><code>$x$\n</code></pre>\n";
+        QTest::newRow("tilde fence is no math") << "~~~\n$$x$$\n~~~" << "<pre><code>$$x$$\n</code></pre>\n";
+        QTest::newRow("indented code is no math") << "    $x$ \\," << "<pre><code>$x$ \\,\n</code></pre>\n";
+        QTest::newRow("unclosed display") << "$$ a" << "<p>$$ a</p>\n";
+        QTest::newRow("blank line ends a display block") << "$$\na\n\nb\n$$" << "<p>$$\na</p>\n<p>b\n$$</p>\n";
+    }
+
+    void mathIsKeptFromMarkdown()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(markdown), expected);
+    }
+
     void containsMath_data()
     {
         QTest::addColumn<QString>("text");

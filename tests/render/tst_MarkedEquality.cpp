@@ -9,7 +9,8 @@
 // The respelled rules must not change what marked produces: every case is
 // rendered by the app's context and by the same marked under node, and the
 // library output (before the sanitiser and the diagram step) must match byte
-// for byte.
+// for byte. Math spans are the one addition to plain marked: a text that
+// holds none renders exactly as plain marked renders it.
 class tst_MarkedEquality : public QObject
 {
     Q_OBJECT
@@ -49,6 +50,8 @@ private Q_SLOTS:
             {"unicode", "# Größe\n\nnaïve café 日本語 emoji 😀 and ✓ \u00a0nbsp\n"},
             {"footnotes", "Ref[^a] and[^b] again[^a] none[^zz] [^not id]\n\n[^a]: first *note*\n[^b]: second\n[^unused]: never\n"},
             {"math", "$x$ and $$y$$ \\(z\\) \\[w\\]\n"},
+            {"math-markdown-inside", "*a $b*c$ d* _$x_1$_ [$y$](u) $\\{a\\}$ `$z$`\n\n$$\n- a \\\\\n# b\n$$\n"},
+            {"dollars-without-math", "it costs $5 and $10, \\$3 or $ 4 $; $x $ and $y$5\n\n- $a\n- b$\n\n`$c$` $$ d\n"},
             {"crlf", "a\r\nb\r\n\r\n# h\r\n"},
             {"empty", ""},
             {"deep-nesting", "> - > - > - > deep\n"},
@@ -93,7 +96,8 @@ private Q_SLOTS:
         }
         QProcess node;
         node.start(QStringLiteral(SORVANE_NODE), {QStringLiteral(SORVANE_NODE_REFERENCE), QStringLiteral(SORVANE_MARKED_PATH),
-                                                  QStringLiteral(SORVANE_FOOTNOTES_PATH), m_dir.path()});
+                                                  QStringLiteral(SORVANE_FOOTNOTES_PATH), QStringLiteral(SORVANE_MATH_PATH),
+                                                  m_dir.path()});
         QVERIFY(node.waitForFinished(300000));
         QVERIFY2(node.exitCode() == 0, node.readAllStandardError().constData());
     }
@@ -121,6 +125,24 @@ private Q_SLOTS:
                                  .arg(at)
                                  .arg(actual->mid(qMax<qsizetype>(0, at - 40), 120), expected.mid(qMax<qsizetype>(0, at - 40), 120))));
         }
+    }
+
+    void withoutMathSameAsPlainMarked_data() { sameAsMarkedUnderNode_data(); }
+
+    void withoutMathSameAsPlainMarked()
+    {
+        QFETCH(QString, name);
+        const QString rendered = read(name + QStringLiteral(".html"));
+        if (rendered.contains(QLatin1String("class=\"math ")))
+            QSKIP("holds math");
+        QCOMPARE(rendered, read(name + QStringLiteral(".plain.html")));
+    }
+
+private:
+    QString read(const QString &fileName) const
+    {
+        QFile file(m_dir.filePath(fileName));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("(missing)");
     }
 };
 

@@ -40,6 +40,36 @@ private Q_SLOTS:
         QVERIFY(!page.contains(QStringLiteral("function updateContent")));
     }
 
+    // The page loads Mermaid exactly when the body it wraps holds a diagram
+    // block, however the fence was spelt.
+    void mermaidWheneverTheBodyHasADiagram_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<bool>("diagram");
+        QTest::newRow("backticks") << "```mermaid\ngraph TD;\n```" << true;
+        QTest::newRow("tildes") << "~~~mermaid\ngraph TD;\n~~~" << true;
+        QTest::newRow("indented one space") << " ```mermaid\ngraph TD;\n ```" << true;
+        QTest::newRow("indented three spaces") << "   ```mermaid\ngraph TD;\n   ```" << true;
+        QTest::newRow("four backticks") << "````mermaid\ngraph TD;\n````" << true;
+        QTest::newRow("space before the name") << "``` mermaid\ngraph TD;\n```" << true;
+        QTest::newRow("upper case") << "~~~MERMAID\ngraph TD;\n~~~" << true;
+        QTest::newRow("inside a list item") << "- item\n\n  ```mermaid\n  graph TD;\n  ```" << true;
+        QTest::newRow("indented four spaces is code") << "    ```mermaid\n    graph TD;\n    ```" << false;
+        QTest::newRow("longer language name") << "```mermaid-js\ngraph TD;\n```" << false;
+        QTest::newRow("inside another fence") << "````\n```mermaid\ngraph TD;\n```\n````" << false;
+        QTest::newRow("no fence") << "A mermaid swims by." << false;
+    }
+
+    void mermaidWheneverTheBodyHasADiagram()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(bool, diagram);
+        const QString body = MarkdownToHTML::renderedBodyHTML(markdown);
+        QCOMPARE(body.contains(QLatin1String("<div class=\"mermaid\">")), diagram);
+        const QString page = MarkdownToHTML::documentHTML(markdown, 15, QUrl(), PreviewTheme::Standard, QString());
+        QCOMPARE(page.contains(QStringLiteral("mermaid.initialize")) && page.size() > 1000000, diagram);
+    }
+
     void katexFontsAreDataAddresses()
     {
         const QString page = MarkdownToHTML::documentHTML(QStringLiteral("$$x$$"), 15, QUrl(), PreviewTheme::Standard, QString());

@@ -45,23 +45,27 @@
         k.__sorvaneMemo = true;
     }
 
-    var mathOptions = {
-        delimiters: [
-            { left: '$$', right: '$$', display: true },
-            { left: '\\[', right: '\\]', display: true },
-            { left: '$', right: '$', display: false },
-            { left: '\\(', right: '\\)', display: false }
-        ],
-        throwOnError: false,
-        ignoredTags: ['script', 'noscript', 'style', 'textarea', 'pre', 'code']
-    };
+    // Math comes marked up by the renderer, delimiters kept as text: only
+    // those elements are typeset, so a stray "$" in prose never is.
+    var MATH = '.math-inline, .math-display';
+    function typeset(k, element) {
+        var display = element.classList.contains('math-display');
+        var cut = display ? 2 : 1;
+        var tex = element.textContent;
+        tex = tex.slice(cut, tex.length - cut);
+        element.setAttribute('data-typeset', '');
+        k.render(tex, element, { displayMode: display, throwOnError: false });
+    }
 
     function renderMath(element) {
-        if (typeof renderMathInElement !== 'function') return;
-        try {
-            memoiseMath();
-            renderMathInElement(element, mathOptions);
-        } catch (e) { }
+        var k = window.katex;
+        if (!k || typeof k.render !== 'function') return;
+        memoiseMath();
+        var all = element.querySelectorAll(MATH);
+        for (var i = 0; i < all.length; i++) {
+            if (all[i].hasAttribute('data-typeset')) continue;
+            try { typeset(k, all[i]); } catch (e) { }
+        }
     }
 
     // Draws the diagrams not drawn yet; answers the theme they get, or null
