@@ -5,7 +5,10 @@
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
 #include "shell/SorvaneApp.h"
+#include "window/DocumentContentView.h"
+#include "window/MainView.h"
 #include "window/MainWindow.h"
+#include "preview/MarkdownPreview.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -15,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QWebEnginePage>
 
 #include <cstdio>
 
@@ -37,6 +41,31 @@ void reportTabs(const DocumentManager &manager)
         tabs.append(tab);
     }
     reportLine("tabs " + QJsonDocument(tabs).toJson(QJsonDocument::Compact));
+}
+
+// "preview-ready <ms since main>" once the first pane's page has taken its first
+// content: the page answers a script only after the update before it has run.
+void reportFirstPreview(MainView *view, qint64 startedAt)
+{
+    auto reported = std::make_shared<bool>(false);
+    const auto watch = [startedAt, reported](DocumentContentView *pane) {
+        if (!pane || *reported)
+            return;
+        MarkdownPreview *preview = pane->preview();
+        QObject::connect(preview, &MarkdownPreview::contentPushed, preview, [preview, startedAt, reported] {
+            preview->page()->runJavaScript(QStringLiteral("document.body.offsetHeight"),
+                                           [startedAt, reported](const QVariant &) {
+                                               if (*reported)
+                                                   return;
+                                               *reported = true;
+                                               reportLine("preview-ready "
+                                                          + QByteArray::number(QDateTime::currentMSecsSinceEpoch()
+                                                                               - startedAt));
+                                           });
+        });
+    };
+    watch(view->documentPane());
+    QObject::connect(view, &MainView::documentPaneChanged, view, watch);
 }
 } // namespace
 
@@ -88,6 +117,7 @@ int main(int argc, char **argv)
 
     sorvane.launch(arguments);
     if (reportPaint) {
+        reportFirstPreview(sorvane.mainWindow()->mainView(), startedAt);
         QObject::connect(sorvane.mainWindow(), &MainWindow::firstPaint, &app, [startedAt] {
             const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startedAt;
             reportLine("first-paint " + QByteArray::number(elapsed));

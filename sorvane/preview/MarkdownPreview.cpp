@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLabel>
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -201,6 +202,27 @@ MarkdownPreview::MarkdownPreview(QWidget *parent)
     });
     connect(this, &QWebEngineView::loadFinished, this, &MarkdownPreview::onLoadFinished);
 
+    // Drawn over the web view, so it shows before the page exists.
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("previewStatusNote"));
+    m_statusLabel->setAlignment(Qt::AlignCenter);
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setMargin(8);
+    m_statusLabel->setAutoFillBackground(true);
+    m_statusLabel->setBackgroundRole(QPalette::ToolTipBase);
+    m_statusLabel->setForegroundRole(QPalette::ToolTipText);
+    m_statusLabel->hide();
+    m_statusDelay.setSingleShot(true);
+    m_statusDelay.setInterval(renderingNoteDelayMs);
+    connect(&m_statusDelay, &QTimer::timeout, this, [this] {
+        if (m_status != Status::Rendering)
+            return;
+        m_statusLabel->setText(tr("Rendering the preview…"));
+        placeStatusLabel();
+        m_statusLabel->show();
+        m_statusLabel->raise();
+    });
+
     m_opener = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 
     // The first shell is loaded once the creator has set the initial values.
@@ -226,6 +248,51 @@ void MarkdownPreview::setBodyHTML(const QString &html)
     m_lastSubmitted = html;
     m_debounced = html;
     m_debounce.start();
+}
+
+void MarkdownPreview::setStatus(Status status)
+{
+    if (status == m_status)
+        return;
+    m_status = status;
+    m_statusDelay.stop();
+    switch (status) {
+    case Status::Current:
+        m_statusLabel->hide();
+        break;
+    case Status::Rendering:
+        // A note already up stays; otherwise only a slow render earns one.
+        if (m_statusLabel->isHidden())
+            m_statusDelay.start();
+        else
+            m_statusDelay.start(0);
+        break;
+    case Status::TooLarge:
+        m_statusLabel->setText(tr("This document is too large to preview."));
+        placeStatusLabel();
+        m_statusLabel->show();
+        m_statusLabel->raise();
+        break;
+    }
+    Q_EMIT statusChanged(status);
+}
+
+QString MarkdownPreview::statusNote() const
+{
+    return m_statusLabel->isHidden() ? QString() : m_statusLabel->text();
+}
+
+void MarkdownPreview::resizeEvent(QResizeEvent *event)
+{
+    QWebEngineView::resizeEvent(event);
+    placeStatusLabel();
+}
+
+void MarkdownPreview::placeStatusLabel()
+{
+    m_statusLabel->setFixedWidth(std::clamp(width() - 24, 0, 360));
+    m_statusLabel->adjustSize();
+    m_statusLabel->move((this->width() - m_statusLabel->width()) / 2, 12);
 }
 
 void MarkdownPreview::setFontSize(double pixels)
