@@ -66,7 +66,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     , m_toolbarDivider(WindowStyle::divider(Qt::Horizontal, this))
     , m_outlineColumn(new QWidget(this))
     , m_splitter(new QSplitter(Qt::Horizontal, this))
-    , m_render(defaultRender() ? defaultRender() : &MarkdownToHTML::renderedBodyHTML)
+    , m_render(defaultRender())
 {
     Q_ASSERT(document);
     setBackgroundRole(QPalette::Base);
@@ -296,10 +296,14 @@ void DocumentContentView::runRender()
     m_renderWaiting = false;
     const quint64 generation = m_renderGeneration;
     m_abandonRunning = std::make_shared<std::atomic<bool>>(false);
-    // A render still queued for a worker when it is outdated (or its pane is gone) is
-    // skipped rather than run for nothing.
+    // An outdated render (or one whose pane is gone) stops: before it starts, or inside
+    // the converter, which keeps checking.
     QtConcurrent::run([render = m_render, text = m_document->text(), abandon = m_abandonRunning] {
-        return abandon->load() ? QString() : render(text);
+        if (abandon->load())
+            return QString();
+        if (render)
+            return render(text);
+        return MarkdownToHTML::renderedBodyHTML(text, [&abandon] { return abandon->load(); }).value_or(QString());
     }).then(this, [this, generation](const QString &html) {
             m_renderRunning = false;
             m_abandonRunning.reset();

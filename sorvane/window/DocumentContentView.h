@@ -122,8 +122,7 @@ private:
     bool m_renderRunning = false;
     bool m_renderWaiting = false;
     bool m_rendering = false;
-    // Set when the running render's text is out of date; it then skips the converter
-    // if it has not reached it yet.
+    // Set when the running render's text is out of date, which stops it.
     std::shared_ptr<std::atomic<bool>> m_abandonRunning;
     bool m_applyingEdit = false;
 };
