@@ -2,6 +2,8 @@
 
 #include "platform/AlertPresenter.h"
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
@@ -352,12 +354,33 @@ void MarkdownPreview::pushFragment(const QString &html)
 {
     if (m_lastPushed && *m_lastPushed == html)
         return;
+    // An edit changes a small stretch of a fragment that may be megabytes long: only
+    // that stretch is encoded and sent, with how much of the page's copy to keep.
+    qsizetype head = 0;
+    qsizetype tail = 0;
+    if (m_lastPushed) {
+        const QString &last = *m_lastPushed;
+        const qsizetype shorter = std::min(last.size(), html.size());
+        head = std::mismatch(last.constBegin(), last.constBegin() + shorter, html.constBegin()).first
+            - last.constBegin();
+        // Never between the halves of a pair: the stretch must be valid text.
+        if (head > 0 && html.at(head - 1).isHighSurrogate())
+            --head;
+        tail = std::mismatch(last.crbegin(), last.crbegin() + (shorter - head), html.crbegin()).first
+            - last.crbegin();
+        if (tail > 0 && html.at(html.size() - tail).isLowSurrogate())
+            --tail;
+    }
+    const bool range = m_lastPushed.has_value();
     m_lastPushed = html;
     // A long document makes a script of megabytes: built in one buffer.
-    const QByteArray base64 = html.toUtf8().toBase64();
+    const QByteArray base64 = QStringView(html).mid(head, html.size() - head - tail).toUtf8().toBase64();
     QString script;
-    script.reserve(base64.size() + 32);
-    script += QLatin1String("updateContent('");
+    script.reserve(base64.size() + 64);
+    if (range)
+        script += QStringLiteral("updateContentRange(%1, %2, '").arg(head).arg(tail);
+    else
+        script += QLatin1String("updateContent('");
     script += QLatin1String(base64);
     script += QLatin1String("')");
     evaluate(script);
