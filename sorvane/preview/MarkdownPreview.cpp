@@ -326,7 +326,7 @@ void MarkdownPreview::setTheme(PreviewTheme theme)
     if (theme == m_theme)
         return;
     m_theme = theme;
-    loadShell();
+    reloadShell();
 }
 
 void MarkdownPreview::setExtraCSS(const QString &css)
@@ -334,7 +334,7 @@ void MarkdownPreview::setExtraCSS(const QString &css)
     if (css == m_extraCSS)
         return;
     m_extraCSS = css;
-    loadShell();
+    reloadShell();
 }
 
 void MarkdownPreview::setBaseURL(const QUrl &folder)
@@ -342,6 +342,16 @@ void MarkdownPreview::setBaseURL(const QUrl &folder)
     if (folder == m_baseURL)
         return;
     m_baseURL = folder;
+    reloadShell();
+}
+
+void MarkdownPreview::reloadShell()
+{
+    // The creator's initial values all go into the one first shell: each would
+    // otherwise build the page (megabytes) and start loading it, before the window
+    // is even painted.
+    if (m_shellQueued)
+        return;
     loadShell();
 }
 

@@ -88,6 +88,7 @@ private:
     void pushFragment(const QString &html);
     void evaluate(const QString &script);
     void loadShell();
+    void reloadShell();
     void onLoadFinished(bool ok);
     bool isShellURL(const QUrl &url) const;
     QUrl localURL(const QUrl &url) const;

@@ -166,6 +166,26 @@ private Q_SLOTS:
         QCOMPARE(reloads.count(), 0);
     }
 
+    // The values a new preview is given before it first runs the event loop build one
+    // shell, not one each.
+    void initialValuesLoadOneShell()
+    {
+        QTemporaryDir folder;
+        MarkdownPreview preview;
+        QSignalSpy loads(&preview, &MarkdownPreview::shellLoadStarted);
+        preview.setTheme(PreviewTheme::Serif);
+        preview.setExtraCSS(QStringLiteral("p { letter-spacing: 2px; }"));
+        preview.setBaseURL(QUrl::fromLocalFile(folder.path()));
+        preview.setBodyHTML(QStringLiteral("<p>first</p>"));
+        preview.resize(600, 400);
+        preview.show();
+        QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        QCOMPARE(loads.count(), 1);
+        QVERIFY(waitForScript(preview.page(), QStringLiteral("document.getElementById('content').textContent === 'first'")));
+        QVERIFY(waitForScript(preview.page(),
+                              QStringLiteral("getComputedStyle(document.querySelector('p')).letterSpacing === '2px'")));
+    }
+
     void themeExtraCSSAndFolderReloadTheShell()
     {
         auto preview = makeLoadedPreview(longBody());
