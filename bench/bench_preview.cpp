@@ -1,6 +1,8 @@
 // Preview update for a one-word edit in a 1 MB document: from the
 // updateContent call to the next frame after layout, in a real web page;
-// and the same document into an empty page.
+// the same through the preview's own push (only the changed stretch crosses
+// over), timed from the push after its debounce; and the same document into
+// an empty page.
 #include "CorpusGenerator.h"
 
 #include "preview/MarkdownPreview.h"
@@ -35,6 +37,46 @@ double push(const QString &body, int round)
 }
 
 int g_round = 0;
+
+// Hands a fragment to the preview and waits for the next frame after layout;
+// the seconds from the push (after the preview's debounce) to that frame.
+double pushThroughPreview(const QString &body, int round)
+{
+    QWebEnginePage *page = g_preview->page();
+    const QString marker = QStringLiteral("done-%1").arg(round);
+    QElapsedTimer timer;
+    const auto connection = QObject::connect(g_preview, &MarkdownPreview::contentPushed, g_preview, [&] {
+        timer.start();
+        page->runJavaScript(QStringLiteral("document.body.offsetHeight; requestAnimationFrame(function () { "
+                                           "document.title = '")
+                            + marker + QStringLiteral("'; });"));
+    });
+    g_preview->setBodyHTML(body);
+    const bool answered = QTest::qWaitFor([&] { return page->title() == marker; }, 60000);
+    QObject::disconnect(connection);
+    return answered ? double(timer.nsecsElapsed()) / 1e9 : -1;
+}
+
+// state.range(0): 0 edits the first paragraph, 1 the last.
+void BM_PreviewPushOneWordEdit(benchmark::State &state)
+{
+    if (pushThroughPreview(g_body, ++g_round) < 0) {
+        state.SkipWithError("the page did not answer");
+        return;
+    }
+    for (auto _ : state) {
+        QString body = g_body;
+        const qsizetype at = state.range(0) ? body.lastIndexOf(QStringLiteral("<p>")) : body.indexOf(QStringLiteral("<p>"));
+        body.replace(at + 3, 0, QStringLiteral("edit%1 ").arg(++g_round));
+        const double seconds = pushThroughPreview(body, g_round);
+        if (seconds < 0) {
+            state.SkipWithError("the page did not answer");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_PreviewPushOneWordEdit)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_PreviewOneWordEdit(benchmark::State &state)
 {

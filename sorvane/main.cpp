@@ -6,7 +6,10 @@
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
 #include "shell/SorvaneApp.h"
+#include "window/DocumentContentView.h"
+#include "window/MainView.h"
 #include "window/MainWindow.h"
+#include "preview/MarkdownPreview.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -17,6 +20,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QWebEnginePage>
 
 #include <cstdio>
 
@@ -51,6 +55,31 @@ void reportNotAnswering()
     const QString platform = QGuiApplication::platformName();
     if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
         AlertPresenter::shared().runModal(AlertRequest::failure(message, advice));
+}
+
+// "preview-ready <ms since main>" once the first pane's page has taken its first
+// content: the page answers a script only after the update before it has run.
+void reportFirstPreview(MainView *view, qint64 startedAt)
+{
+    auto reported = std::make_shared<bool>(false);
+    const auto watch = [startedAt, reported](DocumentContentView *pane) {
+        if (!pane || *reported)
+            return;
+        MarkdownPreview *preview = pane->preview();
+        QObject::connect(preview, &MarkdownPreview::contentPushed, preview, [preview, startedAt, reported] {
+            preview->page()->runJavaScript(QStringLiteral("document.body.offsetHeight"),
+                                           [startedAt, reported](const QVariant &) {
+                                               if (*reported)
+                                                   return;
+                                               *reported = true;
+                                               reportLine("preview-ready "
+                                                          + QByteArray::number(QDateTime::currentMSecsSinceEpoch()
+                                                                               - startedAt));
+                                           });
+        });
+    };
+    watch(view->documentPane());
+    QObject::connect(view, &MainView::documentPaneChanged, view, watch);
 }
 } // namespace
 
@@ -111,6 +140,7 @@ int main(int argc, char **argv)
 
     sorvane.launch(arguments);
     if (reportPaint) {
+        reportFirstPreview(sorvane.mainWindow()->mainView(), startedAt);
         QObject::connect(sorvane.mainWindow(), &MainWindow::firstPaint, &app, [startedAt] {
             const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startedAt;
             reportLine("first-paint " + QByteArray::number(elapsed));

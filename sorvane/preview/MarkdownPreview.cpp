@@ -3,6 +3,8 @@
 #include "PreviewFileAccess.h"
 #include "platform/AlertPresenter.h"
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QUrlQuery>
@@ -215,6 +218,27 @@ MarkdownPreview::MarkdownPreview(QWidget *parent)
     });
     connect(this, &QWebEngineView::loadFinished, this, &MarkdownPreview::onLoadFinished);
 
+    // Drawn over the web view, so it shows before the page exists.
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("previewStatusNote"));
+    m_statusLabel->setAlignment(Qt::AlignCenter);
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setMargin(8);
+    m_statusLabel->setAutoFillBackground(true);
+    m_statusLabel->setBackgroundRole(QPalette::ToolTipBase);
+    m_statusLabel->setForegroundRole(QPalette::ToolTipText);
+    m_statusLabel->hide();
+    m_statusDelay.setSingleShot(true);
+    m_statusDelay.setInterval(renderingNoteDelayMs);
+    connect(&m_statusDelay, &QTimer::timeout, this, [this] {
+        if (m_status != Status::Rendering)
+            return;
+        m_statusLabel->setText(tr("Rendering the preview…"));
+        placeStatusLabel();
+        m_statusLabel->show();
+        m_statusLabel->raise();
+    });
+
     m_opener = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 
     // The first shell is loaded once the creator has set the initial values.
@@ -240,6 +264,51 @@ void MarkdownPreview::setBodyHTML(const QString &html)
     m_lastSubmitted = html;
     m_debounced = html;
     m_debounce.start();
+}
+
+void MarkdownPreview::setStatus(Status status)
+{
+    if (status == m_status)
+        return;
+    m_status = status;
+    m_statusDelay.stop();
+    switch (status) {
+    case Status::Current:
+        m_statusLabel->hide();
+        break;
+    case Status::Rendering:
+        // A note already up stays; otherwise only a slow render earns one.
+        if (m_statusLabel->isHidden())
+            m_statusDelay.start();
+        else
+            m_statusDelay.start(0);
+        break;
+    case Status::TooLarge:
+        m_statusLabel->setText(tr("This document is too large to preview."));
+        placeStatusLabel();
+        m_statusLabel->show();
+        m_statusLabel->raise();
+        break;
+    }
+    Q_EMIT statusChanged(status);
+}
+
+QString MarkdownPreview::statusNote() const
+{
+    return m_statusLabel->isHidden() ? QString() : m_statusLabel->text();
+}
+
+void MarkdownPreview::resizeEvent(QResizeEvent *event)
+{
+    QWebEngineView::resizeEvent(event);
+    placeStatusLabel();
+}
+
+void MarkdownPreview::placeStatusLabel()
+{
+    m_statusLabel->setFixedWidth(std::clamp(width() - 24, 0, 360));
+    m_statusLabel->adjustSize();
+    m_statusLabel->move((this->width() - m_statusLabel->width()) / 2, 12);
 }
 
 void MarkdownPreview::setFontSize(double pixels)
@@ -271,7 +340,7 @@ void MarkdownPreview::setTheme(PreviewTheme theme)
     if (theme == m_theme)
         return;
     m_theme = theme;
-    loadShell();
+    reloadShell();
 }
 
 void MarkdownPreview::setExtraCSS(const QString &css)
@@ -279,7 +348,7 @@ void MarkdownPreview::setExtraCSS(const QString &css)
     if (css == m_extraCSS)
         return;
     m_extraCSS = css;
-    loadShell();
+    reloadShell();
 }
 
 void MarkdownPreview::setBaseURL(const QUrl &folder)
@@ -287,6 +356,16 @@ void MarkdownPreview::setBaseURL(const QUrl &folder)
     if (folder == m_baseURL)
         return;
     m_baseURL = folder;
+    reloadShell();
+}
+
+void MarkdownPreview::reloadShell()
+{
+    // The creator's initial values all go into the one first shell: each would
+    // otherwise build the page (megabytes) and start loading it, before the window
+    // is even painted.
+    if (m_shellQueued)
+        return;
     loadShell();
 }
 
@@ -299,12 +378,33 @@ void MarkdownPreview::pushFragment(const QString &html)
 {
     if (m_lastPushed && *m_lastPushed == html)
         return;
+    // An edit changes a small stretch of a fragment that may be megabytes long: only
+    // that stretch is encoded and sent, with how much of the page's copy to keep.
+    qsizetype head = 0;
+    qsizetype tail = 0;
+    if (m_lastPushed) {
+        const QString &last = *m_lastPushed;
+        const qsizetype shorter = std::min(last.size(), html.size());
+        head = std::mismatch(last.constBegin(), last.constBegin() + shorter, html.constBegin()).first
+            - last.constBegin();
+        // Never between the halves of a pair: the stretch must be valid text.
+        if (head > 0 && html.at(head - 1).isHighSurrogate())
+            --head;
+        tail = std::mismatch(last.crbegin(), last.crbegin() + (shorter - head), html.crbegin()).first
+            - last.crbegin();
+        if (tail > 0 && html.at(html.size() - tail).isLowSurrogate())
+            --tail;
+    }
+    const bool range = m_lastPushed.has_value();
     m_lastPushed = html;
     // A long document makes a script of megabytes: built in one buffer.
-    const QByteArray base64 = html.toUtf8().toBase64();
+    const QByteArray base64 = QStringView(html).mid(head, html.size() - head - tail).toUtf8().toBase64();
     QString script;
-    script.reserve(base64.size() + 32);
-    script += QLatin1String("updateContent('");
+    script.reserve(base64.size() + 64);
+    if (range)
+        script += QStringLiteral("updateContentRange(%1, %2, '").arg(head).arg(tail);
+    else
+        script += QLatin1String("updateContent('");
     script += QLatin1String(base64);
     script += QLatin1String("')");
     evaluate(script);

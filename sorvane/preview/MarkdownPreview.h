@@ -11,6 +11,7 @@
 #include <optional>
 
 class MarkdownPreviewPage;
+class QLabel;
 
 // The live preview of the selected document: the preview shell is loaded once
 // and every new body fragment is pushed into it through updateContent(), so
@@ -22,7 +23,15 @@ class MarkdownPreviewPage;
 class MarkdownPreview : public QWebEngineView
 {
     Q_OBJECT
+    Q_PROPERTY(Status status READ status WRITE setStatus NOTIFY statusChanged)
 public:
+    // Whether the page shows the document as it is. A render that takes a while and a
+    // document too large to preview are said in a note over the page.
+    enum class Status { Current, Rendering, TooLarge };
+    Q_ENUM(Status)
+    // A render shorter than this never shows its note.
+    static constexpr int renderingNoteDelayMs = 300;
+
     // The scheme the shell and the folder's files are served under.
     static constexpr const char *scheme = "sorvane-preview";
     // Registers that scheme; must run before the application object exists.
@@ -42,6 +51,11 @@ public:
     // The folder of the document's file (relative images and links); an empty
     // URL for an untitled document.
     void setBaseURL(const QUrl &folder);
+
+    Status status() const { return m_status; }
+    void setStatus(Status status);
+    // The note over the page, empty while none shows.
+    QString statusNote() const;
 
     bool isPageLoaded() const { return m_pageLoaded; }
     // The address the current shell was loaded from.
@@ -69,8 +83,10 @@ Q_SIGNALS:
     void contentPushed();
     // A new shell started loading.
     void shellLoadStarted();
+    void statusChanged(MarkdownPreview::Status status);
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     friend class MarkdownPreviewPage;
@@ -78,6 +94,7 @@ private:
     void pushFragment(const QString &html);
     void evaluate(const QString &script);
     void loadShell();
+    void reloadShell();
     void onLoadFinished(bool ok);
     bool isShellURL(const QUrl &url) const;
     QUrl localURL(const QUrl &url) const;
@@ -95,6 +112,11 @@ private:
     std::optional<QString> m_pendingHTML;
     std::optional<QString> m_lastPushed;
     bool m_pageLoaded = false;
+
+    Status m_status = Status::Current;
+    QLabel *m_statusLabel = nullptr;
+    QTimer m_statusDelay;
+    void placeStatusLabel();
 
     double m_fontSize = 14;
     double m_shellFontSize = 14;

@@ -10,7 +10,30 @@
 
 #include <mutex>
 
+// Exported by JavaScriptCore but left out of its public headers: the watchdog that
+// lets a long evaluation be stopped from a callback.
+extern "C" {
+typedef bool (*JSShouldTerminateCallback)(JSContextRef context, void *data);
+JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
+                                                   JSShouldTerminateCallback callback, void *data);
+JS_EXPORT void JSContextGroupClearExecutionTimeLimit(JSContextGroupRef group);
+}
+
 namespace {
+
+// How often (seconds of the render's own CPU time) a running render asks whether it
+// is still wanted.
+constexpr double abandonCheckSeconds = 0.05;
+
+bool shouldTerminate(JSContextRef context, void *data)
+{
+    if ((*static_cast<const std::function<bool()> *>(data))())
+        return true;
+    // The watchdog fires once per limit it is given: a render still wanted sets the
+    // next one.
+    JSContextGroupSetExecutionTimeLimit(JSContextGetGroup(context), abandonCheckSeconds, &shouldTerminate, data);
+    return false;
+}
 
 QString readResource(const QString &path)
 {
@@ -94,11 +117,18 @@ public:
 
     bool ready() const { return m_context != nullptr; }
 
-    std::optional<QString> render(const QString &markdown)
+    // Empty when the library is missing, the call threw or `abandoned` stopped it.
+    std::optional<QString> render(const QString &markdown, const std::function<bool()> *abandoned = nullptr)
     {
         if (!m_context)
             return std::nullopt;
         std::lock_guard lock(m_mutex);
+        if (abandoned && (*abandoned)())
+            return std::nullopt;
+        JSContextGroupRef group = JSContextGetGroup(m_context);
+        if (abandoned)
+            JSContextGroupSetExecutionTimeLimit(group, abandonCheckSeconds, &shouldTerminate,
+                                                const_cast<std::function<bool()> *>(abandoned));
         JSObjectRef global = JSContextGetGlobalObject(m_context);
         JSStringRef text = makeJSString(markdown);
         JSObjectSetProperty(m_context, global, m_inputName, JSValueMakeString(m_context, text),
@@ -120,6 +150,9 @@ public:
         JSObjectSetProperty(m_context, global, m_inputName, JSValueMakeString(m_context, empty),
                             kJSPropertyAttributeNone, nullptr);
         JSStringRelease(empty);
+        // A stopped evaluation ends in an exception, so it has no result.
+        if (abandoned)
+            JSContextGroupClearExecutionTimeLimit(group);
         return result;
     }
 
@@ -242,11 +275,22 @@ std::optional<QString> MarkdownToHTML::libraryHTML(const QString &markdown)
 
 QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
 {
-    Engine &engine = Engine::shared();
-    if (!engine.ready())
-        return QStringLiteral("<pre>") + escapeText(markdown) + QStringLiteral("</pre>");
+    return finishedBody(markdown, Engine::shared().render(markdown));
+}
 
-    const std::optional<QString> rendered = engine.render(markdown);
+std::optional<QString> MarkdownToHTML::renderedBodyHTML(const QString &markdown,
+                                                        const std::function<bool()> &abandoned)
+{
+    std::optional<QString> rendered = Engine::shared().render(markdown, &abandoned);
+    if (!rendered && abandoned())
+        return std::nullopt;
+    return finishedBody(markdown, rendered);
+}
+
+QString MarkdownToHTML::finishedBody(const QString &markdown, const std::optional<QString> &rendered)
+{
+    if (!Engine::shared().ready())
+        return QStringLiteral("<pre>") + escapeText(markdown) + QStringLiteral("</pre>");
     QString body = sanitizeHTML(rendered ? *rendered : escapeText(markdown));
 
     return withDiagramBlocks(body);

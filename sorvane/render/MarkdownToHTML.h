@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 // The preview's look; the raw values are the stored setting "previewTheme".
@@ -38,6 +39,10 @@ public:
     // Markdown to the body fragment the preview shows and the pages wrap.
     // Never fails: without the library the text comes back escaped in <pre>.
     static QString renderedBodyHTML(const QString &markdown);
+    // The same, given up once `abandoned` answers true: it is asked before the render
+    // starts and every 50 ms or so of its run, from the rendering thread. Empty
+    // optional when given up.
+    static std::optional<QString> renderedBodyHTML(const QString &markdown, const std::function<bool()> &abandoned);
 
     // What marked (with the footnote extension) returns before sanitising and
     // the diagram transform; the benchmark and the equality tests use it.
@@ -65,6 +70,9 @@ public:
     static QString sanitizeHTML(const QString &html);
 
 private:
+    // The sanitised, diagram-ready body from marked's output (escaped text without it).
+    static QString finishedBody(const QString &markdown, const std::optional<QString> &rendered);
+
     struct SchemeColor
     {
         QString light;

@@ -26,6 +26,12 @@
 
 namespace {
 
+DocumentContentView::RenderFunction &defaultRender()
+{
+    static DocumentContentView::RenderFunction render;
+    return render;
+}
+
 PreviewTheme storedPreviewTheme()
 {
     return previewThemeFromRawValue(
@@ -61,7 +67,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     , m_toolbarDivider(WindowStyle::divider(Qt::Horizontal, this))
     , m_outlineColumn(new QWidget(this))
     , m_splitter(new PaneSplitter(this))
-    , m_render(&MarkdownToHTML::renderedBodyHTML)
+    , m_render(defaultRender())
 {
     Q_ASSERT(document);
     setBackgroundRole(QPalette::Base);
@@ -144,17 +150,27 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     applyOutline();
     applyColorScheme();
 
-    // A newly selected document shows its preview at once, without the worker's delay.
-    setRenderedHTML(m_render(document->text()));
+    // A newly selected document is rendered at once, without the typing delay, but
+    // on the worker like every other render: the window must not wait for it.
+    startRender();
     m_cachedWordCount = wordCount(document->text());
     m_toolbar->setWordCount(m_cachedWordCount);
 }
 
-DocumentContentView::~DocumentContentView() = default;
+DocumentContentView::~DocumentContentView()
+{
+    if (m_abandonRunning)
+        m_abandonRunning->store(true);
+}
 
 void DocumentContentView::setRenderFunction(RenderFunction render)
 {
     m_render = std::move(render);
+}
+
+void DocumentContentView::setDefaultRenderFunction(RenderFunction render)
+{
+    defaultRender() = std::move(render);
 }
 
 void DocumentContentView::focusEditor()
@@ -248,13 +264,63 @@ void DocumentContentView::startRender()
 {
     if (!m_document)
         return;
-    const quint64 generation = ++m_renderGeneration;
-    QtConcurrent::run([render = m_render, text = m_document->text()] { return render(text); })
-        .then(this, [this, generation](const QString &html) {
-            // A render that finishes after a newer one started is out of date: drop it.
-            if (generation == m_renderGeneration)
+    // Whatever is running now answers an older text.
+    ++m_renderGeneration;
+    if (m_abandonRunning)
+        m_abandonRunning->store(true);
+    Q_EMIT renderRequested();
+    if (m_document->text().size() > previewSizeLimit) {
+        m_renderWaiting = false;
+        setRendering(false);
+        setRenderedHTML(QString());
+        m_preview->setStatus(MarkdownPreview::Status::TooLarge);
+        return;
+    }
+    setRendering(true);
+    m_preview->setStatus(MarkdownPreview::Status::Rendering);
+    // One render at a time: a request during a run waits for it and then takes the
+    // text as it is by then, so stale texts never pile up.
+    if (m_renderRunning) {
+        m_renderWaiting = true;
+        return;
+    }
+    runRender();
+}
+
+void DocumentContentView::runRender()
+{
+    m_renderRunning = true;
+    m_renderWaiting = false;
+    const quint64 generation = m_renderGeneration;
+    m_abandonRunning = std::make_shared<std::atomic<bool>>(false);
+    // An outdated render (or one whose pane is gone) stops: before it starts, or inside
+    // the converter, which keeps checking.
+    QtConcurrent::run([render = m_render, text = m_document->text(), abandon = m_abandonRunning] {
+        if (abandon->load())
+            return QString();
+        if (render)
+            return render(text);
+        return MarkdownToHTML::renderedBodyHTML(text, [&abandon] { return abandon->load(); }).value_or(QString());
+    }).then(this, [this, generation](const QString &html) {
+            m_renderRunning = false;
+            m_abandonRunning.reset();
+            // A render that finishes after a newer one was asked for is out of date: drop it.
+            if (generation == m_renderGeneration) {
                 setRenderedHTML(html);
+                setRendering(false);
+                m_preview->setStatus(MarkdownPreview::Status::Current);
+            } else if (m_renderWaiting && m_document) {
+                runRender();
+            }
         });
+}
+
+void DocumentContentView::setRendering(bool rendering)
+{
+    if (rendering == m_rendering)
+        return;
+    m_rendering = rendering;
+    Q_EMIT renderingChanged(rendering);
 }
 
 void DocumentContentView::setRenderedHTML(const QString &html)

@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class DocumentManager;
 class DocumentToolbar;
@@ -23,14 +25,23 @@ class PaneSplitter;
 // thread 0.35 s after the last change, counting 0.5 s after it) and turns the
 // manager's find and replace requests for its own document into editor requests.
 // MainView builds a fresh pane whenever another tab is selected.
+//
+// Renders never run on the window thread, the first one included: a new pane shows
+// its text at once and the preview follows. At most one render runs and one waits;
+// a newer request makes the running one's result worthless.
 class DocumentContentView : public QWidget
 {
     Q_OBJECT
+    Q_PROPERTY(bool rendering READ isRendering NOTIFY renderingChanged)
 public:
     static constexpr int renderDelayMs = 350;
     static constexpr int wordCountDelayMs = 500;
     static constexpr int outlineWidth = 220;
     static constexpr int minimumSplitWidth = 300;
+    // Texts longer than this (UTF-16 units) are not previewed. The converter's time
+    // grows faster than the text on a single long paragraph (10 MB: 4 s, 50 MB: over
+    // 10 minutes), and a preview page of that size is too slow to scroll anyway.
+    static constexpr qsizetype previewSizeLimit = 12 * 1024 * 1024;
 
     using RenderFunction = std::function<QString(const QString &markdown)>;
 
@@ -54,6 +65,12 @@ public:
     // The conversion the worker runs; MarkdownToHTML::renderedBodyHTML unless replaced
     // (tests count and hold renders with it). Must be safe to call from any thread.
     void setRenderFunction(RenderFunction render);
+    // The conversion panes made from now on start with; an empty function restores
+    // the converter. Lets tests hold a pane's first render.
+    static void setDefaultRenderFunction(RenderFunction render);
+
+    // A render is asked for or running and its result not shown yet.
+    bool isRendering() const { return m_rendering; }
 
     // The stored "preferredViewMode": "Preview" and "Editor" as named, anything else
     // (including "Split") the split layout.
@@ -67,6 +84,9 @@ public:
 Q_SIGNALS:
     // After each result the preview received (first render included).
     void renderedHTMLChanged();
+    void renderingChanged(bool rendering);
+    // The typing pause ended (or the pane was made) and the current text was asked for.
+    void renderRequested();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -76,6 +96,8 @@ private:
     void onDocumentTextChanged();
     void onRequest(bool replace);
     void startRender();
+    void runRender();
+    void setRendering(bool rendering);
     void applyViewMode();
     void applyOutline();
     void applyColorScheme();
@@ -97,5 +119,10 @@ private:
     QTimer m_renderTimer;
     QTimer m_wordCountTimer;
     quint64 m_renderGeneration = 0;
+    bool m_renderRunning = false;
+    bool m_renderWaiting = false;
+    bool m_rendering = false;
+    // Set when the running render's text is out of date, which stops it.
+    std::shared_ptr<std::atomic<bool>> m_abandonRunning;
     bool m_applyingEdit = false;
 };

@@ -100,6 +100,46 @@ private Q_SLOTS:
         QCOMPARE(runScript(preview->page(), QStringLiteral("document.getElementById('t').textContent")).toString(), text);
     }
 
+    // After the first fragment only the changed stretch travels; the page must end up
+    // with the new fragment whatever the old and new share, pairs of UTF-16 units
+    // included.
+    void editsArriveIntact_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        const QString lead = QStringLiteral("<p>lead</p>\n");
+        const QString trail = QStringLiteral("\n<p>trail</p>");
+        QTest::newRow("middle word") << lead + QStringLiteral("<p>one two</p>") + trail
+                                     << lead + QStringLiteral("<p>one new two</p>") + trail;
+        QTest::newRow("low half differs") << lead + QStringLiteral("<p>x😀y</p>") + trail
+                                          << lead + QStringLiteral("<p>x😁y</p>") + trail;
+        QTest::newRow("high half differs") << lead + QStringLiteral("<p>x😀y</p>") + trail
+                                           << lead + QStringLiteral("<p>x𝒜y</p>") + trail;
+        QTest::newRow("pair inserted beside pair") << QStringLiteral("<p>😀</p>") << QStringLiteral("<p>😀😀</p>");
+        QTest::newRow("repeated text shrinks") << QStringLiteral("<p>aaaa</p>") << QStringLiteral("<p>aa</p>");
+        QTest::newRow("at the start") << QStringLiteral("<p>body</p>") << QStringLiteral("<h1>new</h1>\n<p>body</p>");
+        QTest::newRow("at the end") << QStringLiteral("<p>body</p>") << QStringLiteral("<p>body</p>\n<p>more ü</p>");
+        QTest::newRow("all gone") << QStringLiteral("<p>body</p>") << QString();
+        QTest::newRow("from nothing") << QString() << QStringLiteral("<p>body</p>");
+    }
+
+    void editsArriveIntact()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        auto preview = makeLoadedPreview();
+        QVERIFY(preview);
+        const QString contentHTML = QStringLiteral("document.getElementById('content').innerHTML");
+        const QString reads = QStringLiteral("%1 === %2");
+        preview->setBodyHTML(QStringLiteral("<p>start</p>"));
+        QVERIFY(waitForScript(preview->page(), reads.arg(contentHTML, jsString(QStringLiteral("<p>start</p>")))));
+        for (const QString &fragment : {before, after}) {
+            preview->setBodyHTML(fragment);
+            QVERIFY2(waitForScript(preview->page(), reads.arg(contentHTML, jsString(fragment)), 10000),
+                     qPrintable(runScript(preview->page(), contentHTML).toString()));
+        }
+    }
+
     void fontSizeAndSchemeKeepThePageAndScroll()
     {
         auto preview = makeLoadedPreview(longBody());
@@ -126,6 +166,26 @@ private Q_SLOTS:
             "(function () { var r = window.__top.getBoundingClientRect();"
             " return window.scrollY > 0 && r.bottom > 0 && r.top < window.innerHeight; })()")));
         QCOMPARE(reloads.count(), 0);
+    }
+
+    // The values a new preview is given before it first runs the event loop build one
+    // shell, not one each.
+    void initialValuesLoadOneShell()
+    {
+        QTemporaryDir folder;
+        MarkdownPreview preview;
+        QSignalSpy loads(&preview, &MarkdownPreview::shellLoadStarted);
+        preview.setTheme(PreviewTheme::Serif);
+        preview.setExtraCSS(QStringLiteral("p { letter-spacing: 2px; }"));
+        preview.setBaseURL(QUrl::fromLocalFile(folder.path()));
+        preview.setBodyHTML(QStringLiteral("<p>first</p>"));
+        preview.resize(600, 400);
+        preview.show();
+        QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        QCOMPARE(loads.count(), 1);
+        QVERIFY(waitForScript(preview.page(), QStringLiteral("document.getElementById('content').textContent === 'first'")));
+        QVERIFY(waitForScript(preview.page(),
+                              QStringLiteral("getComputedStyle(document.querySelector('p')).letterSpacing === '2px'")));
     }
 
     void themeExtraCSSAndFolderReloadTheShell()

@@ -5,6 +5,8 @@
 #include <QtConcurrent>
 #include <QtTest>
 
+#include <optional>
+
 // Renders from worker threads and the GUI thread share one JavaScript
 // context; each must get the HTML of its own input.
 class tst_RenderConcurrency : public QObject
@@ -43,6 +45,29 @@ private Q_SLOTS:
         wrong.waitForFinished();
         QCOMPARE(guiWrong, 0);
         QCOMPARE(wrong.result(), 0);
+    }
+
+    // A render asked to stop stops inside the converter (one long paragraph takes it
+    // seconds), and the shared context renders normally afterwards.
+    void abandonedRenderStopsAndContextRecovers()
+    {
+        QVERIFY(MarkdownToHTML::hasLibrary());
+        const QString paragraph = QStringLiteral("word *em* `c` ").repeated(200000);
+        int asked = 0;
+        QThread *renderThread = nullptr;
+        const std::optional<QString> stopped = MarkdownToHTML::renderedBodyHTML(paragraph, [&] {
+            renderThread = QThread::currentThread();
+            // The first question comes before the run; the later ones from inside it.
+            return ++asked > 3;
+        });
+        QVERIFY(!stopped);
+        QVERIFY(asked > 3);
+        QCOMPARE(renderThread, QThread::currentThread());
+
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(QStringLiteral("*after*")), QStringLiteral("<p><em>after</em></p>\n"));
+        const std::optional<QString> wanted =
+            MarkdownToHTML::renderedBodyHTML(QStringLiteral("**kept**"), [] { return false; });
+        QCOMPARE(wanted, std::optional<QString>(QStringLiteral("<p><strong>kept</strong></p>\n")));
     }
 };
 

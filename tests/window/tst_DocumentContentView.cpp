@@ -13,6 +13,7 @@
 #include "window/DocumentToolbar.h"
 #include "window/GlyphButton.h"
 #include "window/MainView.h"
+#include "window/MainWindow.h"
 #include "preview/MarkdownPreview.h"
 #include "window/OutlineSidebar.h"
 #include "window/PaneSplitter.h"
@@ -78,13 +79,53 @@ void dragHandle(QSplitterHandle *handle, int dx)
     send(QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::NoButton);
 }
 
+// A shown pane whose first render has landed.
 std::unique_ptr<DocumentContentView> showPane(DocumentManager &manager, TabDocument *document)
 {
     auto pane = std::make_unique<DocumentContentView>(manager, document);
     pane->resize(1200, 600);
     pane->show();
+    if (!QTest::qWaitFor([&] { return !pane->isRendering(); }, 20000))
+        QTest::qFail("the pane's first render never landed", __FILE__, __LINE__);
     return pane;
 }
+
+// A render function for new panes that holds every render until released, and
+// notes where and how many ran. A failed check must not leave a worker waiting
+// for ever: the destructor releases and drains the pool.
+struct HeldRenders
+{
+    HeldRenders()
+    {
+        DocumentContentView::setDefaultRenderFunction([this](const QString &text) {
+            if (QThread::currentThread() == gui)
+                onGuiThread = true;
+            const int now = ++running;
+            int seen = mostAtOnce.load();
+            while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
+            }
+            ++started;
+            // Bounded, so an unfixed synchronous render shows up as a failure, not a hang.
+            release.tryAcquire(1, 5000);
+            --running;
+            return QStringLiteral("<p>") + text + QStringLiteral("</p>");
+        });
+    }
+    ~HeldRenders()
+    {
+        DocumentContentView::setDefaultRenderFunction({});
+        release.release(1000);
+        QThreadPool::globalInstance()->waitForDone();
+        release.acquire(release.available());
+    }
+
+    QThread *gui = QThread::currentThread();
+    QSemaphore release;
+    std::atomic<bool> onGuiThread{false};
+    std::atomic<int> started{0};
+    std::atomic<int> running{0};
+    std::atomic<int> mostAtOnce{0};
+};
 
 } // namespace
 
@@ -569,7 +610,8 @@ private Q_SLOTS:
         QCOMPARE(renders.load(), 1);
     }
 
-    // A render that finishes after a newer one has been applied is dropped.
+    // A render that finishes after a newer one was asked for is dropped; the newer one
+    // waits for the worker rather than running beside it.
     void staleRenderIsDropped()
     {
         WindowFixture f;
@@ -595,11 +637,14 @@ private Q_SLOTS:
         QCOMPARE(document->text(), QStringLiteral("slow"));
         QTRY_VERIFY(slowStarted.load());
         pane->editor()->textView()->selectAll();
+        QSignalSpy requested(pane.get(), &DocumentContentView::renderRequested);
         pane->editor()->textView()->insertPlainText(QStringLiteral("fast"));
-        QVERIFY(rendered.wait());
-        QCOMPARE(pane->renderedHTML(), QStringLiteral("<p>fast</p>"));
+        QVERIFY(requested.wait());
+        QCOMPARE(rendered.size(), 0);
 
         releaseSlow.release();
+        QVERIFY(rendered.wait());
+        QCOMPARE(pane->renderedHTML(), QStringLiteral("<p>fast</p>"));
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
@@ -607,16 +652,90 @@ private Q_SLOTS:
         QCOMPARE(rendered.size(), 1);
     }
 
-    // A pane shows its document's preview at once, rendered by the real converter.
-    void firstRenderIsImmediate()
+    // A pane shows its document's preview without waiting for typing, rendered by the
+    // real converter.
+    void firstRenderNeedsNoTyping()
     {
         WindowFixture f;
         f.manager.newDocument(QStringLiteral("# Hello\n\nworld *here*"), true);
         auto pane = showPane(f.manager, f.manager.selectedDocument());
+        QVERIFY(!pane->isRendering());
         QCOMPARE(pane->renderedHTML(), MarkdownToHTML::renderedBodyHTML(QStringLiteral("# Hello\n\nworld *here*")));
         QVERIFY(pane->renderedHTML().contains(QStringLiteral("<em>here</em>")));
         QCOMPARE(pane->cachedWordCount(), 4);
         QCOMPARE(pane->toolbar()->wordCountLabel()->text(), QStringLiteral("4 words"));
+    }
+
+    // The first render of a window's pane runs off the window thread: the window is
+    // built and shows the text while it is held, the preview says it is rendering,
+    // and edits meanwhile queue one render of the latest text, never one per edit.
+    void heldFirstRenderLeavesWindowFree()
+    {
+        WindowFixture f;
+        HeldRenders held;
+        f.manager.newDocument(QStringLiteral("first text"), true);
+        MainWindow window(f.manager, [] { return true; });
+        window.resize(1000, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        DocumentContentView *pane = window.mainView()->documentPane();
+        QVERIFY(pane);
+        QVERIFY(!held.onGuiThread.load());
+        QCOMPARE(pane->editor()->text(), QStringLiteral("first text"));
+        QTRY_COMPARE(held.started.load(), 1);
+        QVERIFY(pane->isRendering());
+        QCOMPARE(pane->preview()->status(), MarkdownPreview::Status::Rendering);
+        QTRY_VERIFY(pane->preview()->statusNote().contains(QStringLiteral("Rendering")));
+        QVERIFY(pane->renderedHTML().isEmpty());
+
+        // Three edits while the first render is held: each request outdates the last.
+        QSignalSpy rendered(pane, &DocumentContentView::renderedHTMLChanged);
+        QSignalSpy requested(pane, &DocumentContentView::renderRequested);
+        auto *text = pane->editor()->textView();
+        text->moveCursor(QTextCursor::End);
+        for (const char *word : {" one", " two", " three"}) {
+            text->insertPlainText(QString::fromLatin1(word));
+            QVERIFY(requested.wait());
+        }
+        QVERIFY(pane->isRendering());
+        QCOMPARE(held.started.load(), 1);
+
+        // Released, the first result is dropped and the latest text alone follows.
+        held.release.release(1);
+        QTRY_COMPARE(held.started.load(), 2);
+        held.release.release(1);
+        QVERIFY(rendered.wait());
+        QCOMPARE(pane->renderedHTML(), QStringLiteral("<p>first text one two three</p>"));
+        QCOMPARE(rendered.size(), 1);
+        QVERIFY(!pane->isRendering());
+        QCOMPARE(pane->preview()->status(), MarkdownPreview::Status::Current);
+        QCOMPARE(pane->preview()->statusNote(), QString());
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(held.started.load(), 2);
+        QCOMPARE(held.mostAtOnce.load(), 1);
+        QVERIFY(!held.onGuiThread.load());
+    }
+
+    // A text past the limit is never handed to the converter; the preview says why.
+    void tooLargeIsNotRendered()
+    {
+        WindowFixture f;
+        Settings::shared().setValue(QStringLiteral("preferredViewMode"), QStringLiteral("Preview"));
+        HeldRenders held;
+        held.release.release(1000);
+        f.manager.newDocument(QString(DocumentContentView::previewSizeLimit + 1, QLatin1Char('x')), true);
+        auto pane = showPane(f.manager, f.manager.selectedDocument());
+        QCOMPARE(pane->preview()->status(), MarkdownPreview::Status::TooLarge);
+        QVERIFY(pane->preview()->statusNote().contains(QStringLiteral("too large")));
+        QVERIFY(!pane->isRendering());
+        QCOMPARE(held.started.load(), 0);
+
+        // Back under the limit, it renders again and the note goes.
+        f.manager.selectedDocument()->setText(QStringLiteral("small"));
+        QTRY_COMPARE(pane->renderedHTML(), QStringLiteral("<p>small</p>"));
+        QCOMPARE(pane->preview()->status(), MarkdownPreview::Status::Current);
+        QCOMPARE(pane->preview()->statusNote(), QString());
     }
 
     // Text replaced from outside (revert) reaches the editor and the preview.

@@ -244,9 +244,25 @@ var __sorvaneUpdater = (function () {
     return { decode: decode, apply: apply };
 })();
 
+// The fragment on show, which an edit is applied to.
+var __sorvaneFragment = '';
+
 function updateContent(base64) {
     try {
-        __sorvaneUpdater.apply(document.getElementById('content'), __sorvaneUpdater.decode(base64));
+        __sorvaneFragment = __sorvaneUpdater.decode(base64);
+        __sorvaneUpdater.apply(document.getElementById('content'), __sorvaneFragment);
+    } catch (e) {
+        console.error('Failed to update content:', e);
+    }
+}
+
+// An edit: the last fragment keeps its first `head` and last `tail` UTF-16 units
+// and gets the given text between them, so only the changed part crosses over.
+function updateContentRange(head, tail, base64) {
+    try {
+        var last = __sorvaneFragment;
+        __sorvaneFragment = last.slice(0, head) + __sorvaneUpdater.decode(base64) + last.slice(last.length - tail);
+        __sorvaneUpdater.apply(document.getElementById('content'), __sorvaneFragment);
     } catch (e) {
         console.error('Failed to update content:', e);
     }
