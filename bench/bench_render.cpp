@@ -22,14 +22,16 @@ QString &cachedDocument(int kind, qsizetype bytes)
     return slot;
 }
 
+// The whole text in one piece, nothing kept from an earlier render: what a
+// first render costs.
 void renderedBody(benchmark::State &state, int kind)
 {
     const QString &text = cachedDocument(kind, state.range(0));
     // One warm render first, as node's timing does: the context's set-up and
     // the first compilation of marked are no part of a render.
-    benchmark::DoNotOptimize(MarkdownToHTML::renderedBodyHTML(text));
+    benchmark::DoNotOptimize(MarkdownToHTML::wholeBodyHTML(text));
     for (auto _ : state)
-        benchmark::DoNotOptimize(MarkdownToHTML::renderedBodyHTML(text));
+        benchmark::DoNotOptimize(MarkdownToHTML::wholeBodyHTML(text));
     state.SetBytesProcessed(int64_t(state.iterations()) * text.toUtf8().size());
 }
 
@@ -50,6 +52,39 @@ void sanitizeOnly(benchmark::State &state)
     for (auto _ : state)
         benchmark::DoNotOptimize(MarkdownToHTML::sanitizeHTML(html));
     state.SetBytesProcessed(int64_t(state.iterations()) * html.toUtf8().size());
+}
+
+// A one-word edit in the middle of a text rendered before: what the preview's
+// render costs while the user types (the blocks the edit did not touch are kept).
+// Footnote references number the notes across the whole text, so a text with
+// them renders whole; `plain` takes them out of the generated document.
+void editRender(benchmark::State &state, bool plain)
+{
+    QString text = cachedDocument(-1, state.range(0));
+    if (plain)
+        text.replace(QStringLiteral("[^n"), QStringLiteral("(n"));
+    MarkdownToHTML::renderedBodyHTML(text);
+    const qsizetype middle = text.indexOf(QLatin1Char(' '), text.size() / 2);
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        text.insert(middle, QStringLiteral(" w%1").arg(round++));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(MarkdownToHTML::renderedBodyHTML(text));
+    }
+}
+
+// A text never rendered before, block by block as the preview renders it (every
+// block goes through marked; nothing is kept from before).
+void firstRenderInBlocks(benchmark::State &state)
+{
+    uint64_t seed = 100;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString text = corpus::document(state.range(0), ++seed).replace(QStringLiteral("[^n"), QStringLiteral("(n"));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(MarkdownToHTML::renderedBodyHTML(text));
+    }
 }
 
 void md4cFloor(benchmark::State &state)
@@ -109,6 +144,9 @@ void stressSizes(benchmark::internal::Benchmark *b)
 
 BENCHMARK_CAPTURE(renderedBody, document, -1)->Apply(sizes)->MinTime(1.0);
 BENCHMARK(libraryOnly)->Apply(sizes)->MinTime(1.0);
+BENCHMARK_CAPTURE(editRender, document, false)->Apply(sizes);
+BENCHMARK_CAPTURE(editRender, withoutFootnoteReferences, true)->Apply(sizes);
+BENCHMARK(firstRenderInBlocks)->Apply(sizes);
 BENCHMARK(sanitizeOnly)->Apply(sizes);
 BENCHMARK_CAPTURE(nodeMarked, document, -1)->Apply(sizes)->UseManualTime()->Iterations(1);
 BENCHMARK(md4cFloor)->Apply(sizes);

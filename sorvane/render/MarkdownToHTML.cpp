@@ -4,10 +4,12 @@
 
 #include <JavaScriptCore/JavaScript.h>
 
+#include <QCache>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
+#include <array>
 #include <mutex>
 
 // Exported by JavaScriptCore but left out of its public headers: the watchdog that
@@ -225,6 +227,150 @@ QString withDiagramBlocks(const QString &body)
     return out;
 }
 
+
+// Whether a line is a footnote definition, which the footnote extension takes
+// out of the text line by line before marked sees it.
+bool isFootnoteDefinition(QStringView line)
+{
+    static const QRegularExpression definition(QStringLiteral("^\\[\\^[^\\]\\s]+\\]:"));
+    return line.startsWith(QLatin1StringView("[^")) && definition.match(line).hasMatch();
+}
+
+QStringView lineAround(QStringView text, qsizetype at)
+{
+    const qsizetype start = text.lastIndexOf(u'\n', at) + 1;
+    qsizetype end = text.indexOf(u'\n', at);
+    if (end < 0)
+        end = text.size();
+    return text.mid(start, end - start);
+}
+
+// Footnote references are numbered across the whole text, and a link reference
+// definition serves links anywhere: either ties distant blocks together.
+// Footnote definitions alone do not (each block drops its own).
+bool tiesBlocksTogether(const QString &markdown)
+{
+    const QStringView text(markdown);
+    for (qsizetype at = text.indexOf(QLatin1StringView("[^")); at >= 0; at = text.indexOf(QLatin1StringView("[^"), at + 2)) {
+        const bool lineStart = at == 0 || text[at - 1] == u'\n';
+        if (!lineStart || !isFootnoteDefinition(lineAround(text, at)))
+            return true;
+    }
+    for (qsizetype at = text.indexOf(QLatin1StringView("]:")); at >= 0; at = text.indexOf(QLatin1StringView("]:"), at + 2)) {
+        const QStringView line = lineAround(text, at);
+        if (isFootnoteDefinition(line))
+            continue;
+        // Past indentation, quote and list markers, a definition opens with "[".
+        qsizetype i = 0;
+        while (i < line.size()) {
+            const QChar c = line[i];
+            if (c == u' ' || c == u'\t' || c == u'>' || c == u'-' || c == u'*' || c == u'+' || c == u'.' || c == u')'
+                || c.isDigit())
+                ++i;
+            else
+                break;
+        }
+        if (i < line.size() && line[i] == u'[')
+            return true;
+    }
+    return false;
+}
+
+// Raw HTML whose effect can reach across blank lines: comments, processing
+// instructions, declarations and the elements the sanitiser drops with their
+// content. A text holding any renders in one piece.
+bool hasSpanningHTML(const QString &markdown)
+{
+    static constexpr std::array<QLatin1StringView, 18> names = {
+        QLatin1StringView("script"),   QLatin1StringView("style"),    QLatin1StringView("textarea"),
+        QLatin1StringView("pre"),      QLatin1StringView("iframe"),   QLatin1StringView("svg"),
+        QLatin1StringView("math"),     QLatin1StringView("title"),    QLatin1StringView("head"),
+        QLatin1StringView("object"),   QLatin1StringView("applet"),   QLatin1StringView("embed"),
+        QLatin1StringView("noscript"), QLatin1StringView("noembed"),  QLatin1StringView("noframes"),
+        QLatin1StringView("frameset"), QLatin1StringView("select"),   QLatin1StringView("template"),
+    };
+    const QStringView text(markdown);
+    for (qsizetype at = text.indexOf(u'<'); at >= 0; at = text.indexOf(u'<', at + 1)) {
+        const QStringView rest = text.mid(at + 1);
+        if (rest.startsWith(u'!') || rest.startsWith(u'?') || rest.startsWith(QLatin1StringView("xmp"), Qt::CaseInsensitive))
+            return true;
+        for (QLatin1StringView name : names) {
+            if (rest.startsWith(name, Qt::CaseInsensitive))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The fence a line opens or closes: up to three spaces, then three or more
+// backticks or tildes.
+struct FenceRun
+{
+    QChar mark;
+    qsizetype length = 0;
+    QStringView rest;
+};
+
+std::optional<FenceRun> fenceRun(QStringView line)
+{
+    qsizetype at = 0;
+    while (at < line.size() && at < 3 && line[at] == u' ')
+        ++at;
+    if (at >= line.size() || (line[at] != u'`' && line[at] != u'~'))
+        return std::nullopt;
+    const QChar mark = line[at];
+    qsizetype end = at;
+    while (end < line.size() && line[end] == mark)
+        ++end;
+    if (end - at < 3)
+        return std::nullopt;
+    return FenceRun{mark, end - at, line.mid(end)};
+}
+
+qsizetype unescapedDisplayDollars(QStringView line)
+{
+    qsizetype count = 0;
+    for (qsizetype at = line.indexOf(QLatin1StringView("$$")); at >= 0;
+         at = line.indexOf(QLatin1StringView("$$"), at + 2)) {
+        if (at == 0 || line[at - 1] != u'\\')
+            ++count;
+    }
+    return count;
+}
+
+// Remembers the finished HTML of recent blocks, so an edit re-renders only the
+// block it touched. Shared by every caller; cost is in UTF-16 units.
+class BlockCache
+{
+public:
+    static BlockCache &shared()
+    {
+        static BlockCache cache;
+        return cache;
+    }
+
+    std::optional<QString> find(const QString &block)
+    {
+        std::lock_guard lock(m_mutex);
+        if (const QString *html = m_cache.object(block))
+            return *html;
+        return std::nullopt;
+    }
+
+    void insert(const QString &block, const QString &html)
+    {
+        std::lock_guard lock(m_mutex);
+        m_cache.insert(block, new QString(html), block.size() + html.size());
+    }
+
+private:
+    std::mutex m_mutex;
+    QCache<QString, QString> m_cache{24 * 1024 * 1024};
+};
+
+// Below this a whole render is quick enough that splitting gains nothing.
+constexpr qsizetype blockRenderMinimum = 32 * 1024;
+
 struct Patterns
 {
     QRegularExpression outline{QStringLiteral("(*ANY)^(#{1,6})\\s+(.+)$"),
@@ -275,16 +421,88 @@ std::optional<QString> MarkdownToHTML::libraryHTML(const QString &markdown)
 
 QString MarkdownToHTML::renderedBodyHTML(const QString &markdown)
 {
-    return finishedBody(markdown, Engine::shared().render(markdown));
+    return *bodyHTML(markdown, nullptr);
 }
 
 std::optional<QString> MarkdownToHTML::renderedBodyHTML(const QString &markdown,
                                                         const std::function<bool()> &abandoned)
 {
-    std::optional<QString> rendered = Engine::shared().render(markdown, &abandoned);
-    if (!rendered && abandoned())
-        return std::nullopt;
-    return finishedBody(markdown, rendered);
+    return bodyHTML(markdown, &abandoned);
+}
+
+std::optional<QString> MarkdownToHTML::bodyHTML(const QString &markdown, const std::function<bool()> *abandoned)
+{
+    const auto givenUp = [abandoned] { return abandoned && (*abandoned)(); };
+    const QList<QStringView> blocks = independentBlocks(markdown);
+    if (blocks.size() < 2 || !Engine::shared().ready()) {
+        std::optional<QString> rendered = Engine::shared().render(markdown, abandoned);
+        if (!rendered && givenUp())
+            return std::nullopt;
+        return finishedBody(markdown, rendered);
+    }
+    QString body;
+    body.reserve(markdown.size() * 2);
+    for (QStringView view : blocks) {
+        const QString block = view.toString();
+        if (const auto cached = BlockCache::shared().find(block)) {
+            body += *cached;
+            continue;
+        }
+        std::optional<QString> rendered = Engine::shared().render(block, abandoned);
+        if (!rendered && givenUp())
+            return std::nullopt;
+        const QString html = finishedBody(block, rendered);
+        if (rendered)
+            BlockCache::shared().insert(block, html);
+        body += html;
+    }
+    return body;
+}
+
+QString MarkdownToHTML::wholeBodyHTML(const QString &markdown)
+{
+    return finishedBody(markdown, Engine::shared().render(markdown));
+}
+
+QList<QStringView> MarkdownToHTML::independentBlocks(const QString &markdown)
+{
+    if (markdown.size() < blockRenderMinimum || tiesBlocksTogether(markdown) || hasSpanningHTML(markdown))
+        return {};
+    QList<QStringView> blocks;
+    const QStringView text(markdown);
+    qsizetype blockStart = 0;
+    std::optional<FenceRun> fence;
+    bool inDisplayMath = false;
+    bool previousBlank = false;
+    for (qsizetype lineStart = 0; lineStart < text.size();) {
+        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
+        const qsizetype next = lineEnd < 0 ? text.size() : lineEnd + 1;
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        const QStringView line = text.mid(lineStart, lineEnd - lineStart);
+        const bool blank = line.trimmed().isEmpty();
+        if (fence) {
+            const auto run = fenceRun(line);
+            if (run && run->mark == fence->mark && run->length >= fence->length && run->rest.trimmed().isEmpty())
+                fence.reset();
+        } else if (const auto run = fenceRun(line);
+                   run && !(run->mark == u'`' && run->rest.contains(u'`'))) {
+            fence = run;
+        } else {
+            // An ATX heading in the first column after a blank line ends every
+            // open block: it is where marked's output can be cut.
+            if (line.startsWith(u'#') && previousBlank && !inDisplayMath && lineStart > blockStart) {
+                blocks.append(text.mid(blockStart, lineStart - blockStart));
+                blockStart = lineStart;
+            }
+            if (unescapedDisplayDollars(line) % 2 == 1)
+                inDisplayMath = !inDisplayMath;
+        }
+        previousBlank = blank && !fence;
+        lineStart = next;
+    }
+    blocks.append(text.mid(blockStart));
+    return blocks;
 }
 
 QString MarkdownToHTML::finishedBody(const QString &markdown, const std::optional<QString> &rendered)

@@ -43,6 +43,16 @@ public:
     // starts and every 50 ms or so of its run, from the rendering thread. Empty
     // optional when given up.
     static std::optional<QString> renderedBodyHTML(const QString &markdown, const std::function<bool()> &abandoned);
+    // A long text renders block by block, each block's HTML kept for the next
+    // render, so an edit re-renders only the block it touched. The blocks are cut
+    // where marked's output can be cut: at a "#" heading in the first column after
+    // a blank line, outside fenced code and display math. One block (no split)
+    // when the text is short or holds what ties blocks together: reference
+    // definitions, footnotes, raw HTML that can span blank lines.
+    static QList<QStringView> independentBlocks(const QString &markdown);
+    // The body rendered in one piece, past the block cache; the tests hold the
+    // block-wise render against it.
+    static QString wholeBodyHTML(const QString &markdown);
 
     // What marked (with the footnote extension) returns before sanitising and
     // the diagram transform; the benchmark and the equality tests use it.
@@ -70,6 +80,8 @@ public:
     static QString sanitizeHTML(const QString &html);
 
 private:
+    // Block by block where the text allows; empty when `abandoned` gave it up.
+    static std::optional<QString> bodyHTML(const QString &markdown, const std::function<bool()> *abandoned);
     // The sanitised, diagram-ready body from marked's output (escaped text without it).
     static QString finishedBody(const QString &markdown, const std::optional<QString> &rendered);
 

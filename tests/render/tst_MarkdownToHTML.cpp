@@ -2,6 +2,8 @@
 #include "render/HTMLSanitizer.h"
 #include "render/MarkdownToHTML.h"
 
+#include "CorpusGenerator.h"
+
 #include <QApplication>
 #include <QRegularExpression>
 #include <QtTest>
@@ -370,6 +372,80 @@ private Q_SLOTS:
             QCOMPARE(actual[i].location, expected[i].location);
             QCOMPARE(actual[i].length, expected[i].length);
         }
+    }
+
+    // A long text renders block by block with each block's HTML kept; the result
+    // must be the whole render's, byte for byte, whatever sits at the cuts.
+    void blockwiseRenderEqualsWhole_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<bool>("splits");
+        // Each unit is repeated past the size where splitting starts.
+        QTest::newRow("sections") << QStringLiteral("# Title\n\nText *em* and `code`.\n\n## Sub\n\n- a\n- b\n\n") << true;
+        QTest::newRow("heading-in-fence")
+            << QStringLiteral("Intro.\n\n```sh\necho\n\n# not a heading\n```\n\n# Real\n\nText.\n\n") << true;
+        QTest::newRow("heading-in-tilde-fence-longer-close")
+            << QStringLiteral("~~~~\ncode\n\n# inside\n~~~\nstill code\n~~~~~\n\n# After\n\n") << true;
+        QTest::newRow("heading-in-display-math")
+            << QStringLiteral("Formula:\n\n$$\na = b\n\n# c\n$$\n\n# Next\n\n") << true;
+        QTest::newRow("loose-list-then-heading")
+            << QStringLiteral("- one\n\n- two\n\n  more\n\n# H\n\n1. a\n2. b\n\n") << true;
+        QTest::newRow("quote-table-setext")
+            << QStringLiteral("> quoted\n> lines\n\n# H\n\n| a | b |\n|---|--:|\n| 1 | 2 |\n\nSetext\n===\n\n") << true;
+        QTest::newRow("mermaid-and-html-div")
+            << QStringLiteral("# D\n\n```mermaid\ngraph LR\nA-->B\n```\n\n<div class=\"note\">\n*x*\n</div>\n\n") << true;
+        QTest::newRow("hash-words-and-crlf")
+            << QStringLiteral("#tag line\r\n\r\n# Heading\r\ntext\r\n\r\n####### seven\r\n\r\n") << true;
+        QTest::newRow("indented-heading-is-code")
+            << QStringLiteral("para\n\n    # code\n\n# H\n\n") << true;
+        QTest::newRow("footnote-definitions-only")
+            << QStringLiteral("# H\n\nText.\n[^a]: unused note\n\n[^b]: another\n\n") << true;
+        QTest::newRow("brackets-and-colons-in-text")
+            << QStringLiteral("# H\n\nArray a[i]: the first. Use `[x]: y` here.\n\n") << true;
+        QTest::newRow("reference-in-quote") << QStringLiteral("# H\n\nSee [x].\n\n> [x]: https://example.com\n\n") << false;
+        QTest::newRow("reference-in-list") << QStringLiteral("# H\n\nSee [y].\n\n1. [y]: https://example.com\n\n") << false;
+        QTest::newRow("reference-links") << QStringLiteral("# H\n\nSee [x][r].\n\n[r]: https://example.com\n\n") << false;
+        QTest::newRow("footnotes") << QStringLiteral("# H\n\nNote[^1].\n\n[^1]: The note.\n\n") << false;
+        QTest::newRow("comment-spans-blank-lines") << QStringLiteral("<!--\n\n# hidden\n\n-->\n\n# H\n\n") << false;
+        QTest::newRow("script-spans-blank-lines") << QStringLiteral("<script>\n\n# x\n\n</script>\n\n# H\n\n") << false;
+    }
+
+    void blockwiseRenderEqualsWhole()
+    {
+        QFETCH(QString, unit);
+        QFETCH(bool, splits);
+        QString text;
+        for (int i = 0; text.size() < 40 * 1024; ++i)
+            text += unit + QStringLiteral("Paragraph %1.\n\n").arg(i);
+        QCOMPARE(MarkdownToHTML::independentBlocks(text).size() > 1, splits);
+        const QString whole = MarkdownToHTML::wholeBodyHTML(text);
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(text), whole);
+        // Again, now from the kept blocks.
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(text), whole);
+    }
+
+    // The generated benchmark documents, and an edit in the middle of one: only
+    // the touched block is new, the rest comes from the kept blocks.
+    void blockwiseRenderOfLongDocuments_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("document") << corpus::document(300 * 1024);
+        QTest::newRow("document-without-footnote-references")
+            << corpus::document(300 * 1024).replace(QStringLiteral("[^n"), QStringLiteral("(n"));
+        QTest::newRow("deep-lists") << corpus::stress(corpus::Stress::DeepLists, 200 * 1024);
+        QTest::newRow("many-quotes") << corpus::stress(corpus::Stress::ManyQuotes, 200 * 1024);
+        QTest::newRow("setext-headings") << corpus::stress(corpus::Stress::SetextHeadings, 200 * 1024);
+        QTest::newRow("big-table") << corpus::stress(corpus::Stress::BigTable, 200 * 1024);
+    }
+
+    void blockwiseRenderOfLongDocuments()
+    {
+        QFETCH(QString, text);
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(text), MarkdownToHTML::wholeBodyHTML(text));
+        const qsizetype middle = text.indexOf(QLatin1Char(' '), text.size() / 2);
+        QVERIFY(middle > 0);
+        text.insert(middle, QStringLiteral(" inserted"));
+        QCOMPARE(MarkdownToHTML::renderedBodyHTML(text), MarkdownToHTML::wholeBodyHTML(text));
     }
 
     void previewThemeRawValues()
