@@ -356,9 +356,10 @@ TabDocument::Access TabDocument::saveToResolved(const QUrl &url, const QByteArra
         return unchanged;
     FileFormat format = m_fileFormat;
     if (!m_fileFormatKnown) {
-        // A tab rebuilt without reading its file: keep the layout the file has.
+        // A tab rebuilt without reading its file: keep the layout the file has. Only
+        // a regular file is looked into: opening a FIFO would wait for a writer.
         QFile existing(diskPath(url));
-        if (existing.open(QIODevice::ReadOnly)) {
+        if (QFileInfo(existing).isFile() && existing.open(QIODevice::ReadOnly)) {
             const QByteArray head = existing.read(formatSniffBytes);
             format.byteOrderMark = head.startsWith(utf8ByteOrderMark);
             format.lineEnding = detectLineEnding(head);

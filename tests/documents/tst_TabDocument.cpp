@@ -69,6 +69,7 @@ private Q_SLOTS:
     void errorDescriptions();
     void opensOnlyRegularFilesWithinTheCap_data();
     void opensOnlyRegularFilesWithinTheCap();
+    void saveOfRestoredTabDoesNotWaitOnAFifo();
 };
 
 void tst_TabDocument::editBackToSavedTextIsClean_data()
@@ -479,4 +480,31 @@ void tst_TabDocument::opensOnlyRegularFilesWithinTheCap()
 }
 
 SORVANE_TEST_MAIN(tst_TabDocument)
+// A tab rebuilt from the session has not read its file; before saving it looks at
+// the file's layout, which must not wait on a FIFO that took the file's place.
+void tst_TabDocument::saveOfRestoredTabDoesNotWaitOnAFifo()
+{
+    DocumentTestFiles files;
+    const QString path = files.path(QStringLiteral("restored.md"));
+    QVERIFY(makeSpecialFile(QStringLiteral("fifo"), path));
+    TabDocument document(QUuid::createUuid(), QUrl::fromLocalFile(path), {}, QStringLiteral("kept text\n"), {},
+                         true, {});
+    QVERIFY(!document.fileFormatKnown());
+
+    QFuture<bool> saved = QtConcurrent::run([&document] { return bool(document.save()); });
+    const bool finished = QTest::qWaitFor([&] { return saved.isFinished(); }, 20000);
+    if (!finished) {
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        saved.waitForFinished();
+    }
+    QVERIFY2(finished, "saving waited on the FIFO");
+    QVERIFY(saved.result());
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), QByteArray("kept text\n"));
+}
+
 #include "tst_TabDocument.moc"
+
