@@ -6,6 +6,9 @@
 
 #include <QCache>
 #include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
@@ -120,7 +123,10 @@ public:
     bool ready() const { return m_context != nullptr; }
 
     // Empty when the library is missing, the call threw or `abandoned` stopped it.
-    std::optional<QString> render(const QString &markdown, const std::function<bool()> *abandoned = nullptr)
+    // `footnoteIds`, when given, receives the footnotes the text referred to, in the
+    // order of their numbers; `inlineOnly` parses the text as one run of inline content.
+    std::optional<QString> render(const QString &markdown, const std::function<bool()> *abandoned = nullptr,
+                                  QStringList *footnoteIds = nullptr, bool inlineOnly = false)
     {
         if (!m_context)
             return std::nullopt;
@@ -137,15 +143,12 @@ public:
                             kJSPropertyAttributeNone, nullptr);
         JSStringRelease(text);
 
-        JSValueRef exception = nullptr;
-        JSValueRef value = JSEvaluateScript(m_context, m_call, nullptr, nullptr, 1, &exception);
-        std::optional<QString> result;
-        if (value && !exception && !JSValueIsUndefined(m_context, value) && !JSValueIsNull(m_context, value)) {
-            JSStringRef string = JSValueToStringCopy(m_context, value, &exception);
-            if (string && !exception)
-                result = fromJSString(string);
-            if (string)
-                JSStringRelease(string);
+        std::optional<QString> result = evaluateToString(inlineOnly ? m_inlineCall : m_call);
+        if (result && footnoteIds) {
+            const std::optional<QString> ids = evaluateToString(m_footnoteIdsCall);
+            footnoteIds->clear();
+            for (const QJsonValue &id : QJsonDocument::fromJson(ids.value_or(QString()).toUtf8()).array())
+                footnoteIds->append(id.toString());
         }
         // Let a large input go instead of keeping it alive until the next render.
         JSStringRef empty = JSStringCreateWithUTF8CString("");
@@ -159,6 +162,21 @@ public:
     }
 
 private:
+    std::optional<QString> evaluateToString(JSStringRef script)
+    {
+        JSValueRef exception = nullptr;
+        JSValueRef value = JSEvaluateScript(m_context, script, nullptr, nullptr, 1, &exception);
+        if (!value || exception || JSValueIsUndefined(m_context, value) || JSValueIsNull(m_context, value))
+            return std::nullopt;
+        std::optional<QString> result;
+        JSStringRef string = JSValueToStringCopy(m_context, value, &exception);
+        if (string && !exception)
+            result = fromJSString(string);
+        if (string)
+            JSStringRelease(string);
+        return result;
+    }
+
     Engine()
     {
         const QString library = readResource(QStringLiteral(":/marked.min.js"));
@@ -181,6 +199,8 @@ private:
         m_context = context;
         m_inputName = JSStringCreateWithUTF8CString("__md__");
         m_call = JSStringCreateWithUTF8CString("__sorvaneRender(__md__)");
+        m_inlineCall = JSStringCreateWithUTF8CString("marked.parseInline(__md__)");
+        m_footnoteIdsCall = JSStringCreateWithUTF8CString("JSON.stringify(globalThis.__sorvaneFootnoteIds || [])");
     }
 
     // Lives until the process ends, like the values built once on first use.
@@ -189,6 +209,8 @@ private:
     JSGlobalContextRef m_context = nullptr;
     JSStringRef m_inputName = nullptr;
     JSStringRef m_call = nullptr;
+    JSStringRef m_inlineCall = nullptr;
+    JSStringRef m_footnoteIdsCall = nullptr;
     std::mutex m_mutex;
 };
 
@@ -245,17 +267,11 @@ QStringView lineAround(QStringView text, qsizetype at)
     return text.mid(start, end - start);
 }
 
-// Footnote references are numbered across the whole text, and a link reference
-// definition serves links anywhere: either ties distant blocks together.
-// Footnote definitions alone do not (each block drops its own).
+// A link reference definition serves links anywhere in the text, so it ties
+// distant blocks together. (Footnotes are numbered over the blocks afterwards.)
 bool tiesBlocksTogether(const QString &markdown)
 {
     const QStringView text(markdown);
-    for (qsizetype at = text.indexOf(QLatin1StringView("[^")); at >= 0; at = text.indexOf(QLatin1StringView("[^"), at + 2)) {
-        const bool lineStart = at == 0 || text[at - 1] == u'\n';
-        if (!lineStart || !isFootnoteDefinition(lineAround(text, at)))
-            return true;
-    }
     for (qsizetype at = text.indexOf(QLatin1StringView("]:")); at >= 0; at = text.indexOf(QLatin1StringView("]:"), at + 2)) {
         const QStringView line = lineAround(text, at);
         if (isFootnoteDefinition(line))
@@ -338,6 +354,14 @@ qsizetype unescapedDisplayDollars(QStringView line)
     return count;
 }
 
+// A block's finished HTML without its footnote list, and the footnotes it refers
+// to in the order of the numbers it gave them.
+struct BlockHTML
+{
+    QString html;
+    QStringList footnoteIds;
+};
+
 // Remembers the finished HTML of recent blocks, so an edit re-renders only the
 // block it touched. Shared by every caller; cost is in UTF-16 units.
 class BlockCache
@@ -349,24 +373,95 @@ public:
         return cache;
     }
 
-    std::optional<QString> find(const QString &block)
+    std::optional<BlockHTML> find(const QString &block)
     {
         std::lock_guard lock(m_mutex);
-        if (const QString *html = m_cache.object(block))
+        if (const BlockHTML *html = m_cache.object(block))
             return *html;
         return std::nullopt;
     }
 
-    void insert(const QString &block, const QString &html)
+    void insert(const QString &block, const BlockHTML &html)
     {
         std::lock_guard lock(m_mutex);
-        m_cache.insert(block, new QString(html), block.size() + html.size());
+        m_cache.insert(block, new BlockHTML(html), block.size() + html.html.size());
     }
 
 private:
     std::mutex m_mutex;
-    QCache<QString, QString> m_cache{24 * 1024 * 1024};
+    QCache<QString, BlockHTML> m_cache{24 * 1024 * 1024};
 };
+
+const QLatin1StringView footnoteListOpen("<section class=\"footnotes\">");
+const QLatin1StringView footnoteRefOpen("<sup class=\"footnote-ref\"><a id=\"fnref-");
+
+// The block's footnote references renumbered from the block's own numbers (1, 2,
+// ... in `ids` order) to the whole text's.
+QString renumberedFootnotes(const QString &html, const QStringList &ids, QHash<QString, int> &numbers,
+                            QStringList &order)
+{
+    QList<int> global;
+    bool same = true;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        auto number = numbers.constFind(ids[i]);
+        if (number == numbers.constEnd()) {
+            order.append(ids[i]);
+            number = numbers.insert(ids[i], int(order.size()));
+        }
+        global.append(*number);
+        same = same && *number == i + 1;
+    }
+    if (same)
+        return html;
+    QString out;
+    out.reserve(html.size() + 64);
+    qsizetype copied = 0;
+    for (qsizetype at = html.indexOf(footnoteRefOpen); at >= 0; at = html.indexOf(footnoteRefOpen, at + 1)) {
+        // <sup class="footnote-ref"><a id="fnref-N" href="#fn-N">N</a></sup>
+        const qsizetype digits = at + footnoteRefOpen.size();
+        qsizetype end = digits;
+        while (end < html.size() && html[end].isDigit())
+            ++end;
+        const QStringView local = QStringView(html).mid(digits, end - digits);
+        bool ok = false;
+        const int n = local.toInt(&ok);
+        if (!ok || n < 1 || n > global.size())
+            continue;
+        const QString tail = QStringLiteral("\" href=\"#fn-%1\">%1</a></sup>").arg(n);
+        if (!QStringView(html).mid(end).startsWith(tail))
+            continue;
+        out.append(QStringView(html).mid(copied, at - copied));
+        out.append(QStringLiteral("%1%2\" href=\"#fn-%2\">%2</a></sup>").arg(footnoteRefOpen).arg(global[n - 1]));
+        copied = end + tail.size();
+        at = copied - 1;
+    }
+    out.append(QStringView(html).mid(copied));
+    return out;
+}
+
+// The footnote definitions as the footnote extension reads them: whole lines
+// (split at "\n" only), the last of an id winning.
+QHash<QString, QString> footnoteDefinitions(const QString &markdown)
+{
+    // JavaScript's \s, and its "." that stops at line terminators.
+    static const QRegularExpression definition(QStringLiteral(
+        "\\A\\[\\^([^\\]\t\n\x0B\f\r \\x{a0}\\x{1680}\\x{2000}-\\x{200a}\\x{2028}\\x{2029}\\x{202f}\\x{205f}\\x{3000}\\x{feff}]+)\\]:"
+        "[\t\n\x0B\f\r \\x{a0}\\x{1680}\\x{2000}-\\x{200a}\\x{2028}\\x{2029}\\x{202f}\\x{205f}\\x{3000}\\x{feff}]?"
+        "([^\r\n\\x{2028}\\x{2029}]*)\\z"));
+    QHash<QString, QString> definitions;
+    const QStringView text(markdown);
+    for (qsizetype at = text.indexOf(QLatin1StringView("[^")); at >= 0; at = text.indexOf(QLatin1StringView("[^"), at + 2)) {
+        if (at > 0 && text[at - 1] != u'\n')
+            continue;
+        qsizetype end = text.indexOf(u'\n', at);
+        if (end < 0)
+            end = text.size();
+        const QRegularExpressionMatch match = definition.match(text.mid(at, end - at));
+        if (match.hasMatch())
+            definitions.insert(match.captured(1), match.captured(2));
+    }
+    return definitions;
+}
 
 // Below this a whole render is quick enough that splitting gains nothing.
 constexpr qsizetype blockRenderMinimum = 32 * 1024;
@@ -442,20 +537,42 @@ std::optional<QString> MarkdownToHTML::bodyHTML(const QString &markdown, const s
     }
     QString body;
     body.reserve(markdown.size() * 2);
+    QHash<QString, int> numbers;
+    QStringList order;
     for (QStringView view : blocks) {
         const QString block = view.toString();
-        if (const auto cached = BlockCache::shared().find(block)) {
-            body += *cached;
-            continue;
+        std::optional<BlockHTML> html = BlockCache::shared().find(block);
+        if (!html) {
+            QStringList ids;
+            std::optional<QString> rendered = Engine::shared().render(block, abandoned, &ids);
+            if (!rendered && givenUp())
+                return std::nullopt;
+            html = BlockHTML{finishedBody(block, rendered), ids};
+            // The block's own list of notes gives way to the one for the whole text.
+            if (!ids.isEmpty()) {
+                const qsizetype list = html->html.lastIndexOf(footnoteListOpen);
+                if (list >= 0)
+                    html->html.truncate(list);
+            }
+            if (rendered)
+                BlockCache::shared().insert(block, *html);
         }
-        std::optional<QString> rendered = Engine::shared().render(block, abandoned);
-        if (!rendered && givenUp())
-            return std::nullopt;
-        const QString html = finishedBody(block, rendered);
-        if (rendered)
-            BlockCache::shared().insert(block, html);
-        body += html;
+        body += renumberedFootnotes(html->html, html->footnoteIds, numbers, order);
     }
+    if (order.isEmpty())
+        return body;
+    const QHash<QString, QString> definitions = footnoteDefinitions(markdown);
+    QString items;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const auto definition = definitions.constFind(order[i]);
+        const QString text = definition == definitions.constEnd()
+            ? QString()
+            : Engine::shared().render(*definition, nullptr, nullptr, true).value_or(QString());
+        items += QStringLiteral("<li id=\"fn-%1\">%2 <a href=\"#fnref-%1\" class=\"footnote-backref\">\u21a9</a></li>\n")
+                     .arg(i + 1)
+                     .arg(text);
+    }
+    body += sanitizeHTML(footnoteListOpen + QStringLiteral("\n<ol>\n") + items + QStringLiteral("</ol>\n</section>\n"));
     return body;
 }
 

@@ -405,7 +405,16 @@ private Q_SLOTS:
         QTest::newRow("reference-in-quote") << QStringLiteral("# H\n\nSee [x].\n\n> [x]: https://example.com\n\n") << false;
         QTest::newRow("reference-in-list") << QStringLiteral("# H\n\nSee [y].\n\n1. [y]: https://example.com\n\n") << false;
         QTest::newRow("reference-links") << QStringLiteral("# H\n\nSee [x][r].\n\n[r]: https://example.com\n\n") << false;
-        QTest::newRow("footnotes") << QStringLiteral("# H\n\nNote[^1].\n\n[^1]: The note.\n\n") << false;
+        // Footnotes are numbered by first use over the whole text and listed once at its end.
+        QTest::newRow("footnotes") << QStringLiteral("# H\n\nNote[^1].\n\n[^1]: The note.\n\n") << true;
+        QTest::newRow("footnotes-across-blocks")
+            << QStringLiteral("# A\n\nSee[^b] and[^a], again[^b].\n\n# B\n\nThen[^c][^a] and `[^code]`.\n\n"
+                              "[^a]: *First* note.\n[^b]: Second, with [a link](https://example.com).\n\n")
+            << true;
+        QTest::newRow("footnote-undefined-and-redefined")
+            << QStringLiteral("# A\n\nMissing[^none], kept[^k].\n\n[^k]: old\n\n# B\n\n[^k]: new\n\n") << true;
+        QTest::newRow("footnote-crlf-and-in-fence")
+            << QStringLiteral("# A\r\n\r\nRef[^r].\r\n[^r]: crlf note\r\n\r\n# F\n\n```\n[^r]: in code\n[^q]\n```\n\n") << true;
         QTest::newRow("comment-spans-blank-lines") << QStringLiteral("<!--\n\n# hidden\n\n-->\n\n# H\n\n") << false;
         QTest::newRow("script-spans-blank-lines") << QStringLiteral("<script>\n\n# x\n\n</script>\n\n# H\n\n") << false;
     }

@@ -36,7 +36,13 @@
                 return kept.join('\n');
             },
             postprocess: function (html) {
-                if (order.length === 0) return html;
+                // The ids behind the numbers, for a caller that renders a text in
+                // blocks and numbers the notes over all of them. The inline parses
+                // below end first, so the outer parse writes last.
+                if (order.length === 0) {
+                    globalThis.__sorvaneFootnoteIds = [];
+                    return html;
+                }
                 // The inline parse below runs the preprocess hook again, which
                 // clears the state; work from a copy.
                 var ids = order.slice();
@@ -49,6 +55,7 @@
                     items += '<li id="fn-' + n + '">' + text + ' <a href="#fnref-' + n
                         + '" class="footnote-backref">\u21a9</a></li>\n';
                 }
+                globalThis.__sorvaneFootnoteIds = ids;
                 return html + '<section class="footnotes">\n<ol>\n' + items + '</ol>\n</section>\n';
             }
         },
