@@ -543,6 +543,7 @@ void MarkdownPreview::scrollToHeading(int level, const QString &title, int occur
 {
     const QString script = QStringLiteral(
                                "(function (level, title, occurrence, index) {"
+                               "  if (typeof __sorvaneUpdater !== 'undefined') __sorvaneUpdater.showAll();"
                                "  const norm = s => s.toLowerCase().replace(/[^\\p{L}\\p{N}]+/gu, '');"
                                "  const all = Array.from(document.querySelectorAll("
                                "    '#content h1, #content h2, #content h3, #content h4, #content h5, #content h6'));"

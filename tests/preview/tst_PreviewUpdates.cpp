@@ -47,6 +47,27 @@ const char *const kDiagramsDrawn = R"((function () {
     return true;
 })())";
 
+// Long enough that a fill into an empty page shows its later blocks, with
+// their formulas and a diagram, only once the page is idle.
+QString longDocument()
+{
+    QString markdown = QStringLiteral("# Title\n\n");
+    for (int i = 0; i < 500; ++i) {
+        markdown += QStringLiteral("Paragraph %1 with $x_{%1}$ in it.\n\n").arg(i);
+        if (i == 440)
+            markdown += QStringLiteral("```mermaid\nflowchart LR\n  A --> B\n```\n\n");
+        if (i == 450)
+            markdown += QStringLiteral("$$\n\\int_0^{450} x\\,dx\n$$\n\n");
+    }
+    return markdown;
+}
+
+// Hands a fragment straight to the page, as the preview's first push does.
+QString updateScript(const QString &html)
+{
+    return QStringLiteral("updateContent('%1');").arg(QString::fromLatin1(html.toUtf8().toBase64()));
+}
+
 } // namespace
 
 class tst_PreviewUpdates : public QObject
@@ -91,19 +112,23 @@ class tst_PreviewUpdates : public QObject
     // Shared by the rows: each starts from where the one before left the page.
     std::unique_ptr<MarkdownPreview> m_preview;
     std::unique_ptr<MarkdownPreview> m_judge;
+    // Driven through the page's own functions only.
+    std::unique_ptr<MarkdownPreview> m_direct;
 
 private Q_SLOTS:
     void initTestCase()
     {
         m_preview = loaded();
         m_judge = loaded();
-        QVERIFY(m_preview && m_judge);
+        m_direct = loaded();
+        QVERIFY(m_preview && m_judge && m_direct);
     }
 
     void cleanupTestCase()
     {
         m_preview.reset();
         m_judge.reset();
+        m_direct.reset();
     }
 
     void matchesAFullRender_data()
@@ -211,6 +236,78 @@ private Q_SLOTS:
         const QString fill = runScript(preview->page(), QStringLiteral(
             "getComputedStyle(document.querySelector('.mermaid svg .node rect, .mermaid svg .node path')).fill")).toString();
         QVERIFY2(fill != QLatin1String("rgb(236, 236, 255)"), qPrintable(fill));
+    }
+
+    // A long document filled into an empty page and then edited, before the
+    // page finished the fill or once it has, reads as a fresh page given the
+    // edited document, and the blocks the edit missed keep their nodes.
+    void fillThenEditMatchesAFreshFill_data()
+    {
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<bool>("idleFirst");
+        const QString document = longDocument();
+        const auto changed = [&](const char *from, const char *to) {
+            Q_ASSERT(document.count(QString::fromUtf8(from)) == 1);
+            return QString(document).replace(QString::fromUtf8(from), QString::fromUtf8(to));
+        };
+        const QList<std::pair<const char *, QString>> edits = {
+            {"no edit", document},
+            {"early block", changed("Paragraph 3 ", "Changed 3 ")},
+            {"late block", changed("Paragraph 420 ", "Changed 420 ")},
+            {"late formula", changed("$x_{430}$", "$y^{430}$")},
+            {"display formula", changed("^{450}", "^{451}")},
+            {"diagram", changed("A --> B", "A --> C")},
+            {"block deleted", changed("Paragraph 300 with $x_{300}$ in it.\n\n", "")},
+            {"block added at the end", document + QStringLiteral("Added at the end.\n")},
+            {"everything removed", QString()},
+        };
+        for (const auto &[name, text] : edits) {
+            const QString html = MarkdownToHTML::renderedBodyHTML(text);
+            QTest::newRow(qPrintable(QStringLiteral("%1, at once").arg(QLatin1String(name)))) << html << false;
+            QTest::newRow(qPrintable(QStringLiteral("%1, once idle").arg(QLatin1String(name)))) << html << true;
+        }
+    }
+
+    void fillThenEditMatchesAFreshFill()
+    {
+        QFETCH(QString, edited);
+        QFETCH(bool, idleFirst);
+        QWebEnginePage *page = m_direct->page();
+        const QString mark = QStringLiteral("document.querySelector('#content h1').__mark = 'kept';");
+        const QString fill = updateScript(QString()) + updateScript(MarkdownToHTML::renderedBodyHTML(longDocument()));
+        if (idleFirst) {
+            runScript(page, fill + QStringLiteral("true"));
+            QVERIFY(waitForScript(page, QStringLiteral("__sorvaneUpdater.idle()")));
+            runScript(page, mark + updateScript(edited) + QStringLiteral("true"));
+        } else {
+            // In one go: the edit finds the fill still under way.
+            QVERIFY(runScript(page, fill + QStringLiteral("var busy = !__sorvaneUpdater.idle();") + mark
+                                        + updateScript(edited) + QStringLiteral("busy"))
+                        .toBool());
+        }
+        QVERIFY(waitForScript(page, QStringLiteral("__sorvaneUpdater.idle()")));
+        QVERIFY(waitForScript(page, QString::fromLatin1(kDiagramsDrawn)));
+        QCOMPARE(runScript(page, QString::fromLatin1(kDump)).toString(), reference(m_judge.get(), edited));
+        if (!edited.isEmpty())
+            QCOMPARE(runScript(page, QStringLiteral("document.querySelector('#content h1').__mark")).toString(),
+                     QStringLiteral("kept"));
+    }
+
+    // The outline reaches a heading far down a document just handed over.
+    void headingScrollReachesTheEndOfAFreshFill()
+    {
+        auto preview = loaded();
+        QVERIFY(preview);
+        QString markdown;
+        for (int i = 0; i < 3000; ++i)
+            markdown += QStringLiteral("Paragraph %1 with enough words to take a line of its own.\n\n").arg(i);
+        markdown += QStringLiteral("## The end\n\n");
+        for (int i = 0; i < 100; ++i)
+            markdown += QStringLiteral("After %1.\n\n").arg(i);
+        preview->setBodyHTML(MarkdownToHTML::renderedBodyHTML(markdown));
+        preview->scrollToHeading(2, QStringLiteral("The end"), 0, 0);
+        // Near it, not to the pixel: blocks out of view are sized by an estimate.
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("window.scrollY > document.body.scrollHeight * 0.9")));
     }
 
     // An edit far below keeps the reader where they were.

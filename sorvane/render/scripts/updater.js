@@ -71,14 +71,24 @@ var __sorvaneUpdater = (function () {
 
     // Cuts html[from, to) into closed pieces. A stretch that will not close
     // (an unclosed raw tag, say) takes everything to the end of the fragment;
-    // `open` tells that the pieces after `to` are no longer usable.
-    function cut(html, from, to) {
-        trial = document.implementation.createHTMLDocument('');
-        var out = [];
-        var pos = from;
-        var open = false;
-        var copy = to - from < html.length / 2 ? own : function (text) { return text; };
-        while (pos < to) {
+    // `open` tells that the pieces after `to` are no longer usable. The work
+    // can stop at a deadline and go on from there (cutSome answers whether it
+    // is done): a first fill is cut while the page is idle.
+    function cutter(html, from, to) {
+        return {
+            html: html, pos: from, to: to, pieces: [], open: false, inPage: trialInPage, trial: null,
+            copy: to - from < html.length / 2 ? own : function (text) { return text; }
+        };
+    }
+
+    function cutSome(c, deadline) {
+        var html = c.html, to = c.to, out = c.pieces, copy = c.copy;
+        if (!c.trial) c.trial = document.implementation.createHTMLDocument('');
+        trial = c.trial;
+        trialInPage = c.inPage;
+        while (c.pos < to) {
+            if (deadline && performance.now() > deadline) break;
+            var pos = c.pos;
             var end = nextCut(html, pos + 1, to);
             var count = tryPiece(html.slice(pos, end), pos === 0);
             // A raw block may span several lines: try the next few, then
@@ -90,14 +100,23 @@ var __sorvaneUpdater = (function () {
             }
             if (count < 0) {
                 out.push(piece(copy(html.slice(pos)), -1, pos === 0));
-                open = true;
+                c.open = true;
+                c.pos = to;
                 break;
             }
             out.push(piece(copy(html.slice(pos, end)), count, pos === 0));
-            pos = end;
+            c.pos = end;
         }
         trial = null;
-        return { pieces: out, open: open };
+        if (c.pos < to) return false;
+        c.trial = null;
+        return true;
+    }
+
+    function cut(html, from, to) {
+        var c = cutter(html, from, to);
+        cutSome(c, 0);
+        return c;
     }
 
     // The pieces still describe the element, or null when something else
@@ -174,14 +193,104 @@ var __sorvaneUpdater = (function () {
         return null;
     }
 
+    // A fill of an empty page is parsed whole and shown from the top: the
+    // first blocks go in at once, the rest (typeset) while the page is idle,
+    // in batches that double, as each lays out all the page holds, and the
+    // fragment is cut into pieces after that. An update that comes first
+    // finishes the work before it.
+    var pending = null;
+    var workQueued = false;
+    var FIRST_BLOCKS = 200;
+    var BUDGET_MS = 12;
+
+    function hasDiagram(p) {
+        for (var i = 0; i < p.nodes.length; i++) {
+            var n = p.nodes[i];
+            if (n.nodeType === 1 && (n.matches('.mermaid') || n.querySelector('.mermaid'))) return true;
+        }
+        return false;
+    }
+
+    // Moves the fill's next `count` nodes into the page, typeset.
+    function show(fill, count) {
+        var end = Math.min(fill.shown + count, fill.nodes.length);
+        if (end <= fill.shown) return;
+        var batch = document.createDocumentFragment();
+        for (var i = fill.shown; i < end; i++) batch.appendChild(fill.nodes[i]);
+        fill.shown = end;
+        var rich = window.__sorvaneRich;
+        if (rich) rich.math(batch);
+        var diagrams = Array.prototype.slice.call(batch.querySelectorAll(diagramSelector));
+        fill.content.appendChild(batch);
+        if (rich && diagrams.length) {
+            var theme = rich.diagrams(diagrams);
+            if (theme) fill.theme = theme;
+        }
+    }
+
+    // The pieces of a fill get its nodes in order, as render gives them.
+    function settle() {
+        if (!pending) return;
+        var fill = pending;
+        pending = null;
+        show(fill, fill.nodes.length);
+        cutSome(fill.cutter, 0);
+        var list = fill.cutter.pieces, nodes = fill.nodes;
+        var expected = 0;
+        for (var i = 0; i < list.length; i++)
+            if (list[i].count > 0) expected += list[i].count;
+        var open = list.length > 0 && list[list.length - 1].count < 0;
+        if (open ? expected > nodes.length : expected !== nodes.length)
+            list = [piece(fill.cutter.html, open ? -1 : nodes.length, true)];
+        var at = 0;
+        for (i = 0; i < list.length; i++) {
+            var take = list[i].count < 0 ? nodes.length - at : list[i].count;
+            list[i].nodes = nodes.slice(at, at + take);
+            at += take;
+            if (fill.theme && hasDiagram(list[i])) list[i].theme = fill.theme;
+        }
+        pieces = list;
+    }
+
+    function work() {
+        workQueued = false;
+        if (!pending) return;
+        if (pending.shown < pending.nodes.length) show(pending, pending.shown);
+        else if (cutSome(pending.cutter, performance.now() + BUDGET_MS)) settle();
+        if (pending) later();
+    }
+
+    function later() {
+        if (workQueued) return;
+        workQueued = true;
+        setTimeout(work, 0);
+    }
+
+    function fill(content, html) {
+        var box = parse(html, true);
+        pending = {
+            content: content, nodes: Array.prototype.slice.call(box.childNodes), shown: 0,
+            cutter: cutter(html, 0, html.length), theme: null
+        };
+        pieces = [];
+        show(pending, FIRST_BLOCKS);
+        later();
+    }
+
     function apply(content, html) {
+        settle();
         trialInPage = /<noscript/i.test(html);
         var old = currentPieces(content);
         // \gdef and friends reach from one formula into later ones: such a
         // document is typeset in one pass.
-        if (old === null || /\\(?:gdef|xdef|global)/.test(html)) {
+        var global = /\\(?:gdef|xdef|global)/.test(html);
+        if (old === null || global) {
             content.textContent = '';
             old = [];
+        }
+        if (old.length === 0 && !content.firstChild && html.length > 0 && !global) {
+            fill(content, html);
+            return;
         }
         var m = old.length;
         var start = 0, pos = 0;
@@ -241,7 +350,17 @@ var __sorvaneUpdater = (function () {
         }
     }
 
-    return { decode: decode, apply: apply };
+    // Whether nothing is left for idle time.
+    function idle() {
+        return !pending;
+    }
+
+    // Puts the rest of a fill in the page now, for what looks through all of it.
+    function showAll() {
+        if (pending) show(pending, pending.nodes.length);
+    }
+
+    return { decode: decode, apply: apply, idle: idle, showAll: showAll };
 })();
 
 // The fragment on show, which an edit is applied to.
