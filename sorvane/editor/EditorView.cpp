@@ -74,7 +74,9 @@ EditorView::EditorView(const QUuid &documentID, const QString &text, const Confi
     const qsizetype cut = text.size() > 2 * firstScreenChars ? text.indexOf(QLatin1Char('\n'), firstScreenChars) : -1;
     if (cut >= 0 && cut + 1 < text.size()) {
         setTextSilently(text.left(cut + 1));
-        m_pendingTail = asBlockText(text.mid(cut + 1));
+        // Shared, not copied: the rest is cut out only when it goes in.
+        m_pendingText = text;
+        m_pendingFrom = cut + 1;
         // Nothing paints a hidden editor: its text is completed at once.
         QTimer::singleShot(0, this, [this] {
             if (!m_textView->viewport()->isVisible())
@@ -110,17 +112,19 @@ EditorView::~EditorView() = default;
 
 QString EditorView::text() const
 {
-    return DocumentText::whole(m_textView->document()) + m_pendingTail;
+    if (m_pendingFrom < 0)
+        return DocumentText::whole(m_textView->document());
+    return DocumentText::whole(m_textView->document()) + asBlockText(m_pendingText.mid(m_pendingFrom));
 }
 
 bool EditorView::isLoading() const
 {
-    return !m_pendingTail.isEmpty();
+    return m_pendingFrom >= 0;
 }
 
 void EditorView::finishLoading()
 {
-    if (m_pendingTail.isEmpty())
+    if (m_pendingFrom < 0)
         return;
     QTextDocument *document = m_textView->document();
     // Part of the loading, not an edit: no undo step, no change reported.
@@ -130,11 +134,12 @@ void EditorView::finishLoading()
     document->setUndoRedoEnabled(false);
     QTextCursor end(document);
     end.movePosition(QTextCursor::End);
-    end.insertText(m_pendingTail);
+    end.insertText(m_pendingText.mid(m_pendingFrom));
     document->setUndoRedoEnabled(undo);
     document->setModified(modified);
     m_silent = false;
-    m_pendingTail.clear();
+    m_pendingText.clear();
+    m_pendingFrom = -1;
     m_length = DocumentText::length(document);
     m_blockCount = document->blockCount();
     scheduleHighlight();
@@ -143,7 +148,8 @@ void EditorView::finishLoading()
 
 void EditorView::setTextSilently(const QString &text)
 {
-    m_pendingTail.clear();
+    m_pendingText.clear();
+    m_pendingFrom = -1;
     m_silent = true;
     m_textView->setPlainText(text);
     m_silent = false;
@@ -467,7 +473,7 @@ void EditorView::showEvent(QShowEvent *event)
 
 bool EditorView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_pendingTail.isEmpty()) {
+    if (m_pendingFrom >= 0) {
         switch (event->type()) {
         case QEvent::Paint:
             // Completed right after the first screen is on show.

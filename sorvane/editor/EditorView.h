@@ -132,7 +132,9 @@ private:
     bool m_vimEnabled = false;
     bool m_silent = false;
     bool m_shownOnce = false;
-    QString m_pendingTail;
+    // The whole text given and where the part not yet loaded starts; -1 once loaded.
+    QString m_pendingText;
+    qsizetype m_pendingFrom = -1;
     bool m_finishQueued = false;
     int m_length = 0;
     int m_blockCount = 1;
