@@ -140,10 +140,12 @@ int main(int argc, char **argv)
 
     sorvane.launch(arguments);
     if (reportPaint) {
-        reportFirstPreview(sorvane.mainWindow()->mainView(), startedAt);
-        QObject::connect(sorvane.mainWindow(), &MainWindow::firstPaint, &app, [startedAt] {
+        MainWindow *window = sorvane.mainWindow();
+        QObject::connect(window, &MainWindow::firstPaint, &app, [startedAt, window] {
             const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startedAt;
             reportLine("first-paint " + QByteArray::number(elapsed));
+            // Not sooner: asking a pane for its preview makes it.
+            reportFirstPreview(window->mainView(), startedAt);
         });
     }
     return QApplication::exec();

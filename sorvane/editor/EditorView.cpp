@@ -21,6 +21,20 @@
 
 #include <algorithm>
 
+namespace {
+// The text as the document will hold it: every break the widget starts a new block at
+// becomes "\n", so that a tail not yet loaded reads as it will once it is.
+QString asBlockText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (QChar &c : text) {
+        if (c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1))
+            c = u'\n';
+    }
+    return text;
+}
+} // namespace
+
 EditorView::EditorView(const QUuid &documentID, const QString &text, const Configuration &configuration,
                        QWidget *parent)
     : QWidget(parent)
@@ -55,7 +69,22 @@ EditorView::EditorView(const QUuid &documentID, const QString &text, const Confi
     m_textView->tabExpansionHandler = [self] { return self && self->tryExpandSnippet(); };
     m_textView->contextMenuHandler = [this](QMenu *menu, int position) { m_spelling->addActions(menu, position); };
 
-    setTextSilently(text);
+    // A long text's first screen goes in now and the rest once the editor has been
+    // painted: a QTextDocument takes a second or more to take in ten megabytes.
+    const qsizetype cut = text.size() > 2 * firstScreenChars ? text.indexOf(QLatin1Char('\n'), firstScreenChars) : -1;
+    if (cut >= 0 && cut + 1 < text.size()) {
+        setTextSilently(text.left(cut + 1));
+        // Shared, not copied: the rest is cut out only when it goes in.
+        m_pendingText = text;
+        m_pendingFrom = cut + 1;
+        // Nothing paints a hidden editor: its text is completed at once.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_textView->viewport()->isVisible())
+                finishLoading();
+        });
+    } else {
+        setTextSilently(text);
+    }
     connect(m_textView->document(), &QTextDocument::contentsChange, this, &EditorView::onContentsChange);
 
     m_highlightTimer.setSingleShot(true);
@@ -69,6 +98,7 @@ EditorView::EditorView(const QUuid &documentID, const QString &text, const Confi
     connect(m_textView->verticalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
     connect(m_textView->horizontalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
     m_textView->viewport()->installEventFilter(this);
+    m_textView->installEventFilter(this);
 
     connectRequests();
 
@@ -82,11 +112,44 @@ EditorView::~EditorView() = default;
 
 QString EditorView::text() const
 {
-    return DocumentText::whole(m_textView->document());
+    if (m_pendingFrom < 0)
+        return DocumentText::whole(m_textView->document());
+    return DocumentText::whole(m_textView->document()) + asBlockText(m_pendingText.mid(m_pendingFrom));
+}
+
+bool EditorView::isLoading() const
+{
+    return m_pendingFrom >= 0;
+}
+
+void EditorView::finishLoading()
+{
+    if (m_pendingFrom < 0)
+        return;
+    QTextDocument *document = m_textView->document();
+    // Part of the loading, not an edit: no undo step, no change reported.
+    const bool undo = document->isUndoRedoEnabled();
+    const bool modified = document->isModified();
+    m_silent = true;
+    document->setUndoRedoEnabled(false);
+    QTextCursor end(document);
+    end.movePosition(QTextCursor::End);
+    end.insertText(m_pendingText.mid(m_pendingFrom));
+    document->setUndoRedoEnabled(undo);
+    document->setModified(modified);
+    m_silent = false;
+    m_pendingText.clear();
+    m_pendingFrom = -1;
+    m_length = DocumentText::length(document);
+    m_blockCount = document->blockCount();
+    scheduleHighlight();
+    m_spelling->schedule();
 }
 
 void EditorView::setTextSilently(const QString &text)
 {
+    m_pendingText.clear();
+    m_pendingFrom = -1;
     m_silent = true;
     m_textView->setPlainText(text);
     m_silent = false;
@@ -141,8 +204,9 @@ void EditorView::onContentsChange(int position, int charsRemoved, int charsAdded
     m_blockCount = document->blockCount();
 
     if (position < 0 || charsRemoved < 0 || charsAdded < 0 || oldLength - charsRemoved + charsAdded != newLength) {
-        // A report that does not add up: hand over the whole text rather than a wrong delta.
-        Q_EMIT userEdited(0, oldLength, text());
+        // A report that does not add up: hand over the whole text rather than a wrong delta
+        // (what is loaded of it: a tail still to come is the same on both sides).
+        Q_EMIT userEdited(0, oldLength, DocumentText::whole(document));
     } else if (charsRemoved > 0 || charsAdded > 0) {
         Q_EMIT userEdited(position, charsRemoved, DocumentText::between(document, position, position + charsAdded));
     }
@@ -275,12 +339,14 @@ void EditorView::connectRequests()
 
 void EditorView::showFind(bool withReplace)
 {
+    finishLoading();
     m_textView->setFocus(Qt::OtherFocusReason);
     m_findBar->open(withReplace);
 }
 
 void EditorView::scrollToRange(int location, int length)
 {
+    finishLoading();
     location = std::clamp(location, 0, m_length);
     length = std::clamp(length, 0, m_length - location);
     QTextCursor cursor(m_textView->document());
@@ -307,6 +373,7 @@ void EditorView::applyFormatting(MarkdownFormatAction action)
 {
     if (m_textView->isReadOnly())
         return;
+    finishLoading();
     m_textView->setFocus(Qt::OtherFocusReason);
     QTextCursor cursor = m_textView->textCursor();
     if (MarkdownFormatter::apply(action, cursor))
@@ -406,6 +473,29 @@ void EditorView::showEvent(QShowEvent *event)
 
 bool EditorView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_pendingFrom >= 0) {
+        switch (event->type()) {
+        case QEvent::Paint:
+            // Completed right after the first screen is on show.
+            if (watched == m_textView->viewport() && !m_finishQueued) {
+                m_finishQueued = true;
+                QTimer::singleShot(0, this, &EditorView::finishLoading);
+            }
+            break;
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Drop:
+        case QEvent::Wheel:
+            // Whatever the user does meets the whole text.
+            finishLoading();
+            break;
+        default:
+            break;
+        }
+    }
     if (watched == m_textView->viewport() && event->type() == QEvent::Resize) {
         scheduleHighlight();
         m_spelling->schedule();

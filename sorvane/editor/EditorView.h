@@ -40,6 +40,8 @@ public:
 
     static constexpr int highlightDelayMs = 300;
     static constexpr int highlightMargin = 2000;
+    // About the first screen of the widest window, and then some.
+    static constexpr int firstScreenChars = 64 * 1024;
 
     EditorView(const QUuid &documentID, const QString &text, const Configuration &configuration = {},
                QWidget *parent = nullptr);
@@ -53,6 +55,10 @@ public:
     // The exact text shown, line breaks as "\n". Reads the whole document: for checks,
     // not for every keystroke.
     QString text() const;
+    // A long text is loaded in two steps: the first screen's worth before the editor
+    // is painted, the rest just after (or as soon as the user acts on it).
+    bool isLoading() const;
+    void finishLoading();
     // Replaces the text from outside (revert, reload, restore) without reporting it as
     // a user edit. The undo history is cleared, so Undo never replays old edits onto
     // the new text; the selection is kept where it still fits.
@@ -126,6 +132,10 @@ private:
     bool m_vimEnabled = false;
     bool m_silent = false;
     bool m_shownOnce = false;
+    // The whole text given and where the part not yet loaded starts; -1 once loaded.
+    QString m_pendingText;
+    qsizetype m_pendingFrom = -1;
+    bool m_finishQueued = false;
     int m_length = 0;
     int m_blockCount = 1;
     MarkdownHighlighter::Colors m_colors;

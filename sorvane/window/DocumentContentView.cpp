@@ -47,6 +47,9 @@ bool isWordSeparator(char32_t c)
 // Characters that continue the grapheme cluster before them.
 bool extendsCluster(char32_t c)
 {
+    // No mark or joiner comes before U+0300; most text never asks the tables.
+    if (c < 0x300)
+        return false;
     switch (QChar::category(c)) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
@@ -82,18 +85,21 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     configuration.vimModeEnabled = settings.boolValue(SettingsKeys::vimModeEnabled, SettingsDefaults::vimModeEnabled);
     configuration.baseURL = document->baseURL();
     m_editor = new EditorView(document->id(), document->text(), configuration, m_splitter);
-    m_preview = new MarkdownPreview(m_splitter);
-    m_preview->setFontSize(configuration.fontSize);
-    m_preview->setTheme(storedPreviewTheme());
-    m_preview->setExtraCSS(ThemeService::shared().extraCSS());
-    m_preview->setBaseURL(document->baseURL());
+    // Starting the web engine takes longer than everything else the window needs: the
+    // preview takes this blank stand-in's place once the pane has been painted.
+    m_previewSlot = new QWidget(m_splitter);
+    m_previewSlot->setBackgroundRole(QPalette::Base);
+    m_previewSlot->setAutoFillBackground(true);
     // The extra theme and the user's CSS reach the preview as they change.
-    const auto applyExtraCSS = [this] { m_preview->setExtraCSS(ThemeService::shared().extraCSS()); };
+    const auto applyExtraCSS = [this] {
+        if (m_preview)
+            m_preview->setExtraCSS(ThemeService::shared().extraCSS());
+    };
     connect(&ThemeService::shared(), &ThemeService::selectedProThemeRawChanged, this, applyExtraCSS);
     connect(&ThemeService::shared(), &ThemeService::customCSSChanged, this, applyExtraCSS);
     connect(&ThemeService::shared(), &ThemeService::useCustomCSSChanged, this, applyExtraCSS);
     m_splitter->addWidget(m_editor);
-    m_splitter->addWidget(m_preview);
+    m_splitter->addWidget(m_previewSlot);
 
     auto *outlineLayout = new QHBoxLayout(m_outlineColumn);
     outlineLayout->setContentsMargins(0, 0, 0, 0);
@@ -126,7 +132,8 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
         if (!m_document)
             return;
         m_editor->setBaseURL(m_document->baseURL());
-        m_preview->setBaseURL(m_document->baseURL());
+        if (m_preview)
+            m_preview->setBaseURL(m_document->baseURL());
     });
     connect(&manager, &DocumentManager::findRequestTokenChanged, this, [this] { onRequest(false); });
     connect(&manager, &DocumentManager::replaceRequestTokenChanged, this, [this] { onRequest(true); });
@@ -230,7 +237,8 @@ void DocumentContentView::onSettingChanged(const QString &key)
     } else if (key == K::fontSize) {
         const double size = m_manager.currentFontSize();
         m_editor->setFontSize(size);
-        m_preview->setFontSize(size);
+        if (m_preview)
+            m_preview->setFontSize(size);
     } else if (key == K::wordWrap) {
         m_editor->setWordWrap(settings.boolValue(key, D::wordWrap));
     } else if (key == K::spellCheck) {
@@ -240,7 +248,8 @@ void DocumentContentView::onSettingChanged(const QString &key)
     } else if (key == K::vimModeEnabled) {
         m_editor->setVimModeEnabled(settings.boolValue(key, D::vimModeEnabled));
     } else if (key == K::previewTheme) {
-        m_preview->setTheme(storedPreviewTheme());
+        if (m_preview)
+            m_preview->setTheme(storedPreviewTheme());
     } else if (key == K::appearanceMode) {
         applyColorScheme();
     }
@@ -273,11 +282,11 @@ void DocumentContentView::startRender()
         m_renderWaiting = false;
         setRendering(false);
         setRenderedHTML(QString());
-        m_preview->setStatus(MarkdownPreview::Status::TooLarge);
+        setPreviewStatus(MarkdownPreview::Status::TooLarge);
         return;
     }
     setRendering(true);
-    m_preview->setStatus(MarkdownPreview::Status::Rendering);
+    setPreviewStatus(MarkdownPreview::Status::Rendering);
     // One render at a time: a request during a run waits for it and then takes the
     // text as it is by then, so stale texts never pile up.
     if (m_renderRunning) {
@@ -308,7 +317,7 @@ void DocumentContentView::runRender()
             if (generation == m_renderGeneration) {
                 setRenderedHTML(html);
                 setRendering(false);
-                m_preview->setStatus(MarkdownPreview::Status::Current);
+                setPreviewStatus(MarkdownPreview::Status::Current);
             } else if (m_renderWaiting && m_document) {
                 runRender();
             }
@@ -326,7 +335,9 @@ void DocumentContentView::setRendering(bool rendering)
 void DocumentContentView::setRenderedHTML(const QString &html)
 {
     m_renderedHTML = html;
-    m_preview->setBodyHTML(html);
+    m_hasRenderedHTML = true;
+    if (m_preview)
+        m_preview->setBodyHTML(html);
     Q_EMIT renderedHTMLChanged();
 }
 
@@ -335,9 +346,10 @@ void DocumentContentView::applyViewMode()
     const ViewMode mode = storedViewMode();
     const bool split = mode == ViewMode::Split;
     m_editor->setVisible(mode != ViewMode::Preview);
-    m_preview->setVisible(mode != ViewMode::Editor);
+    QWidget *preview = m_preview ? static_cast<QWidget *>(m_preview) : m_previewSlot;
+    preview->setVisible(mode != ViewMode::Editor);
     m_editor->setMinimumWidth(split ? minimumSplitWidth : 0);
-    m_preview->setMinimumWidth(split ? minimumSplitWidth : 0);
+    preview->setMinimumWidth(split ? minimumSplitWidth : 0);
     if (split)
         m_splitter->applyShare();
 }
@@ -363,7 +375,7 @@ void DocumentContentView::applyOutline()
     connect(m_outline, &OutlineSidebar::headingActivated, this,
             [this](const OutlineEntry &entry, int occurrence, int row) {
                 if (storedViewMode() == ViewMode::Preview)
-                    m_preview->scrollToHeading(entry.level, entry.title, occurrence, row);
+                    preview()->scrollToHeading(entry.level, entry.title, occurrence, row);
             });
     m_outlineColumn->layout()->addWidget(m_outline);
     m_outlineColumn->layout()->addWidget(WindowStyle::divider(Qt::Vertical, m_outlineColumn));
@@ -375,6 +387,42 @@ void DocumentContentView::applyColorScheme()
     if (!m_preview)
         return;
     m_preview->setColorScheme(resolvedColorScheme(storedAppearanceMode(Settings::shared()), palette()));
+}
+
+MarkdownPreview *DocumentContentView::preview()
+{
+    if (m_preview)
+        return m_preview;
+    m_preview = new MarkdownPreview;
+    m_preview->setFontSize(m_manager.currentFontSize());
+    m_preview->setTheme(storedPreviewTheme());
+    m_preview->setExtraCSS(ThemeService::shared().extraCSS());
+    if (m_document)
+        m_preview->setBaseURL(m_document->baseURL());
+    m_preview->setStatus(m_previewStatus);
+    if (m_hasRenderedHTML)
+        m_preview->setBodyHTML(m_renderedHTML);
+    applyColorScheme();
+    delete m_splitter->replaceWidget(m_splitter->indexOf(m_previewSlot), m_preview);
+    m_previewSlot = nullptr;
+    applyViewMode();
+    return m_preview;
+}
+
+void DocumentContentView::setPreviewStatus(MarkdownPreview::Status status)
+{
+    m_previewStatus = status;
+    if (m_preview)
+        m_preview->setStatus(status);
+}
+
+void DocumentContentView::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (!m_preview && !m_previewQueued) {
+        m_previewQueued = true;
+        QTimer::singleShot(0, this, [this] { preview(); });
+    }
 }
 
 void DocumentContentView::changeEvent(QEvent *event)

@@ -2,6 +2,7 @@
 
 #include "ViewMode.h"
 #include "documents/TabDocument.h"
+#include "preview/MarkdownPreview.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,7 +16,6 @@
 class DocumentManager;
 class DocumentToolbar;
 class EditorView;
-class MarkdownPreview;
 class OutlineSidebar;
 class PaneSplitter;
 
@@ -50,7 +50,8 @@ public:
 
     TabDocument *document() const { return m_document; }
     EditorView *editor() const { return m_editor; }
-    MarkdownPreview *preview() const { return m_preview; }
+    // Made once the pane has been painted, or at once when asked for before.
+    MarkdownPreview *preview();
     DocumentToolbar *toolbar() const { return m_toolbar; }
     OutlineSidebar *outline() const { return m_outline; }
     PaneSplitter *splitter() const { return m_splitter; }
@@ -90,6 +91,7 @@ Q_SIGNALS:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void onSettingChanged(const QString &key);
@@ -102,6 +104,7 @@ private:
     void applyOutline();
     void applyColorScheme();
     void setRenderedHTML(const QString &html);
+    void setPreviewStatus(MarkdownPreview::Status status);
 
     DocumentManager &m_manager;
     QPointer<TabDocument> m_document;
@@ -112,9 +115,13 @@ private:
     PaneSplitter *m_splitter = nullptr;
     EditorView *m_editor = nullptr;
     MarkdownPreview *m_preview = nullptr;
+    QWidget *m_previewSlot = nullptr;
+    bool m_previewQueued = false;
+    MarkdownPreview::Status m_previewStatus = MarkdownPreview::Status::Current;
 
     RenderFunction m_render;
     QString m_renderedHTML;
+    bool m_hasRenderedHTML = false;
     int m_cachedWordCount = 0;
     QTimer m_renderTimer;
     QTimer m_wordCountTimer;

@@ -105,6 +105,8 @@ private Q_SLOTS:
     void escapeClosesFindBar();
     void spellingUnderlinesAndSuggests();
     void spellingFollowsTypingUntilNextCheck();
+    void longTextLoadsInTwoSteps_data();
+    void longTextLoadsInTwoSteps();
 };
 
 void tst_EditorView::formatting_data()
@@ -598,6 +600,68 @@ void tst_EditorView::spellingFollowsTypingUntilNextCheck()
     editor->setSpellCheck(true);
     QVERIFY(editor->spellCheck());
     QCOMPARE(underlinedStarts(editor.get()), QList<int>{25});
+}
+
+void tst_EditorView::longTextLoadsInTwoSteps_data()
+{
+    // What reaches the editor first after it is made, before any event has run.
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("its first paint") << QStringLiteral("paint") << QString();
+    QTest::newRow("never shown") << QStringLiteral("hidden") << QString();
+    QTest::newRow("a key at the start") << QStringLiteral("start") << QStringLiteral("x");
+    QTest::newRow("a key after Ctrl+End") << QStringLiteral("end") << QStringLiteral("x");
+    QTest::newRow("a find request") << QStringLiteral("find") << QString();
+    QTest::newRow("a scroll request to the end") << QStringLiteral("scroll") << QString();
+}
+
+// A long text shows its first screen first; whatever comes next meets the whole text,
+// and the rest of the loading is neither an edit nor an undo step.
+void tst_EditorView::longTextLoadsInTwoSteps()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, typed);
+    QString text;
+    for (int i = 0; text.size() < 4 * EditorView::firstScreenChars; ++i)
+        text += QStringLiteral("## Section %1\r\nSome *text*\u00a0here.\n\n").arg(i);
+    const QString shown = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto editor = std::make_unique<EditorView>(QUuid::createUuid(), text, quietConfiguration());
+    editor->resize(800, 600);
+    DeltaMirror mirror(editor.get(), shown);
+    auto *view = editor->textView();
+    QVERIFY(editor->isLoading());
+    QCOMPARE(editor->text(), shown);
+    QVERIFY(view->document()->characterCount() < text.size() / 2);
+
+    if (first != QLatin1String("hidden"))
+        editor->show();
+    QString expected = shown;
+    if (first == QLatin1String("start")) {
+        QTest::keyClicks(view, typed);
+        expected.prepend(typed);
+    } else if (first == QLatin1String("end")) {
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(view, typed);
+        expected.append(typed);
+    } else if (first == QLatin1String("find")) {
+        editor->showFind(false);
+        QVERIFY(!editor->isLoading());
+    } else if (first == QLatin1String("scroll")) {
+        editor->scrollToRange(int(shown.size()) - 3, 2);
+        QCOMPARE(view->textCursor().position(), int(shown.size()) - 3);
+    }
+    QTRY_VERIFY(!editor->isLoading());
+    QCOMPARE(editor->text(), expected);
+    QCOMPARE(mirror.text(), expected);
+    QCOMPARE(mirror.count(), typed.size());
+    QCOMPARE(view->document()->isUndoAvailable(), !typed.isEmpty());
+    QCOMPARE(view->document()->isModified(), !typed.isEmpty());
+    QCOMPARE(view->document()->blockCount(), int(expected.count(QLatin1Char('\n'))) + 1);
+    if (!typed.isEmpty()) {
+        view->undo();
+        QCOMPARE(editor->text(), shown);
+        QCOMPARE(mirror.text(), shown);
+    }
 }
 
 SORVANE_TEST_MAIN(tst_EditorView)

@@ -32,6 +32,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -715,6 +716,55 @@ private Q_SLOTS:
         QCOMPARE(held.started.load(), 2);
         QCOMPARE(held.mostAtOnce.load(), 1);
         QVERIFY(!held.onGuiThread.load());
+    }
+
+    void previewMadeAfterFirstPaint_data()
+    {
+        QTest::addColumn<bool>("renderFirst");
+        QTest::newRow("render lands before the paint") << true;
+        QTest::newRow("render lands after the preview is made") << false;
+    }
+
+    // The web view is made only once the pane has been painted, and then gets what
+    // came before it: the settings, the latest render and the text typed meanwhile.
+    void previewMadeAfterFirstPaint()
+    {
+        QFETCH(bool, renderFirst);
+        WindowFixture f;
+        Settings::shared().setValue(QStringLiteral("fontSize"), 19.0);
+        Settings::shared().setValue(QStringLiteral("appearanceMode"), QStringLiteral("Dark"));
+        std::optional<HeldRenders> held;
+        if (!renderFirst)
+            held.emplace();
+        f.manager.newDocument(QStringLiteral("# Early"), true);
+        TabDocument *document = f.manager.selectedDocument();
+        DocumentContentView pane(f.manager, document);
+        pane.resize(1200, 600);
+        const auto made = [&] { return qobject_cast<MarkdownPreview *>(pane.splitter()->widget(1)); };
+        pane.editor()->textView()->moveCursor(QTextCursor::End);
+        pane.editor()->textView()->insertPlainText(QStringLiteral(" typed"));
+        QCOMPARE(document->text(), QStringLiteral("# Early typed"));
+        if (renderFirst)
+            QTRY_VERIFY(pane.renderedHTML().contains(QStringLiteral("typed")));
+        QVERIFY(!made());
+
+        pane.show();
+        QTRY_VERIFY(made());
+        MarkdownPreview *preview = made();
+        QCOMPARE(pane.preview(), preview);
+        QVERIFY(preview->isVisible());
+        QVERIFY(preview->width() >= DocumentContentView::minimumSplitWidth);
+        if (!renderFirst) {
+            QCOMPARE(preview->status(), MarkdownPreview::Status::Rendering);
+            held->release.release(1000);
+        }
+        QWebEnginePage *page = preview->page();
+        QVERIFY(waitForScript(page, QStringLiteral("document.querySelector('#content').textContent.includes('Early typed')")));
+        QCOMPARE(runScript(page, QStringLiteral("getComputedStyle(document.body).fontSize")).toString(),
+                 QStringLiteral("19px"));
+        QCOMPARE(runScript(page, QStringLiteral("getComputedStyle(document.documentElement).colorScheme")).toString(),
+                 QStringLiteral("dark"));
+        QCOMPARE(preview->status(), MarkdownPreview::Status::Current);
     }
 
     // A text past the limit is never handed to the converter; the preview says why.
