@@ -397,6 +397,12 @@ void MarkdownPreview::pushFragment(const QString &html)
     }
     const bool range = m_lastPushed.has_value();
     m_lastPushed = html;
+    // Scripts run in the order given, so the library is there before the update
+    // that holds the first diagram.
+    if (!m_diagramLibraryLoaded && html.contains(QLatin1StringView("<div class=\"mermaid\">"))) {
+        m_diagramLibraryLoaded = true;
+        evaluate(MarkdownToHTML::diagramLibraryScript());
+    }
     // A long document makes a script of megabytes: built in one buffer.
     const QByteArray base64 = QStringView(html).mid(head, html.size() - head - tail).toUtf8().toBase64();
     QString script;
@@ -421,6 +427,7 @@ void MarkdownPreview::loadShell()
     m_shellQueued = false;
     m_pageLoaded = false;
     m_lastPushed.reset();
+    m_diagramLibraryLoaded = false;
     // The new page starts empty: it gets the latest fragment once loaded.
     if (m_hasSubmitted)
         m_pendingHTML = m_lastSubmitted;

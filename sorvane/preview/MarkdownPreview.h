@@ -111,6 +111,8 @@ private:
 
     std::optional<QString> m_pendingHTML;
     std::optional<QString> m_lastPushed;
+    // Whether the page has run the diagram library (the shell comes without it).
+    bool m_diagramLibraryLoaded = false;
     bool m_pageLoaded = false;
 
     Status m_status = Status::Current;

@@ -70,6 +70,10 @@ public:
     static QString documentHTML(const QString &markdown, double fontSize, const QUrl &baseURL,
                                 PreviewTheme theme, const QString &extraCSS);
 
+    // The diagram library's source (empty when missing). The preview shell leaves it
+    // out, since compiling it takes most of a second: the preview runs it in the page
+    // when the first diagram arrives.
+    static QString diagramLibraryScript();
     // The empty preview page, filled later through updateContent(base64).
     // colorScheme is "light dark", "light" or "dark". extraImageSources are
     // added to the page policy's img-src (the preview's own URL scheme).

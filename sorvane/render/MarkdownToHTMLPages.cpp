@@ -306,5 +306,10 @@ QString MarkdownToHTML::previewShellHTML(double fontSize, const QString &colorSc
 {
     return wrapHTML(QString(), fontSize, colorScheme, QStringLiteral("transparent"),
                     {QStringLiteral("#1d1d1f"), QStringLiteral("#f5f5f7")}, QUrl(), true, theme, extraCSS,
-                    true, true, extraImageSources);
+                    true, false, extraImageSources);
+}
+
+QString MarkdownToHTML::diagramLibraryScript()
+{
+    return PageResources::shared().mermaidJS.value_or(QString());
 }

@@ -401,6 +401,30 @@ private Q_SLOTS:
 
     // A switch of scheme redraws every diagram in the new one at once, from the
     // source it kept, without a new fragment or shell.
+    // Compiling the diagram library takes most of a second, so the page gets it with
+    // the first diagram, not with the shell; after a new shell, again.
+    void diagramLibraryComesWithTheFirstDiagram()
+    {
+        auto preview = makeLoadedPreview(MarkdownToHTML::renderedBodyHTML(QStringLiteral("# Plain\n\nNo diagram.\n")));
+        QVERIFY(preview);
+        QVERIFY(waitForScript(preview->page(), QStringLiteral("!!document.querySelector('h1')")));
+        QCOMPARE(runScript(preview->page(), QStringLiteral("typeof mermaid")).toString(), QStringLiteral("undefined"));
+
+        const QString diagram = MarkdownToHTML::renderedBodyHTML(
+            QStringLiteral("# Plain\n\n```mermaid\nflowchart LR\n  A[Kestrel] --> B[Osprey]\n```\n"));
+        const QString drawn = QStringLiteral("(function () { var m = document.querySelector('.mermaid');"
+                                             " return !!m && m.getAttribute('data-processed') === 'true'"
+                                             " && !!m.querySelector('svg') && /Kestrel/.test(m.textContent); })()");
+        preview->setBodyHTML(diagram);
+        QVERIFY(waitForScript(preview->page(), drawn));
+
+        // A new shell (another theme) starts without it and is given it again.
+        QSignalSpy loaded(preview.get(), &QWebEngineView::loadFinished);
+        preview->setTheme(PreviewTheme::Serif);
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(waitForScript(preview->page(), drawn));
+    }
+
     void diagramsFollowASchemeSwitch()
     {
         auto preview = makeLoadedPreview(MarkdownToHTML::renderedBodyHTML(QStringLiteral(

@@ -174,6 +174,8 @@ private Q_SLOTS:
         QVERIFY(samples.open(QIODevice::ReadOnly));
         MarkdownPreview preview;
         QVERIFY(QTest::qWaitFor([&] { return preview.isPageLoaded(); }, 60000));
+        // As the preview does with the first diagram of a document.
+        runScript(preview.page(), MarkdownToHTML::diagramLibraryScript() + QStringLiteral(";true"));
         QVERIFY(runScript(preview.page(), QStringLiteral("typeof mermaid")).toString() == QLatin1String("object"));
         runScript(preview.page(), QString::fromUtf8(samples.readAll()) + QStringLiteral(";window.__runAll();true"));
         QVERIFY(waitForScript(preview.page(), QStringLiteral("!!window.__results"), 120000));

@@ -81,6 +81,9 @@ class tst_PreviewUpdates : public QObject
         preview->show();
         if (!QTest::qWaitFor([&] { return preview->isPageLoaded(); }, 60000))
             return nullptr;
+        // Pages that are handed fragments directly get the diagram library the
+        // preview runs with its first diagram.
+        runScript(preview->page(), MarkdownToHTML::diagramLibraryScript() + QStringLiteral(";true"));
         return preview;
     }
 
