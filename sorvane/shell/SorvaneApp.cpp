@@ -1,6 +1,7 @@
 #include "SorvaneApp.h"
 
 #include "QuitGate.h"
+#include "UpdaterService.h"
 
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
@@ -69,6 +70,13 @@ QString SorvaneApp::osVersionString()
 {
     const QVersionNumber version = QVersionNumber::fromString(QSysInfo::kernelVersion());
     return QStringLiteral("%1.%2.%3").arg(version.majorVersion()).arg(version.minorVersion()).arg(version.microVersion());
+}
+
+UpdaterService &SorvaneApp::updaterService()
+{
+    if (!m_updaterService)
+        m_updaterService = new UpdaterService(m_delegate->seams().diagnostics, this);
+    return *m_updaterService;
 }
 
 void SorvaneApp::setDocumentExporter(DocumentExporter *exporter)

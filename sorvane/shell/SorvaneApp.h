@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 
+class UpdaterService;
 
 // The application: builds everything in start-up order (the delegate and its
 // DocumentManager first, then the account library's telemetry, region probe and the
@@ -34,6 +35,8 @@ public:
 
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *mainWindow() const { return m_mainWindow; }
+    // The one updater, made on first use.
+    UpdaterService &updaterService();
     // Draws the pages of the export, print and copy commands (not owned; made before
     // the application so that exports still running outlive the document manager).
     void setDocumentExporter(DocumentExporter *exporter);
@@ -51,6 +54,7 @@ public:
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
+    UpdaterService *m_updaterService = nullptr;
     QPointer<DocumentExporter> m_exporter;
     QPointer<DocumentExportCommands> m_exportCommands;
     QPointer<DocumentEncryptionCommands> m_encryptionCommands;
