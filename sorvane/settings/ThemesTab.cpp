@@ -1,0 +1,6 @@
+#include "ThemesTab.h"
+
+ThemesTab::ThemesTab(QWidget *parent)
+    : QWidget(parent)
+{
+}
