@@ -9,6 +9,7 @@
 #include "platform/XdgMime.h"
 #include "preview/ThemeService.h"
 #include "shell/AppDelegate.h"
+#include "shell/MenuSanitizerDelegate.h"
 #include "shell/QuitGate.h"
 #include "shell/SorvaneApp.h"
 #include "window/MainWindow.h"
@@ -18,6 +19,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -746,6 +749,27 @@ private Q_SLOTS:
 
         QVERIFY(action(QStringLiteral("Encrypt Document...")));
         QVERIFY(app.encryptionCommands());
+    }
+
+    // The launched window's menus are kept clean: each top-level menu has its
+    // sanitizer, and a Format menu added after launch goes with a later pass.
+    void menuChromeAtLaunch()
+    {
+        ScriptedAlertPresenter alerts;
+        ScriptedXdgMime xdg;
+        xdg.currentDefault = AppDelegate::desktopId;
+        Settings::shared().setValue(QStringLiteral("hasOpenedWelcomeDoc"), true);
+        SorvaneApp app({}, environmentAt(stablePath));
+        app.launch();
+        QMenuBar *bar = app.mainWindow()->menuBar();
+        const QList<QAction *> items = bar->actions();
+        QVERIFY(!items.isEmpty());
+        for (const QAction *item : items) {
+            if (const QMenu *menu = QMenu::menuInAction(item))
+                QVERIFY2(MenuSanitizerDelegate::of(menu), qPrintable(item->text()));
+        }
+        QAction *format = bar->addMenu(QStringLiteral("Format"))->menuAction();
+        QVERIFY(QTest::qWaitFor([&] { return !bar->actions().contains(format); }));
     }
 
     // F11 flips the setting and full screen together; leaving full screen any other
