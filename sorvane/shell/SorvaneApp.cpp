@@ -1,6 +1,7 @@
 #include "SorvaneApp.h"
 
 #include "QuitGate.h"
+#include "TolvernMenuChrome.h"
 #include "UpdaterService.h"
 
 #include "documents/Constants.h"
@@ -105,6 +106,7 @@ void SorvaneApp::launch(const QStringList &arguments)
         });
     }
     m_delegate->registerMainWindow(m_mainWindow);
+    TolvernMenuChrome::installSanitizer(m_mainWindow->menuBar());
     m_delegate->applicationDidFinishLaunching();
     // The previous session comes back before the files named on the command line are
     // opened: a file argument must not make the next session save drop unsaved tabs.
