@@ -31,6 +31,7 @@ UpdateAlert::UpdateAlert(const AppcastItem &item, const QString &runningVersion,
     layout->addWidget(detail);
 
     auto *notesLabel = new QLabel(tr("Release notes:"), this);
+    notesLabel->setTextFormat(Qt::PlainText);
     m_notes = new QPlainTextEdit(this);
     m_notes->setReadOnly(true);
     m_notes->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);

@@ -55,6 +55,7 @@ public:
     bool resume();
 
     QList<Request> requests() const { return m_requests; }
+    void clearRequests() { m_requests.clear(); }
     // How many requests asked for `path` (query ignored).
     int requestCount(const QByteArray &path) const;
 
