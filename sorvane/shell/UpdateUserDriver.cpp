@@ -37,6 +37,7 @@ void UpdateUserDriver::showDownloadStarted(const AppcastItem &item, std::functio
     m_progress->setLabelText(QObject::tr("Downloading sorv.ane %1…").arg(item.shortVersion));
     m_progress->setCancelButtonText(QObject::tr("Cancel"));
     m_progress->setWindowModality(Qt::ApplicationModal);
+    m_progress->setMinimumWidth(360);
     m_progress->setMinimumDuration(0);
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
