@@ -336,7 +336,7 @@ private Q_SLOTS:
         if (refuse)
             m_peer.refuse();
         ScriptedUserDriver driver;
-        auto service = makeService(&driver, std::chrono::milliseconds(500));
+        auto service = makeService(&driver, std::chrono::milliseconds(1500));
         QSignalSpy messages(service.get(), &UpdaterService::statusMessageChanged);
         QVERIFY(runCycle(*service));
         QVERIFY2(service->statusMessage().startsWith(QLatin1String("Update check failed: "))
@@ -375,6 +375,39 @@ private Q_SLOTS:
         QVERIFY(runCycle(*service));
         QVERIFY2(service->statusMessage().contains(QLatin1String("only over https")), qPrintable(service->statusMessage()));
         QVERIFY(driver.offers.isEmpty());
+    }
+
+    void redirects_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("to loopback") << "/moved/appcast.xml" << "";
+        QTest::newRow("to plain http elsewhere") << "http://192.0.2.10/appcast.xml" << "only over https";
+        // The network layer itself follows no redirect off http and https.
+        QTest::newRow("to a local file") << "file:///etc/hosts" << "302";
+    }
+
+    // Every hop of a redirect is held to the rules of the first address.
+    void redirects()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, failure);
+        const QUrl location = target.startsWith(QLatin1Char('/')) ? m_peer.url(target) : QUrl(target);
+        HttpPeer::Reply moved{302, QByteArray()};
+        moved.headers = {{"Location", location.toEncoded()}};
+        m_peer.route(feedPath, moved);
+        m_peer.route("/moved/appcast.xml", {200, feedXml(itemXml("1.1.0", QString(), m_peer.url("/old.tar.gz"), 10, "x"))});
+        ScriptedUserDriver driver;
+        auto service = makeService(&driver);
+        QVERIFY(runCycle(*service));
+        if (failure.isEmpty()) {
+            QCOMPARE(service->statusMessage(), QString());
+            QCOMPARE(driver.upToDate, 1);
+            QCOMPARE(m_peer.requestCount("/moved/appcast.xml"), 1);
+        } else {
+            QVERIFY2(service->statusMessage().contains(failure), qPrintable(service->statusMessage()));
+            QCOMPARE(driver.upToDate, 0);
+        }
     }
 
     // Ordinary ends also clear the text a failed cycle left.
