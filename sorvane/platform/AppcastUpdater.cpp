@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QStandardPaths>
