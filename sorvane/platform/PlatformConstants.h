@@ -3,4 +3,6 @@
 // Values sent to the maker's services that name this platform.
 namespace PlatformConstants {
 inline constexpr const char *platform = "linux"; // telemetry "platform"
+// How updates reach this build: the user installs the verified download.
+inline constexpr const char *installChannel = "direct"; // "install_channel" of "app_updated"
 } // namespace PlatformConstants
