@@ -473,7 +473,12 @@ void SorvaneCommands::fillRecentMenu(QMenu *menu)
 {
     if (!menu)
         return;
-    menu->clear();
+    // Choosing a recent file notes it again, which rebuilds this menu from inside
+    // the chosen item's own signal: the old items go once that has returned.
+    for (QAction *item : menu->actions()) {
+        menu->removeAction(item);
+        item->deleteLater();
+    }
     DocumentManager *documents = &m_app.delegate().documentManager();
     const QList<QUrl> recent = documents->recentDocuments();
     if (recent.isEmpty()) {
