@@ -138,12 +138,6 @@ public:
         DesktopShare::setLauncher(&launcher);
         PassphrasePrompt::setShared(&passphrases);
         exporter.setPrinterChooser([this](QPrinter &) { return ++printed, false; });
-        // Tabs here close while their first render runs. The converter stops such a
-        // render through its engine's watchdog, which interrupts the thread with a
-        // signal the test runner's crash handler would take for a crash; a plain
-        // paragraph is all the menus need of the preview.
-        DocumentContentView::setDefaultRenderFunction(
-            [](const QString &markdown) { return QStringLiteral("<p>%1</p>").arg(markdown.toHtmlEscaped()); });
         AppDelegate::LaunchEnvironment environment;
         environment.executablePath = QStringLiteral("/usr/local/bin/sorvane");
         app = std::make_unique<SorvaneApp>(LaunchSeams{&workspace}, environment);
@@ -154,7 +148,6 @@ public:
     ~Fixture()
     {
         app.reset();
-        DocumentContentView::setDefaultRenderFunction({});
         PassphrasePrompt::setShared(nullptr);
         DesktopShare::setLauncher(nullptr);
         BundleInfo::setInfoForTesting(std::nullopt);
