@@ -304,11 +304,11 @@ std::vector<SorvaneCommands::Row> SorvaneCommands::table()
         // is not pulled in first (30 goes to 29 on a decrease).
         {.menu = View, .title = QStringLiteral("Increase Font Size"),
          .keys = {keys(ctrl | Qt::Key_Plus), keys(ctrl | Qt::Key_Equal)},
-         .run = [this] { setFontSize(std::min(Settings::shared().fontSize() + 1, largestFontSize)); }},
+         .run = [] { Settings::shared().setFontSize(std::min(Settings::shared().fontSize() + 1, largestFontSize)); }},
         {.menu = View, .title = QStringLiteral("Decrease Font Size"), .keys = {keys(ctrl | Qt::Key_Minus)},
-         .run = [this] { setFontSize(std::max(Settings::shared().fontSize() - 1, smallestFontSize)); }},
+         .run = [] { Settings::shared().setFontSize(std::max(Settings::shared().fontSize() - 1, smallestFontSize)); }},
         {.menu = View, .title = QStringLiteral("Reset Font Size"), .keys = {keys(ctrl | Qt::Key_0)},
-         .run = [this] { setFontSize(resetFontSize); }},
+         .run = [] { Settings::shared().setFontSize(resetFontSize); }},
         separator(View),
         {.menu = View, .title = QStringLiteral("Next Tab"),
          .keys = {keys(ctrl | Qt::Key_PageDown), keys(ctrl | Qt::Key_Tab)},
@@ -535,11 +535,6 @@ void SorvaneCommands::runOnFocus(TextCommand command)
         };
         view->page()->triggerAction(pageActions[static_cast<int>(command)]);
     }
-}
-
-void SorvaneCommands::setFontSize(double size)
-{
-    Settings::shared().setFontSize(size);
 }
 
 void SorvaneCommands::openWebsite(const QString &pathAndQuery)

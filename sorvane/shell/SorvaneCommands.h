@@ -95,7 +95,6 @@ private:
     // The widget the pasteboard items act on: the focus widget, or the one that had
     // the focus before the menu bar took it.
     QWidget *focusTarget() const;
-    void setFontSize(double size);
     void openWebsite(const QString &pathAndQuery);
 
     SorvaneApp &m_app;
