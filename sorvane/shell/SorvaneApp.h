@@ -2,6 +2,9 @@
 
 #include "AppDelegate.h"
 #include "LaunchSeams.h"
+#include "SorvaneCommands.h"
+#include "documents/encryption/DocumentEncryptionCommands.h"
+#include "export/DocumentExportCommands.h"
 #include "window/MainWindow.h"
 
 #include <QObject>
@@ -35,6 +38,8 @@ public:
 
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *mainWindow() const { return m_mainWindow; }
+    // The menu bar's commands, made with the main window.
+    SorvaneCommands *commands() const { return m_commands; }
     // The one updater, made on first use.
     UpdaterService &updaterService();
     // Draws the pages of the export, print and copy commands (not owned; made before
@@ -50,10 +55,15 @@ public:
     void openArguments(const QStringList &arguments);
     // The View menu's distraction-free command: flips the setting, full screen follows.
     void toggleDistractionFree();
+    // The application's name, version and build number in an alert.
+    void showAboutWindow();
+    // The main commands' keys in an alert, as the menus have them now.
+    void showKeyboardShortcutsWindow();
 
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
+    QPointer<SorvaneCommands> m_commands;
     UpdaterService *m_updaterService = nullptr;
     QPointer<DocumentExporter> m_exporter;
     QPointer<DocumentExportCommands> m_exportCommands;

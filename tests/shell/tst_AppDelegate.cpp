@@ -785,7 +785,7 @@ private Q_SLOTS:
         app.launch();
         MainWindow *window = app.mainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        Q_EMIT window->distractionFreeToggleRequested();
+        QTest::keyClick(window, Qt::Key_F11);
         QVERIFY(Settings::shared().boolValue(QStringLiteral("distractionFree")));
         QVERIFY(window->windowState() & Qt::WindowFullScreen);
         QCOMPARE(recorder.events.last().first, QStringLiteral("fullscreen_toggled"));
