@@ -52,7 +52,7 @@ DiagnosticsSection::DiagnosticsSection(SettingsServices &services, DocumentManag
     , m_services(services)
     , m_documents(documents)
 {
-    auto *group = new QGroupBox(tr("Help & Diagnostics"), this);
+    auto *group = new QGroupBox(tr("Help && Diagnostics"), this);
     auto *column = new QVBoxLayout(group);
 
     m_errorReports = new QCheckBox(tr("Send anonymous error reports automatically"), group);
@@ -63,13 +63,12 @@ DiagnosticsSection::DiagnosticsSection(SettingsServices &services, DocumentManag
            "It includes only error types, app version, and OS version — never the contents of your documents, "
            "your account details, or any personal information."),
         group));
-    auto *learnMore = captionLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                                       .arg(errorReportsPrivacyURL, tr("Learn what's included in these reports")),
-                                   group);
-    learnMore->setObjectName(QStringLiteral("learnMore"));
-    learnMore->setTextFormat(Qt::RichText);
-    learnMore->setOpenExternalLinks(true);
-    column->addWidget(learnMore);
+    m_learnMore = captionLabel(QString(), group);
+    m_learnMore->setObjectName(QStringLiteral("learnMore"));
+    m_learnMore->setTextFormat(Qt::RichText);
+    m_learnMore->setOpenExternalLinks(true);
+    column->addWidget(m_learnMore);
+    colorLink();
 
     m_reportRow = new QWidget(group);
     m_reportRow->setObjectName(QStringLiteral("reportRow"));
@@ -243,6 +242,21 @@ void DiagnosticsSection::setSending(bool sending)
     m_sendButton->setText(sending ? tr("Sending…") : tr("Send Diagnostic Report"));
     refreshReportRow();
     Q_EMIT isSendingChanged(sending);
+}
+
+void DiagnosticsSection::colorLink()
+{
+    // The link's colour is fixed when its text is set: set it again for a new palette.
+    m_learnMore->setText(QStringLiteral("<a href=\"%1\" style=\"color: %2\">%3</a>")
+                             .arg(errorReportsPrivacyURL, palette().color(QPalette::Link).name(),
+                                  tr("Learn what's included in these reports").toHtmlEscaped()));
+}
+
+void DiagnosticsSection::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        colorLink();
 }
 
 void DiagnosticsSection::showEvent(QShowEvent *event)

@@ -48,6 +48,7 @@ Q_SIGNALS:
     void isOnScreenChanged(bool onScreen);
 
 protected:
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
@@ -58,6 +59,7 @@ private:
     void setSending(bool sending);
     void refreshSwitches();
     void refreshReportRow();
+    void colorLink();
 
     SettingsServices &m_services;
     DocumentManager &m_documents;
@@ -72,6 +74,7 @@ private:
     QPushButton *m_sendButton = nullptr;
     QProgressBar *m_sendingIndicator = nullptr;
     QLabel *m_signInNote = nullptr;
+    QLabel *m_learnMore = nullptr;
 
     QPointer<OptOutNoteSheet> m_optOutNote;
     QPointer<DiagnosticSuccessModal> m_successModal;

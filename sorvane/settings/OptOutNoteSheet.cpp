@@ -9,6 +9,9 @@ OptOutNoteSheet::OptOutNoteSheet(QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("optOutNote"));
+    // A window of its own: it takes the settings window's palette by hand.
+    if (parent)
+        setPalette(parent->window()->palette());
     setWindowModality(Qt::WindowModal);
     setMinimumWidth(380);
 
@@ -38,10 +41,17 @@ OptOutNoteSheet::OptOutNoteSheet(QWidget *parent)
     m_turnOff = new QPushButton(tr("Turn off anyway"), this);
     m_turnOff->setObjectName(QStringLiteral("turnOffAnyway"));
     m_turnOff->setAutoDefault(false);
+    QPalette destructive = m_turnOff->palette();
+    destructive.setColor(QPalette::ButtonText, QColor(0xff, 0x45, 0x3a));
+    m_turnOff->setPalette(destructive);
     m_keep = new QPushButton(tr("Keep sending"), this);
     m_keep->setObjectName(QStringLiteral("keepSending"));
     // Return keeps the reports: the safe answer is the prominent one.
     m_keep->setDefault(true);
+    QPalette prominent = m_keep->palette();
+    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
+    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
+    m_keep->setPalette(prominent);
     row->addStretch(1);
     row->addWidget(m_turnOff);
     row->addWidget(m_keep);

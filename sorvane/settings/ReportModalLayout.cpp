@@ -10,6 +10,10 @@ namespace ReportModalLayout {
 
 QVBoxLayout *begin(QDialog *dialog, const QString &title)
 {
+    // A dialog is a window of its own and takes no palette from its parent: it
+    // follows the settings window's (always dark) one by hand.
+    if (QWidget *parent = dialog->parentWidget())
+        dialog->setPalette(parent->window()->palette());
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setMinimumWidth(380);
     auto *layout = new QVBoxLayout(dialog);

@@ -45,9 +45,7 @@ ThemesTab::ThemesTab(QWidget *parent)
     m_editor->setMinimumHeight(200);
     m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_editor->setTabChangesFocus(false);
-    // A faint rounded outline; palette roles keep it right in the settings' dark palette.
-    m_editor->setStyleSheet(
-        QStringLiteral("QPlainTextEdit#cssEditor { border: 1px solid palette(mid); border-radius: 6px; padding: 2px; }"));
+    outlineEditor();
     cssLayout->addWidget(m_editor, 1);
 
     auto *fileRow = new QHBoxLayout;
@@ -108,6 +106,24 @@ void ThemesTab::syncFromService()
         const QSignalBlocker blocker(m_editor);
         m_editor->setPlainText(themes.customCSS());
     }
+}
+
+void ThemesTab::outlineEditor()
+{
+    // A faint rounded outline in the text colour, worked out again for each palette.
+    const QColor line = palette().color(QPalette::WindowText);
+    m_editor->setStyleSheet(QStringLiteral("QPlainTextEdit#cssEditor { border: 1px solid rgba(%1, %2, %3, 38); "
+                                           "border-radius: 6px; padding: 2px; }")
+                                .arg(line.red())
+                                .arg(line.green())
+                                .arg(line.blue()));
+}
+
+void ThemesTab::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_editor)
+        outlineEditor();
 }
 
 void ThemesTab::elidePath()

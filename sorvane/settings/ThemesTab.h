@@ -23,12 +23,14 @@ public:
     QLabel *pathLabel() const { return m_path; }
 
 protected:
+    void changeEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void syncFromService();
     void elidePath();
+    void outlineEditor();
 
     QComboBox *m_picker = nullptr;
     QCheckBox *m_switch = nullptr;

@@ -45,11 +45,15 @@ public:
     std::function<void(const UploadResult &)> pending;
 };
 
-// A window holding the section, as the settings window hosts it.
+// A window holding the section, as the settings window hosts it: always dark.
 struct SectionWindow {
     explicit SectionWindow(SettingsServices &services)
         : section(new DiagnosticsSection(services, documents, &window))
     {
+        QPalette dark = window.palette();
+        dark.setColor(QPalette::Window, QColor(0x26, 0x26, 0x28));
+        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea));
+        window.setPalette(dark);
         window.resize(560, 420);
         window.show();
     }
@@ -135,6 +139,8 @@ private Q_SLOTS:
         QVERIFY(modal);
         QVERIFY(QTest::qWaitForWindowExposed(modal));
         QCOMPARE(modal->windowModality(), Qt::WindowModal);
+        // A dialog is a window of its own: it must not fall back to a light palette.
+        QCOMPARE(modal->palette().color(QPalette::Window), ui.window.palette().color(QPalette::Window));
         QCOMPARE(modal->findChild<QLabel *>(QStringLiteral("reportCode"))->text(), QStringLiteral("K7-93QX"));
 
         QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
@@ -184,6 +190,7 @@ private Q_SLOTS:
         DiagnosticErrorModal *modal = ui.section->errorModal();
         QVERIFY(modal);
         QVERIFY(!ui.section->successModal());
+        QCOMPARE(modal->palette().color(QPalette::Window), ui.window.palette().color(QPalette::Window));
         QCOMPARE(modal->findChild<QLabel *>(QStringLiteral("errorMessage"))->text(), shown);
         QCOMPARE(m_systemLog.size(), 1);
         QVERIFY2(m_systemLog.first().startsWith(logged), qPrintable(m_systemLog.first()));
@@ -258,6 +265,7 @@ private Q_SLOTS:
         QPointer<OptOutNoteSheet> note = ui.section->optOutNote();
         QVERIFY(note);
         QCOMPARE(note->windowModality(), Qt::WindowModal);
+        QCOMPARE(note->palette().color(QPalette::Window), ui.window.palette().color(QPalette::Window));
         QVERIFY(consent->isChecked());
         QVERIFY(services.errorTelemetryEnabled());
 
