@@ -249,13 +249,16 @@ private Q_SLOTS:
     void consentNote_data()
     {
         QTest::addColumn<bool>("keep");
-        QTest::newRow("Keep sending") << true;
-        QTest::newRow("Turn off anyway") << false;
+        QTest::addColumn<bool>("byReturnKey");
+        QTest::newRow("Keep sending") << true << false;
+        QTest::newRow("Return keeps sending") << true << true;
+        QTest::newRow("Turn off anyway") << false << false;
     }
 
     void consentNote()
     {
         QFETCH(bool, keep);
+        QFETCH(bool, byReturnKey);
         SettingsServices services; // the default keeps the library's keys in the settings
         SectionWindow ui(services);
         QCheckBox *consent = ui.section->errorReportsSwitch();
@@ -269,7 +272,12 @@ private Q_SLOTS:
         QVERIFY(consent->isChecked());
         QVERIFY(services.errorTelemetryEnabled());
 
-        QTest::mouseClick(keep ? note->keepButton() : note->turnOffButton(), Qt::LeftButton);
+        if (byReturnKey) {
+            QVERIFY(QTest::qWaitForWindowExposed(note));
+            QTest::keyClick(note, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(keep ? note->keepButton() : note->turnOffButton(), Qt::LeftButton);
+        }
         QVERIFY(QTest::qWaitFor([&] { return !note; }));
         QCOMPARE(consent->isChecked(), keep);
         QCOMPARE(Settings::shared().storedValue(QStringLiteral("tolvern.error_telemetry_opt_out_shown")),
