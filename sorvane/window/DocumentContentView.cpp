@@ -91,14 +91,12 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     m_previewSlot = new QWidget(m_splitter);
     m_previewSlot->setBackgroundRole(QPalette::Base);
     m_previewSlot->setAutoFillBackground(true);
-    // The extra theme and the user's CSS reach the preview as they change.
-    const auto applyExtraCSS = [this] {
+    // The extra theme and the user's CSS reach the preview as they change; typed CSS
+    // once typing pauses, since each change reloads the whole page.
+    connect(&ThemeService::shared(), &ThemeService::extraCSSChanged, this, [this] {
         if (m_preview)
             m_preview->setExtraCSS(ThemeService::shared().extraCSS());
-    };
-    connect(&ThemeService::shared(), &ThemeService::selectedProThemeRawChanged, this, applyExtraCSS);
-    connect(&ThemeService::shared(), &ThemeService::customCSSChanged, this, applyExtraCSS);
-    connect(&ThemeService::shared(), &ThemeService::useCustomCSSChanged, this, applyExtraCSS);
+    });
     m_splitter->addWidget(m_editor);
     m_splitter->addWidget(m_previewSlot);
 

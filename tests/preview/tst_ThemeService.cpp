@@ -1,5 +1,8 @@
+#include "FileSizeLimit.h"
 #include "TestEnvironment.h"
 
+#include "diagnostics/DiagnosticLogBuffer.h"
+#include "platform/AtomicFile.h"
 #include "platform/Settings.h"
 #include "preview/AppearanceMode.h"
 #include "preview/ThemeService.h"
@@ -11,6 +14,57 @@
 #include <QPalette>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+qsizetype logged(const QString &category, const QString &messageStart)
+{
+    const auto entries = DiagnosticLogBuffer::shared().entries();
+    return std::count_if(entries.cbegin(), entries.cend(), [&](const DiagnosticLogEntry &entry) {
+        return entry.category == category && entry.msg.startsWith(messageStart);
+    });
+}
+
+// Records every write the service hands to its save thread, then writes for real.
+struct WriteLog {
+    std::mutex mutex;
+    QList<QByteArray> texts;
+    QList<QThread *> threads;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    // Milliseconds the first write takes, to stand for a slow disk.
+    int firstWriteDelayMs = 0;
+
+    ThemeService::Writer writer()
+    {
+        return [this](const QString &path, const QByteArray &data, QString *error) {
+            const int index = started++;
+            if (index == 0 && firstWriteDelayMs > 0)
+                QThread::msleep(firstWriteDelayMs);
+            const bool ok = AtomicFile::write(path, data, error);
+            {
+                std::lock_guard lock(mutex);
+                texts.append(data);
+                threads.append(QThread::currentThread());
+            }
+            ++finished;
+            return ok;
+        };
+    }
+};
+
+} // namespace
 
 class tst_ThemeService : public QObject
 {
@@ -85,6 +139,7 @@ private Q_SLOTS:
         Settings settings(settingsPath());
         ThemeService service(settings);
         service.setCustomCSS(QStringLiteral("kept"));
+        service.flushPendingSave();
         const QString folder = QFileInfo(ThemeService::customCSSPath()).absolutePath();
         QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         if (QFileInfo(folder).isWritable()) {
@@ -92,6 +147,7 @@ private Q_SLOTS:
             QSKIP("running with permissions that ignore a read-only folder");
         }
         service.setCustomCSS(QStringLiteral("lost on relaunch"));
+        service.flushPendingSave();
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(service.customCSS(), QStringLiteral("lost on relaunch"));
         QFile file(ThemeService::customCSSPath());
@@ -110,6 +166,132 @@ private Q_SLOTS:
         QFile file(revealed);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()), ThemeService::startingTemplate());
+    }
+
+    // Typing must not wait for the disk: the text is written once typing pauses, on
+    // another thread, and the previews reload once for the whole burst.
+    void typingSavesOnceOffTheGuiThread()
+    {
+        Settings settings(settingsPath());
+        ThemeService service(settings);
+        WriteLog writes;
+        service.setWriterForTesting(writes.writer());
+        service.setUseCustomCSS(true);
+        QSignalSpy reloads(&service, &ThemeService::extraCSSChanged);
+        QString text;
+        for (int i = 0; i < 100; ++i) {
+            text += QChar(u'a' + i % 26);
+            service.setCustomCSS(text);
+        }
+        QCOMPARE(service.extraCSS(), QStringLiteral("\n/* user custom.css */\n") + text);
+        QVERIFY(QTest::qWaitFor([&] { return writes.finished == 1; }));
+        QCOMPARE(reloads.count(), 1);
+        service.flushPendingSave();
+        std::lock_guard lock(writes.mutex);
+        QCOMPARE(writes.texts, QList<QByteArray>{text.toUtf8()});
+        QVERIFY(writes.threads.first() != QThread::currentThread());
+        QCOMPARE(fileBytes(ThemeService::customCSSPath()), text.toUtf8());
+    }
+
+    // Quitting right after the last keystroke: the flush the application runs at
+    // quit (and the service's end) puts exactly the typed text on disk.
+    void lastKeystrokesSurviveQuit_data()
+    {
+        QTest::addColumn<bool>("byDestruction");
+        QTest::newRow("flush at quit") << false;
+        QTest::newRow("service ends") << true;
+    }
+
+    void lastKeystrokesSurviveQuit()
+    {
+        QFETCH(bool, byDestruction);
+        const QString alphabet = QStringLiteral("body{é→üß} ∑ ħ\n");
+        QString text;
+        {
+            Settings settings(settingsPath());
+            ThemeService service(settings);
+            while (text.size() < 200) {
+                text += alphabet.at(text.size() % alphabet.size());
+                service.setCustomCSS(text);
+            }
+            if (!byDestruction) {
+                service.flushPendingSave();
+                QCOMPARE(QString::fromUtf8(fileBytes(ThemeService::customCSSPath())), text);
+            }
+        }
+        QCOMPARE(QString::fromUtf8(fileBytes(ThemeService::customCSSPath())), text);
+    }
+
+    void olderTextNeverLandsLast()
+    {
+        Settings settings(settingsPath());
+        ThemeService service(settings);
+        WriteLog writes;
+        writes.firstWriteDelayMs = 300;
+        service.setWriterForTesting(writes.writer());
+        service.setCustomCSS(QStringLiteral("older"));
+        QVERIFY(QTest::qWaitFor([&] { return writes.started == 1; }));
+        // The slow first write is still going when the newer text is saved.
+        service.setCustomCSS(QStringLiteral("newer"));
+        service.flushPendingSave();
+        QVERIFY(QTest::qWaitFor([&] { return writes.finished == 2; }));
+        QCOMPARE(fileBytes(ThemeService::customCSSPath()), QByteArray("newer"));
+        std::lock_guard lock(writes.mutex);
+        QCOMPARE(writes.texts, (QList<QByteArray>{"older", "newer"}));
+    }
+
+    void failedWriteLogsAndKeepsText()
+    {
+        Settings settings(settingsPath());
+        ThemeService service(settings);
+        service.setCustomCSS(QStringLiteral("small"));
+        service.flushPendingSave();
+        const QString big = QString(200, u'x');
+        const QString warning = QStringLiteral("custom CSS save failed; in-memory theme intact but will not survive relaunch");
+        const qsizetype warningsBefore = logged(QStringLiteral("persist"), warning);
+        {
+            FileSizeLimit limit(64);
+            service.setCustomCSS(big);
+            service.flushPendingSave();
+        }
+        QCOMPARE(logged(QStringLiteral("persist"), warning), warningsBefore + 1);
+        QCOMPARE(service.customCSS(), big);
+        QCOMPARE(fileBytes(ThemeService::customCSSPath()), QByteArray("small"));
+    }
+
+    // A custom.css in another encoding is the user's CSS too: it goes aside before
+    // the first save rather than being overwritten.
+    void unreadableFileIsKeptAside()
+    {
+        const QString path = ThemeService::customCSSPath();
+        const QString folder = QFileInfo(path).absolutePath();
+        QDir().mkpath(folder);
+        const QByteArray latin1 = "h1::after { content: \"caf\xe9 cr\xe8me\"; }\n";
+        for (const QString &old : QDir(folder).entryList({QStringLiteral("custom.css.unreadable-*")}))
+            QFile::remove(folder + QLatin1Char('/') + old);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(latin1);
+        }
+        Settings settings(settingsPath());
+        ThemeService service(settings);
+        QCOMPARE(service.customCSS(), ThemeService::startingTemplate());
+        QCOMPARE(fileBytes(path), latin1);
+
+        service.setCustomCSS(QStringLiteral("p { color: teal; }"));
+        service.flushPendingSave();
+        QCOMPARE(fileBytes(path), QByteArray("p { color: teal; }"));
+        const QStringList aside = QDir(folder).entryList({QStringLiteral("custom.css.unreadable-*")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(fileBytes(folder + QLatin1Char('/') + aside.first()), latin1);
+        QCOMPARE(logged(QStringLiteral("persist"), QStringLiteral("custom.css was not UTF-8; kept aside as custom.css.unreadable-")), 1);
+
+        // Only the file that was there at start goes aside.
+        service.setCustomCSS(QStringLiteral("p { color: navy; }"));
+        service.flushPendingSave();
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("custom.css.unreadable-*")}).size(), 1);
+        QCOMPARE(fileBytes(path), QByteArray("p { color: navy; }"));
     }
 
     void rawValues_data()
