@@ -6,6 +6,7 @@
 
 #include "diagnostics/DiagnosticLogBuffer.h"
 #include "documents/DocumentManager.h"
+#include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SystemLog.h"
@@ -24,7 +25,7 @@
 namespace {
 
 // The maker's privacy page, at its section on error reports.
-const QString errorReportsPrivacyURL = QStringLiteral("https://tolvern.dev/privacy#error-reports");
+const QString errorReportsPrivacyURL = QString::fromLatin1(PlatformConstants::website) + QStringLiteral("/privacy#error-reports");
 
 QLabel *captionLabel(const QString &text, QWidget *parent)
 {
