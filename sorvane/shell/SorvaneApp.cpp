@@ -63,6 +63,9 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
 
 SorvaneApp::~SorvaneApp()
 {
+    // The commands go before the window: a closing window moves the focus, and their
+    // refresh must not read a window that is half torn down.
+    delete m_commands.data();
     delete m_mainWindow.data();
 }
 
