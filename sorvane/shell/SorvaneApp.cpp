@@ -1,6 +1,7 @@
 #include "SorvaneApp.h"
 
 #include "QuitGate.h"
+#include "ShellSettingsServices.h"
 #include "UpdaterService.h"
 
 #include "documents/Constants.h"
@@ -10,6 +11,8 @@
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
 #include "preview/ThemeService.h"
+#include "settings/MCPWriteModeToggle.h"
+#include "settings/SettingsView.h"
 #include "window/MainWindow.h"
 
 #include <QSysInfo>
@@ -37,6 +40,8 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
 
     // Distraction-free mode never survives a relaunch.
     Settings::shared().setDistractionFree(false);
+    // The MCP server must not find a stale grant from a run whose last write failed.
+    MCPWriteModeToggle::reconcileAtLaunch();
 
     AccountLibrarySeam &library = *filled.accountLibrary;
     AccountLibrarySeam::TelemetryContext context;
@@ -58,6 +63,7 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
 
 SorvaneApp::~SorvaneApp()
 {
+    delete m_settingsWindow.data();
     delete m_mainWindow.data();
 }
 
@@ -134,4 +140,21 @@ void SorvaneApp::toggleDistractionFree()
             window->showNormal();
     }
     m_delegate->seams().diagnostics->track(QStringLiteral("fullscreen_toggled"), {{QStringLiteral("on"), on}});
+}
+
+void SorvaneApp::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        if (!m_settingsServices)
+            m_settingsServices = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+        m_settingsWindow = new SettingsView(*m_settingsServices, m_delegate->documentManager());
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+SettingsView *SorvaneApp::settingsWindow() const
+{
+    return m_settingsWindow;
 }

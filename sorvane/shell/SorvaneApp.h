@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QUrl>
 
+class SettingsServices;
+class SettingsView;
 class UpdaterService;
 
 // The application: builds everything in start-up order (the delegate and its
@@ -50,11 +52,17 @@ public:
     void openArguments(const QStringList &arguments);
     // The View menu's distraction-free command: flips the setting, full screen follows.
     void toggleDistractionFree();
+    // The Settings command: opens the settings window, or brings it forward when open.
+    void showSettingsWindow();
+    // The settings window once opened (it is kept when closed), else null.
+    SettingsView *settingsWindow() const;
 
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
     UpdaterService *m_updaterService = nullptr;
+    SettingsServices *m_settingsServices = nullptr;
+    QPointer<SettingsView> m_settingsWindow;
     QPointer<DocumentExporter> m_exporter;
     QPointer<DocumentExportCommands> m_exportCommands;
     QPointer<DocumentEncryptionCommands> m_encryptionCommands;
