@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 
 #include "diagnostics/DiagnosticLogBuffer.h"
+#include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
@@ -202,8 +203,10 @@ private Q_SLOTS:
         QFETCH(bool, rewritten);
 
         Settings::shared().setValue(SettingsKeys::mcpWriteMode, stored);
-        if (!file.isEmpty())
+        if (!file.isEmpty()) {
+            QVERIFY(AppPaths::ensureFolder(AppPaths::supportFolder()));
             QVERIFY(AtomicFile::write(flagPath(), file));
+        }
 
         SorvaneApp app;
         QVERIFY(!app.mainWindow());
