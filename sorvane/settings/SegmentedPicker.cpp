@@ -18,6 +18,16 @@ SegmentedPicker::SegmentedPicker(const QStringList &options, QWidget *parent)
         button->setObjectName(option);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         m_group->addButton(button);
+        connect(button, &QPushButton::toggled, this, [button](bool checked) {
+            // The style's pressed look is too faint to tell the chosen segment; only
+            // these two roles are set, the rest still comes from the window.
+            QPalette look; // resolves nothing: all inherited
+            if (checked) {
+                look.setColor(QPalette::Button, button->palette().color(QPalette::Highlight));
+                look.setColor(QPalette::ButtonText, button->palette().color(QPalette::HighlightedText));
+            }
+            button->setPalette(look);
+        });
         row->addWidget(button);
     }
     connect(m_group, &QButtonGroup::buttonClicked, this,
