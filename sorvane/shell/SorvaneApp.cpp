@@ -148,6 +148,8 @@ void SorvaneApp::showSettingsWindow()
         if (!m_settingsServices)
             m_settingsServices = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
         m_settingsWindow = new SettingsView(*m_settingsServices, m_delegate->documentManager());
+        // Lives while open: the next Settings command starts afresh on the first tab.
+        m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();

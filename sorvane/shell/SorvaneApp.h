@@ -54,7 +54,7 @@ public:
     void toggleDistractionFree();
     // The Settings command: opens the settings window, or brings it forward when open.
     void showSettingsWindow();
-    // The settings window once opened (it is kept when closed), else null.
+    // The settings window while it is open, else null.
     SettingsView *settingsWindow() const;
 
 private:

@@ -1,12 +1,16 @@
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
 
+#include "RecordingServices.h"
+
 #include "diagnostics/DiagnosticLogBuffer.h"
+#include "documents/DocumentManager.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "settings/MCPWriteModeToggle.h"
+#include "settings/SettingsView.h"
 #include "shell/SorvaneApp.h"
 
 #include <QAbstractButton>
@@ -16,6 +20,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -130,6 +135,23 @@ private Q_SLOTS:
         QVERIFY(shown.show());
         QVERIFY(flagInode() != first);
         QCOMPARE(flag().value("writeMode"), QJsonValue(true));
+    }
+
+    // Coming back to the General tab is showing the switch again.
+    void generalTabShownAgain()
+    {
+        RecordingServices services;
+        DocumentManager documents;
+        SettingsView view(services, documents);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const ino_t first = flagInode();
+        QVERIFY(first != 0);
+        view.tabs()->setCurrentIndex(SettingsView::Editor);
+        QCOMPARE(flagInode(), first);
+        view.tabs()->setCurrentIndex(SettingsView::General);
+        QVERIFY(flagInode() != first);
+        QCOMPARE(flag().value("writeMode"), QJsonValue(false));
     }
 
     void failedWrites_data()

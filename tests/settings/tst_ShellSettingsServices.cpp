@@ -8,6 +8,7 @@
 #include "shell/UpdaterService.h"
 
 #include <QAbstractButton>
+#include <QTabWidget>
 #include <QApplication>
 #include <QtTest>
 
@@ -77,10 +78,14 @@ private Q_SLOTS:
         app.showSettingsWindow();
         QCOMPARE(app.settingsWindow(), window);
         QCOMPARE(diagnostics.events.count(QStringLiteral("settings_viewed")), 1);
+        window->tabs()->setCurrentIndex(SettingsView::About);
         window->close();
+        QTRY_VERIFY(!app.settingsWindow());
+        // Opened again, it starts on the first tab.
         app.showSettingsWindow();
-        QCOMPARE(app.settingsWindow(), window);
-        QVERIFY(window->isVisible());
+        QVERIFY(app.settingsWindow());
+        QVERIFY(app.settingsWindow()->isVisible());
+        QCOMPARE(app.settingsWindow()->tabs()->currentIndex(), int(SettingsView::General));
         QCOMPARE(diagnostics.events.count(QStringLiteral("settings_viewed")), 2);
     }
 
