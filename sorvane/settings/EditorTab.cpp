@@ -21,14 +21,6 @@
 namespace {
 constexpr int smallestFontSize = 11;
 constexpr int largestFontSize = 24;
-
-QCheckBox *settingSwitch(const QString &title, const QString &key, bool defaultValue, QWidget *parent)
-{
-    auto *box = new QCheckBox(title, parent);
-    box->setObjectName(key);
-    SettingBinding::bindSwitch(box, key, defaultValue);
-    return box;
-}
 } // namespace
 
 EditorTab::EditorTab(QWidget *parent)
@@ -62,14 +54,14 @@ EditorTab::EditorTab(QWidget *parent)
 
     QGroupBox *editing = SettingsForm::addSection(page, QStringLiteral("Editing"));
     editing->layout()->addWidget(
-        settingSwitch(QStringLiteral("Word wrap"), SettingsKeys::wordWrap, SettingsDefaults::wordWrap, editing));
-    editing->layout()->addWidget(settingSwitch(QStringLiteral("Spell checking"), SettingsKeys::spellCheck,
+        SettingBinding::boundSwitch(QStringLiteral("Word wrap"), SettingsKeys::wordWrap, SettingsDefaults::wordWrap, editing));
+    editing->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Spell checking"), SettingsKeys::spellCheck,
                                                SettingsDefaults::spellCheck, editing));
-    editing->layout()->addWidget(settingSwitch(QStringLiteral("Syntax highlighting"), SettingsKeys::syntaxHighlight,
+    editing->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Syntax highlighting"), SettingsKeys::syntaxHighlight,
                                                SettingsDefaults::syntaxHighlight, editing));
 
     QGroupBox *vim = SettingsForm::addSection(page, QStringLiteral("Vim mode"));
-    vim->layout()->addWidget(settingSwitch(QStringLiteral("Enable modal Vim editing"), SettingsKeys::vimModeEnabled,
+    vim->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Enable modal Vim editing"), SettingsKeys::vimModeEnabled,
                                            SettingsDefaults::vimModeEnabled, vim));
     vim->layout()->addWidget(SettingsForm::caption(
         QStringLiteral("Modes: Normal, Insert, Visual, Command-line. Escape returns to Normal. Basics supported: "

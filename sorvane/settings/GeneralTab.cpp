@@ -29,14 +29,6 @@ QComboBox *choicePicker(const QStringList &rawValues, const QString &key, const 
     SettingBinding::bindChoice(combo, key, defaultValue);
     return combo;
 }
-
-QCheckBox *settingSwitch(const QString &title, const QString &key, bool defaultValue, QWidget *parent)
-{
-    auto *box = new QCheckBox(title, parent);
-    box->setObjectName(key);
-    SettingBinding::bindSwitch(box, key, defaultValue);
-    return box;
-}
 } // namespace
 
 GeneralTab::GeneralTab(SettingsServices &services, QWidget *parent)
@@ -78,10 +70,10 @@ GeneralTab::GeneralTab(SettingsServices &services, QWidget *parent)
 
     // Startup
     QGroupBox *startup = SettingsForm::addSection(page, QStringLiteral("Startup"));
-    startup->layout()->addWidget(settingSwitch(QStringLiteral("Reopen previous documents on launch"),
+    startup->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Reopen previous documents on launch"),
                                                SettingsKeys::restoreSession, SettingsDefaults::restoreSession,
                                                startup));
-    startup->layout()->addWidget(settingSwitch(QStringLiteral("Show outline sidebar"), SettingsKeys::showOutline,
+    startup->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Show outline sidebar"), SettingsKeys::showOutline,
                                                SettingsDefaults::showOutline, startup));
 
     // Integrations

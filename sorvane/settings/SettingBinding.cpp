@@ -3,6 +3,7 @@
 #include "platform/Settings.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSignalBlocker>
 
@@ -22,6 +23,14 @@ void bindSwitch(QAbstractButton *button, const QString &key, bool defaultValue)
         if (changed == key)
             show();
     });
+}
+
+QCheckBox *boundSwitch(const QString &title, const QString &key, bool defaultValue, QWidget *parent)
+{
+    auto *box = new QCheckBox(title, parent);
+    box->setObjectName(key);
+    bindSwitch(box, key, defaultValue);
+    return box;
 }
 
 QString storedChoice(const QString &key, const QStringList &choices, const QString &defaultValue)

@@ -6,7 +6,9 @@
 #include <functional>
 
 class QAbstractButton;
+class QCheckBox;
 class QComboBox;
+class QWidget;
 
 // Ties a control to its stored setting both ways: operating the control writes the
 // key at once, and a write from anywhere else moves the control. Reading never
@@ -15,6 +17,8 @@ namespace SettingBinding {
 
 // A switch over a Bool key.
 void bindSwitch(QAbstractButton *button, const QString &key, bool defaultValue);
+// A new switch titled `title`, bound to `key` and named after it.
+QCheckBox *boundSwitch(const QString &title, const QString &key, bool defaultValue, QWidget *parent);
 // A picker whose items are the raw values of `key`; an unknown value shows
 // `defaultValue`.
 void bindChoice(QComboBox *combo, const QString &key, const QString &defaultValue);
