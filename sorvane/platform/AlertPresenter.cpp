@@ -171,10 +171,20 @@ int WidgetAlertPresenter::runModal(const AlertRequest &request)
     box.setTextFormat(Qt::PlainText);
     for (QLabel *label : box.findChildren<QLabel *>())
         label->setTextFormat(Qt::PlainText);
-    switch (request.style) {
-    case AlertRequest::Style::Critical: box.setIcon(QMessageBox::Critical); break;
-    case AlertRequest::Style::Warning: box.setIcon(QMessageBox::Warning); break;
-    case AlertRequest::Style::Informational: box.setIcon(QMessageBox::Information); break;
+    switch (request.icon) {
+    case AlertRequest::Icon::ForStyle:
+        switch (request.style) {
+        case AlertRequest::Style::Critical: box.setIcon(QMessageBox::Critical); break;
+        case AlertRequest::Style::Warning: box.setIcon(QMessageBox::Warning); break;
+        case AlertRequest::Style::Informational: box.setIcon(QMessageBox::Information); break;
+        }
+        break;
+    case AlertRequest::Icon::Application:
+        box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+        break;
+    case AlertRequest::Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     QList<QAbstractButton *> buttons;
     for (int i = 0; i < request.buttons.size(); ++i) {

@@ -21,6 +21,9 @@ struct AlertRequest {
     Style style = Style::Informational;
     // Extra detail shown under the text (a full path, for example); empty for none.
     QString accessoryText;
+    // Beside the text: the style's own symbol, the application's icon, or nothing.
+    enum class Icon { ForStyle, Application, None };
+    Icon icon = Icon::ForStyle;
 
     // Something the user asked for failed: critical, with one "OK".
     static AlertRequest failure(const QString &messageText, const QString &informativeText)

@@ -36,6 +36,10 @@ inline const QString hasPromptedForDefaultHandler = QStringLiteral("hasPromptedF
 // Diagnostics, analytics, updates, tools
 inline const QString analyticsOptOut = QStringLiteral("analyticsOptOut");
 inline const QString betaUpdatesEnabled = QStringLiteral("sorvane.updates.betaEnabled");
+// The short version seen at the last launch; a change means the app was updated.
+inline const QString lastKnownVersion = QStringLiteral("sorvane.lastKnownVersion");
+// "x y w h" of the update alert when it last closed; removed when it lies on no screen.
+inline const QString updateAlertFrame = QStringLiteral("NSWindow Frame SUUpdateAlert2");
 inline const QString diagnosticsEnabled = QStringLiteral("sorvane.diagnosticsEnabled");
 inline const QString verboseDiagnosticsEnabled = QStringLiteral("sorvane.verboseDiagnosticsEnabled");
 inline const QString verboseDiagnosticsEnabledAt = QStringLiteral("sorvane.verboseDiagnosticsEnabledAt");

@@ -24,4 +24,21 @@ bool isURLArgument(const QString &argument)
         || argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
 }
 
+std::optional<QUrl> localFileURL(const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return std::nullopt;
+    const QString host = url.host();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    QUrl local = url;
+    local.setHost(QString());
+    return local;
+}
+
+QString originOf(const QUrl &url)
+{
+    return url.scheme() + QStringLiteral("://") + url.host();
+}
+
 } // namespace SorvaneScheme

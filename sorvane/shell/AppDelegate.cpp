@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "QuitGate.h"
+#include "ShellLog.h"
 #include "documents/DocumentManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
@@ -58,10 +59,14 @@ QUrl AppDelegate::urlForArgument(const QString &argument)
 
 void AppDelegate::openArguments(const QStringList &arguments)
 {
-    QList<QUrl> urls;
-    for (const QString &argument : arguments)
-        urls.append(urlForArgument(argument));
-    openURLs(urls);
+    for (const QString &argument : arguments) {
+        // A path names a file on this machine, whatever it looks like ("//name/x.md"
+        // included); only URLs get the host check.
+        if (SorvaneScheme::isURLArgument(argument))
+            openURL(QUrl(argument));
+        else
+            m_documentManager->openFile(urlForArgument(argument));
+    }
 }
 
 void AppDelegate::openURLs(const QList<QUrl> &urls)
@@ -73,13 +78,26 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
 void AppDelegate::openURL(const QUrl &url)
 {
     AccountIntegrationSeam &account = *m_seams.accountIntegration;
-    if (SorvaneScheme::isAccountCallback(url) && account.hasBridge() && account.resumeSignIn(url)) {
+    const bool callback = SorvaneScheme::isAccountCallback(url);
+    if (callback && account.hasBridge() && account.resumeSignIn(url)) {
         m_seams.accountLibrary->activateForAuthReturn();
         return;
     }
     if (account.handleOpenURL(url))
         return;
-    m_documentManager->openFile(url);
+    // Any web page can fire these: the log names the scheme and host only, since the
+    // rest may carry a sign-in code or a path.
+    const QString origin = SorvaneScheme::originOf(url);
+    if (callback) {
+        qCInfo(lcShell).noquote() << "Dropped an account callback no sign-in was waiting for:" << origin;
+        return;
+    }
+    const std::optional<QUrl> local = SorvaneScheme::localFileURL(url);
+    if (!local) {
+        qCInfo(lcShell).noquote() << "Refused to open a URL that is not a file on this machine:" << origin;
+        return;
+    }
+    m_documentManager->openFile(*local);
 }
 
 void AppDelegate::applicationDidFinishLaunching()

@@ -49,10 +49,14 @@ public:
     bool appEntered() const { return m_appEntered; }
     const LaunchSeams &seams() const { return m_seams; }
 
-    // Files and URLs handed to the app, each routed in order.
+    // URLs handed to the app, each routed in order: an account callback to the account
+    // side, a file on this machine to the document manager. The rest (a callback no
+    // sign-in takes, another "sorvane:" URL, a file on another host) is only logged:
+    // any web page can send these, so they raise no alert.
     void openURLs(const QList<QUrl> &urls);
     void openURL(const QUrl &url);
-    // Command-line style arguments (absolute paths or URLs), routed in order.
+    // Command-line style arguments (absolute paths or URLs), in order: a path always
+    // opens as a file, a URL is routed as above.
     void openArguments(const QStringList &arguments);
     static QUrl urlForArgument(const QString &argument);
 

@@ -2,17 +2,22 @@
 
 #include "QuitGate.h"
 #include "ShellSettingsServices.h"
+#include "TolvernMenuChrome.h"
+#include "SorvaneCommands.h"
 #include "UpdaterService.h"
 
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
+#include "platform/AlertPresenter.h"
+#include "platform/BundleInfo.h"
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
 #include "preview/ThemeService.h"
 #include "settings/MCPWriteModeToggle.h"
 #include "settings/SettingsView.h"
+#include "window/MainView.h"
 #include "window/MainWindow.h"
 
 #include <QSysInfo>
@@ -98,12 +103,12 @@ void SorvaneApp::launch(const QStringList &arguments)
     DocumentManager &manager = m_delegate->documentManager();
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(manager, [gate = &m_delegate->quitGate()] { return gate->requestQuit(); });
-        connect(m_mainWindow, &MainWindow::distractionFreeToggleRequested, this, &SorvaneApp::toggleDistractionFree);
         if (!m_encryptionCommands)
             m_encryptionCommands = new DocumentEncryptionCommands(manager, this);
         if (m_exporter && !m_exportCommands)
             m_exportCommands = new DocumentExportCommands(manager, *m_exporter, this);
-        m_mainWindow->setDocumentCommands(m_exportCommands, m_encryptionCommands);
+        m_mainWindow->mainView()->setExportCommands(m_exportCommands);
+        m_commands = new SorvaneCommands(*this, *m_mainWindow);
         // The workspace sidebar needs room beside the document when it turns on.
         connect(&Settings::shared(), &Settings::showWorkspaceChanged, this, [this](bool on) {
             if (on)
@@ -111,6 +116,7 @@ void SorvaneApp::launch(const QStringList &arguments)
         });
     }
     m_delegate->registerMainWindow(m_mainWindow);
+    TolvernMenuChrome::installSanitizer(m_mainWindow->menuBar());
     m_delegate->applicationDidFinishLaunching();
     // The previous session comes back before the files named on the command line are
     // opened: a file argument must not make the next session save drop unsaved tabs.
@@ -140,6 +146,31 @@ void SorvaneApp::toggleDistractionFree()
             window->showNormal();
     }
     m_delegate->seams().diagnostics->track(QStringLiteral("fullscreen_toggled"), {{QStringLiteral("on"), on}});
+}
+
+void SorvaneApp::showAboutWindow()
+{
+    const QString version = BundleInfo::string(QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("1.0"));
+    const QString build = BundleInfo::string(QStringLiteral("CFBundleVersion")).value_or(QStringLiteral("1"));
+    AlertRequest request;
+    request.messageText = QStringLiteral("sorv.ane");
+    request.informativeText = QStringLiteral("Version %1 (%2)\n\nA native markdown editor for documents that ship.")
+                                  .arg(version, build);
+    request.buttons = {QStringLiteral("OK")};
+    request.style = AlertRequest::Style::Informational;
+    request.icon = AlertRequest::Icon::Application;
+    AlertPresenter::shared().runModal(request);
+}
+
+void SorvaneApp::showKeyboardShortcutsWindow()
+{
+    AlertRequest request;
+    request.messageText = QStringLiteral("Keyboard Shortcuts");
+    request.informativeText = m_commands ? m_commands->keyboardShortcutsText() : QString();
+    request.buttons = {QStringLiteral("OK")};
+    request.style = AlertRequest::Style::Informational;
+    request.icon = AlertRequest::Icon::None;
+    AlertPresenter::shared().runModal(request);
 }
 
 void SorvaneApp::showSettingsWindow()

@@ -2,6 +2,9 @@
 
 #include "AppDelegate.h"
 #include "LaunchSeams.h"
+#include "SorvaneCommands.h"
+#include "documents/encryption/DocumentEncryptionCommands.h"
+#include "export/DocumentExportCommands.h"
 #include "window/MainWindow.h"
 
 #include <QObject>
@@ -37,6 +40,8 @@ public:
 
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *mainWindow() const { return m_mainWindow; }
+    // The menu bar's commands, made with the main window.
+    SorvaneCommands *commands() const { return m_commands; }
     // The one updater, made on first use.
     UpdaterService &updaterService();
     // Draws the pages of the export, print and copy commands (not owned; made before
@@ -52,6 +57,10 @@ public:
     void openArguments(const QStringList &arguments);
     // The View menu's distraction-free command: flips the setting, full screen follows.
     void toggleDistractionFree();
+    // The application's name, version and build number in an alert.
+    void showAboutWindow();
+    // The main commands' keys in an alert, as the menus have them now.
+    void showKeyboardShortcutsWindow();
     // The Settings command: opens the settings window, or brings it forward when open.
     void showSettingsWindow();
     // The settings window while it is open, else null.
@@ -60,6 +69,7 @@ public:
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
+    QPointer<SorvaneCommands> m_commands;
     UpdaterService *m_updaterService = nullptr;
     SettingsServices *m_settingsServices = nullptr;
     QPointer<SettingsView> m_settingsWindow;

@@ -18,6 +18,7 @@
 #include "render/MarkdownToHTML.h"
 
 #include <QFrame>
+#include <QFutureWatcher>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QSplitter>
@@ -302,26 +303,33 @@ void DocumentContentView::runRender()
     m_renderWaiting = false;
     const quint64 generation = m_renderGeneration;
     m_abandonRunning = std::make_shared<std::atomic<bool>>(false);
+    // The result comes back through a watcher the pane owns: a pane that goes while
+    // its render finishes takes the way back with it. (A continuation with the pane
+    // as context would post to it from the worker, racing its deletion.)
+    auto *watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        const QString html = watcher->result();
+        watcher->deleteLater();
+        m_renderRunning = false;
+        m_abandonRunning.reset();
+        // A render that finishes after a newer one was asked for is out of date: drop it.
+        if (generation == m_renderGeneration) {
+            setRenderedHTML(html);
+            setRendering(false);
+            setPreviewStatus(MarkdownPreview::Status::Current);
+        } else if (m_renderWaiting && m_document) {
+            runRender();
+        }
+    });
     // An outdated render (or one whose pane is gone) stops: before it starts, or inside
     // the converter, which keeps checking.
-    QtConcurrent::run([render = m_render, text = m_document->text(), abandon = m_abandonRunning] {
+    watcher->setFuture(QtConcurrent::run([render = m_render, text = m_document->text(), abandon = m_abandonRunning] {
         if (abandon->load())
             return QString();
         if (render)
             return render(text);
         return MarkdownToHTML::renderedBodyHTML(text, [&abandon] { return abandon->load(); }).value_or(QString());
-    }).then(this, [this, generation](const QString &html) {
-            m_renderRunning = false;
-            m_abandonRunning.reset();
-            // A render that finishes after a newer one was asked for is out of date: drop it.
-            if (generation == m_renderGeneration) {
-                setRenderedHTML(html);
-                setRendering(false);
-                setPreviewStatus(MarkdownPreview::Status::Current);
-            } else if (m_renderWaiting && m_document) {
-                runRender();
-            }
-        });
+    }));
 }
 
 void DocumentContentView::setRendering(bool rendering)

@@ -10,12 +10,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+Q_DECLARE_METATYPE(AlertRequest::Icon)
 
 namespace {
 
@@ -267,6 +271,46 @@ private Q_SLOTS:
         presenter.runModal(request);
         QCOMPARE(labelsWithName, 2);
         QVERIFY2(richLabels.isEmpty(), qPrintable(richLabels.join(u'|')));
+    }
+
+    void alertIcon_data()
+    {
+        QTest::addColumn<AlertRequest::Icon>("icon");
+        QTest::addColumn<int>("symbol");
+        QTest::addColumn<bool>("applicationIcon");
+        QTest::newRow("style's symbol") << AlertRequest::Icon::ForStyle << int(QMessageBox::Information) << false;
+        QTest::newRow("application icon") << AlertRequest::Icon::Application << int(QMessageBox::NoIcon) << true;
+        QTest::newRow("nothing") << AlertRequest::Icon::None << int(QMessageBox::NoIcon) << false;
+    }
+
+    // An informational alert shows the information symbol unless it asks for the
+    // application's icon or for none at all.
+    void alertIcon()
+    {
+        QFETCH(AlertRequest::Icon, icon);
+        QFETCH(int, symbol);
+        QFETCH(bool, applicationIcon);
+        QPixmap red(32, 32);
+        red.fill(Qt::red);
+        QApplication::setWindowIcon(QIcon(red));
+        AlertRequest request{QStringLiteral("About"), QStringLiteral("Text"), {QStringLiteral("OK")}};
+        request.icon = icon;
+
+        WidgetAlertPresenter presenter;
+        int shownSymbol = -1;
+        QImage shownPixmap;
+        QTimer answer;
+        answerWhenShown<QMessageBox>(answer, this, [&](QMessageBox *box) {
+            shownSymbol = box->icon();
+            shownPixmap = box->iconPixmap().toImage();
+            box->buttons().constFirst()->click();
+        });
+        presenter.runModal(request);
+        QApplication::setWindowIcon(QIcon());
+        QCOMPARE(shownSymbol, symbol);
+        QCOMPARE(!shownPixmap.isNull(), symbol != int(QMessageBox::NoIcon) || applicationIcon);
+        if (applicationIcon)
+            QCOMPARE(shownPixmap.pixelColor(shownPixmap.width() / 2, shownPixmap.height() / 2), QColor(Qt::red));
     }
 
     // The file dialog itself opens in the folder and adds the suffix to a bare name.

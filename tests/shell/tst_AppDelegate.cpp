@@ -9,6 +9,7 @@
 #include "platform/XdgMime.h"
 #include "preview/ThemeService.h"
 #include "shell/AppDelegate.h"
+#include "shell/MenuSanitizerDelegate.h"
 #include "shell/QuitGate.h"
 #include "shell/SorvaneApp.h"
 #include "window/MainWindow.h"
@@ -18,8 +19,12 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 // Every seam in one recorder: start-up calls land in one ordered log.
@@ -32,6 +37,7 @@ public:
     QStringList log;
     bool bridge = false;
     bool resumes = false;
+    bool sessionTakesCallbacks = true;
     QList<std::pair<QString, QVariantMap>> events;
 
     LaunchSeams seams() { return {this, this, this, this}; }
@@ -67,7 +73,7 @@ public:
     }
     bool handleOpenURL(const QUrl &url) override
     {
-        const bool consumed = AccountIntegrationSeam::handleOpenURL(url);
+        const bool consumed = sessionTakesCallbacks && AccountIntegrationSeam::handleOpenURL(url);
         log << QStringLiteral("handleOpenURL %1 %2").arg(url.toString(), consumed ? "consumed" : "passed");
         return consumed;
     }
@@ -127,6 +133,44 @@ QString welcomeText()
     QFile file(AppDelegate::welcomeResource);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
+
+// Keeps every Qt message logged while it lives, in place of the console.
+class MessageCapture
+{
+public:
+    struct Message {
+        QString category;
+        QString text;
+    };
+    MessageCapture()
+    {
+        s_current = this;
+        m_previous = qInstallMessageHandler(&MessageCapture::handle);
+    }
+    ~MessageCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    QList<Message> messages;
+
+    QStringList inCategory(const char *category) const
+    {
+        QStringList texts;
+        for (const Message &message : messages)
+            if (message.category == QLatin1String(category))
+                texts << message.text;
+        return texts;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext &context, const QString &text)
+    {
+        s_current->messages.append({QString::fromLatin1(context.category ? context.category : "default"), text});
+    }
+    static inline MessageCapture *s_current = nullptr;
+    QtMessageHandler m_previous = nullptr;
+};
 
 // Runs the delayed launch steps (all shortened to 0 ms) to their end.
 void settle()
@@ -435,7 +479,7 @@ private Q_SLOTS:
     }
 
     // Account callbacks go to the account side (the library first when a bridge
-    // exists); every other URL or path is opened as a document.
+    // exists); paths and local file URLs are opened as documents.
     void urlRouting_data()
     {
         QTest::addColumn<QString>("argument");
@@ -457,11 +501,10 @@ private Q_SLOTS:
         QTest::newRow("no bridge yet") << QStringLiteral("sorvane://auth-callback/x") << false << false
                                        << QStringList{QStringLiteral("handleOpenURL sorvane://auth-callback/x consumed")} << 0 << 0;
         QTest::newRow("other host") << QStringLiteral("sorvane://open/notes.md") << true << true
-                                    << QStringList{QStringLiteral("handleOpenURL sorvane://open/notes.md passed")} << 0 << 1;
-        QTest::newRow("file path") << file << true << true << QStringList{QStringLiteral("handleOpenURL FILEURL passed")} << 1 << 0;
+                                    << QStringList{QStringLiteral("handleOpenURL sorvane://open/notes.md passed")} << 0 << 0;
+        QTest::newRow("file path") << file << true << true << QStringList() << 1 << 0;
         QTest::newRow("file url") << QStringLiteral("file:FILE") << true << true << QStringList{QStringLiteral("handleOpenURL FILEURL passed")} << 1 << 0;
-        QTest::newRow("missing file") << QStringLiteral("MISSING") << true << true
-                                      << QStringList{QStringLiteral("handleOpenURL MISSINGURL passed")} << 0 << 1;
+        QTest::newRow("missing file") << QStringLiteral("MISSING") << true << true << QStringList() << 0 << 1;
     }
 
     void urlRouting()
@@ -519,6 +562,122 @@ private Q_SLOTS:
         QCOMPARE(recorder.log.first(), QStringLiteral("resume sorvane://auth/cb"));
         QCOMPARE(delegate.documentManager().documents().size(), 1);
         QVERIFY(alerts.alerts.isEmpty());
+    }
+
+    void urlListRouting_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("bridge");
+        QTest::addColumn<bool>("resumes");
+        QTest::addColumn<bool>("sessionTakesCallbacks");
+        QTest::addColumn<QStringList>("accountLog");
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<QStringList>("shellLog");
+        const QString callback = QStringLiteral("SORVANE://AUTH/callback?code=c0de&state=st8");
+        const QString lowered = QStringLiteral("sorvane://auth/callback?code=c0de&state=st8");
+        const QString resume = QStringLiteral("resume ") + lowered;
+        const QString dropped = QStringLiteral("Dropped an account callback no sign-in was waiting for: sorvane://auth");
+        const QString refused = QStringLiteral("Refused to open a URL that is not a file on this machine: ");
+        const QStringList none;
+        QTest::newRow("callback in capitals resumes a sign-in")
+            << QStringList{callback} << true << true << true
+            << QStringList{resume, QStringLiteral("activateForAuthReturn")} << none << none;
+        QTest::newRow("callback without a pending sign-in is consumed")
+            << QStringList{callback} << true << false << true
+            << QStringList{resume, QStringLiteral("handleOpenURL ") + lowered + QStringLiteral(" consumed")} << none << none;
+        QTest::newRow("callback nobody takes is dropped")
+            << QStringList{callback} << true << false << false
+            << QStringList{resume, QStringLiteral("handleOpenURL ") + lowered + QStringLiteral(" passed")} << none
+            << QStringList{dropped};
+        QTest::newRow("callback before the bridge, refused by the session")
+            << QStringList{callback} << false << false << false
+            << QStringList{QStringLiteral("handleOpenURL ") + lowered + QStringLiteral(" passed")} << none
+            << QStringList{dropped};
+        QTest::newRow("callback and a file in one list")
+            << QStringList{callback, QStringLiteral("file://DIR/a.md")} << true << true << true
+            << QStringList{resume, QStringLiteral("activateForAuthReturn"), QStringLiteral("handleOpenURL file://DIR/a.md passed")}
+            << QStringList{QStringLiteral("a.md")} << none;
+        QTest::newRow("another host of the scheme")
+            << QStringList{QStringLiteral("sorvane://other/x?secret=1")} << true << true << true
+            << QStringList{QStringLiteral("handleOpenURL sorvane://other/x?secret=1 passed")} << none
+            << QStringList{refused + QStringLiteral("sorvane://other")};
+        QTest::newRow("the scheme without a host")
+            << QStringList{QStringLiteral("sorvane:///notes.md")} << true << true << true
+            << QStringList{QStringLiteral("handleOpenURL sorvane:///notes.md passed")} << none
+            << QStringList{refused + QStringLiteral("sorvane://")};
+        QTest::newRow("a file on another host")
+            << QStringList{QStringLiteral("file://otherhost/x.md"), QStringLiteral("file://otherhostDIR/a.md")} << true
+            << true << true
+            << QStringList{QStringLiteral("handleOpenURL file://otherhost/x.md passed"),
+                           QStringLiteral("handleOpenURL file://otherhostDIR/a.md passed")}
+            << none << QStringList{refused + QStringLiteral("file://otherhost"), refused + QStringLiteral("file://otherhost")};
+        QTest::newRow("a file on localhost")
+            << QStringList{QStringLiteral("file://LocalHostDIR/a.md")} << true << true << true
+            << QStringList{QStringLiteral("handleOpenURL file://localhostDIR/a.md passed")}
+            << QStringList{QStringLiteral("a.md")} << none;
+        QTest::newRow("a plain file URL and a second one")
+            << QStringList{QStringLiteral("file://DIR/a.md"), QStringLiteral("file:DIR/b.md")} << true << true << true
+            << QStringList{QStringLiteral("handleOpenURL file://DIR/a.md passed"), QStringLiteral("handleOpenURL file://DIR/b.md passed")}
+            << QStringList{QStringLiteral("a.md"), QStringLiteral("b.md")} << none;
+        QTest::newRow("path arguments, one with a doubled slash")
+            << QStringList{QStringLiteral("DIR/b.md"), QStringLiteral("/DIR/a.md")} << true << true << true << none
+            << QStringList{QStringLiteral("b.md"), QStringLiteral("a.md")} << none;
+    }
+
+    // URLs from outside: account callbacks resume or are consumed, local files open,
+    // and anything else is refused quietly. Nothing raises an alert, only opened files
+    // reach the recent list, and no log line holds a path, a code or a query.
+    void urlListRouting()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, bridge);
+        QFETCH(bool, resumes);
+        QFETCH(bool, sessionTakesCallbacks);
+        QFETCH(QStringList, accountLog);
+        QFETCH(QStringList, opened);
+        QFETCH(QStringList, shellLog);
+        QTemporaryDir dir;
+        for (const char *name : {"a.md", "b.md"}) {
+            QFile out(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("# text\n");
+        }
+        const QString folder = QFileInfo(dir.path()).canonicalFilePath();
+        for (QString &argument : arguments)
+            argument.replace(QStringLiteral("DIR"), folder);
+        for (QString &line : accountLog)
+            line.replace(QStringLiteral("DIR"), folder);
+
+        ScriptedAlertPresenter alerts;
+        RecordingSeams recorder;
+        recorder.bridge = bridge;
+        recorder.resumes = resumes;
+        recorder.sessionTakesCallbacks = sessionTakesCallbacks;
+        AppDelegate delegate(recorder.seams(), environmentAt(stablePath));
+        DocumentManager &manager = delegate.documentManager();
+        manager.clearRecentDocuments();
+        std::optional<MessageCapture> capture(std::in_place);
+        delegate.openArguments(arguments);
+        const QList<MessageCapture::Message> messages = capture->messages;
+        const QStringList shellLines = capture->inCategory("sorvane.shell");
+        capture.reset();
+
+        QVERIFY(alerts.alerts.isEmpty());
+        QStringList tabs;
+        for (const TabDocument *document : manager.documents())
+            tabs << document->fileURL().fileName();
+        QCOMPARE(tabs, opened);
+        QStringList recent;
+        for (const QUrl &url : manager.recentDocuments())
+            recent.prepend(url.fileName());
+        QCOMPARE(recent, opened);
+        QCOMPARE(recorder.log, accountLog);
+        QCOMPARE(shellLines, shellLog);
+        for (const MessageCapture::Message &message : messages) {
+            for (const QString &secret : {QStringLiteral("c0de"), QStringLiteral("st8"), QStringLiteral("secret"),
+                                          QStringLiteral("notes.md"), QStringLiteral("x.md"), folder})
+                QVERIFY2(!message.text.contains(secret), qPrintable(message.text));
+        }
     }
 
     void workspaceWidening_data()
@@ -592,6 +751,27 @@ private Q_SLOTS:
         QVERIFY(app.encryptionCommands());
     }
 
+    // The launched window's menus are kept clean: each top-level menu has its
+    // sanitizer, and a Format menu added after launch goes with a later pass.
+    void menuChromeAtLaunch()
+    {
+        ScriptedAlertPresenter alerts;
+        ScriptedXdgMime xdg;
+        xdg.currentDefault = AppDelegate::desktopId;
+        Settings::shared().setValue(QStringLiteral("hasOpenedWelcomeDoc"), true);
+        SorvaneApp app({}, environmentAt(stablePath));
+        app.launch();
+        QMenuBar *bar = app.mainWindow()->menuBar();
+        const QList<QAction *> items = bar->actions();
+        QVERIFY(!items.isEmpty());
+        for (const QAction *item : items) {
+            if (const QMenu *menu = QMenu::menuInAction(item))
+                QVERIFY2(MenuSanitizerDelegate::of(menu), qPrintable(item->text()));
+        }
+        QAction *format = bar->addMenu(QStringLiteral("Format"))->menuAction();
+        QVERIFY(QTest::qWaitFor([&] { return !bar->actions().contains(format); }));
+    }
+
     // F11 flips the setting and full screen together; leaving full screen any other
     // way ends distraction-free mode.
     void distractionFreeFollowsFullScreen()
@@ -605,7 +785,7 @@ private Q_SLOTS:
         app.launch();
         MainWindow *window = app.mainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        Q_EMIT window->distractionFreeToggleRequested();
+        QTest::keyClick(window, Qt::Key_F11);
         QVERIFY(Settings::shared().boolValue(QStringLiteral("distractionFree")));
         QVERIFY(window->windowState() & Qt::WindowFullScreen);
         QCOMPARE(recorder.events.last().first, QStringLiteral("fullscreen_toggled"));

@@ -667,6 +667,32 @@ private Q_SLOTS:
         QCOMPARE(pane->toolbar()->wordCountLabel()->text(), QStringLiteral("4 words"));
     }
 
+    // Switching tabs replaces the pane, often just as its render comes back from the
+    // worker: the result must find no way back into the pane that went.
+    void panesGoAsTheirRendersFinish()
+    {
+        WindowFixture f;
+        std::atomic<int> rendered{0};
+        DocumentContentView::setDefaultRenderFunction([&](const QString &text) {
+            ++rendered;
+            return text;
+        });
+        for (const char *text : {"one", "two", "three"})
+            f.manager.newDocument(QString::fromLatin1(text), true);
+        MainWindow window(f.manager, [] { return true; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (int round = 0; round < 400; ++round) {
+            const int before = rendered.load();
+            f.manager.selectNextTab();
+            QVERIFY(QTest::qWaitFor([&] { return rendered.load() > before; }));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        DocumentContentView::setDefaultRenderFunction({});
+    }
+
     // The first render of a window's pane runs off the window thread: the window is
     // built and shows the text while it is held, the preview says it is rendering,
     // and edits meanwhile queue one render of the latest text, never one per edit.

@@ -1,0 +1,3 @@
+#include "NetworkPathSource.h"
+
+NetworkPathSource::~NetworkPathSource() = default;
