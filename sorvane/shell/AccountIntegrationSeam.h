@@ -2,7 +2,10 @@
 
 #include "platform/SorvaneScheme.h"
 
+#include <QString>
 #include <QUrl>
+
+#include <functional>
 
 // The application's account objects at start-up and in URL routing: the account
 // bridge, the session holder and the sign-in state. Does nothing until the account
@@ -28,4 +31,11 @@ public:
     // The session holder's verdict: true (consumed) for the account callback hosts,
     // false for everything else, which is then opened as a document.
     virtual bool handleOpenURL(const QUrl &url) { return SorvaneScheme::isAccountCallback(url); }
+    // The session holder's account id; empty while signed out.
+    virtual QString accountID() const { return QString(); }
+    // Called with the new id each time it changes; an empty callback stops the calls.
+    virtual void setAccountIDChangedCallback(std::function<void(const QString &accountID)> callback)
+    {
+        (void)callback;
+    }
 };

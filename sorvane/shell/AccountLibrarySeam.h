@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Settings.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -33,4 +35,23 @@ public:
     virtual void startRegionProbe(const QUrl &identityURL) { (void)identityURL; }
     // Brings the application and its main window forward after a browser sign-in.
     virtual void activateForAuthReturn() {}
+
+    // Consent to anonymous error reports. Until the library keeps it, these read and
+    // write its keys directly: on unless the user said otherwise.
+    virtual bool errorTelemetryEnabled() const
+    {
+        return Settings::shared().boolValue(QStringLiteral("tolvern.error_telemetry_enabled"), true);
+    }
+    virtual void setErrorTelemetryEnabled(bool enabled)
+    {
+        Settings::shared().setValue(QStringLiteral("tolvern.error_telemetry_enabled"), enabled);
+    }
+    virtual bool shouldShowOptOutNote() const
+    {
+        return !Settings::shared().boolValue(QStringLiteral("tolvern.error_telemetry_opt_out_shown"), false);
+    }
+    virtual void markOptOutNoteShown()
+    {
+        Settings::shared().setValue(QStringLiteral("tolvern.error_telemetry_opt_out_shown"), true);
+    }
 };

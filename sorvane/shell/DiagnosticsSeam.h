@@ -14,6 +14,11 @@ public:
     virtual void installCrashCapture() {}
     // At launch: sends the launch events unless the user opted out.
     virtual void setupAnalytics() {}
+    // When the user turns analytics off: forgets the session and takes a fresh
+    // anonymous id.
+    virtual void resetAnalytics() {}
+    // True once setupAnalytics ran with analytics on in this process.
+    virtual bool analyticsSetUpThisLaunch() const { return false; }
     // One usage event; dropped when analytics is off. Never waits.
     virtual void track(const QString &event, const QVariantMap &properties = {})
     {

@@ -1,6 +1,7 @@
 #include "SorvaneApp.h"
 
 #include "QuitGate.h"
+#include "ShellSettingsServices.h"
 #include "TolvernMenuChrome.h"
 #include "SorvaneCommands.h"
 #include "UpdaterService.h"
@@ -14,6 +15,8 @@
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
 #include "preview/ThemeService.h"
+#include "settings/MCPWriteModeToggle.h"
+#include "settings/SettingsView.h"
 #include "window/MainView.h"
 #include "window/MainWindow.h"
 
@@ -42,6 +45,8 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
 
     // Distraction-free mode never survives a relaunch.
     Settings::shared().setDistractionFree(false);
+    // The MCP server must not find a stale grant from a run whose last write failed.
+    MCPWriteModeToggle::reconcileAtLaunch();
 
     AccountLibrarySeam &library = *filled.accountLibrary;
     AccountLibrarySeam::TelemetryContext context;
@@ -66,6 +71,7 @@ SorvaneApp::~SorvaneApp()
     // The commands go before the window: a closing window moves the focus, and their
     // refresh must not read a window that is half torn down.
     delete m_commands.data();
+    delete m_settingsWindow.data();
     delete m_mainWindow.data();
 }
 
@@ -168,4 +174,23 @@ void SorvaneApp::showKeyboardShortcutsWindow()
     request.style = AlertRequest::Style::Informational;
     request.icon = AlertRequest::Icon::None;
     AlertPresenter::shared().runModal(request);
+}
+
+void SorvaneApp::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        if (!m_settingsServices)
+            m_settingsServices = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+        m_settingsWindow = new SettingsView(*m_settingsServices, m_delegate->documentManager());
+        // Lives while open: the next Settings command starts afresh on the first tab.
+        m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+SettingsView *SorvaneApp::settingsWindow() const
+{
+    return m_settingsWindow;
 }

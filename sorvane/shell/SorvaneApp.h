@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QUrl>
 
+class SettingsServices;
+class SettingsView;
 class UpdaterService;
 
 // The application: builds everything in start-up order (the delegate and its
@@ -59,12 +61,18 @@ public:
     void showAboutWindow();
     // The main commands' keys in an alert, as the menus have them now.
     void showKeyboardShortcutsWindow();
+    // The Settings command: opens the settings window, or brings it forward when open.
+    void showSettingsWindow();
+    // The settings window while it is open, else null.
+    SettingsView *settingsWindow() const;
 
 private:
     AppDelegate *m_delegate = nullptr;
     QPointer<MainWindow> m_mainWindow;
     QPointer<SorvaneCommands> m_commands;
     UpdaterService *m_updaterService = nullptr;
+    SettingsServices *m_settingsServices = nullptr;
+    QPointer<SettingsView> m_settingsWindow;
     QPointer<DocumentExporter> m_exporter;
     QPointer<DocumentExportCommands> m_exportCommands;
     QPointer<DocumentEncryptionCommands> m_encryptionCommands;

@@ -277,10 +277,9 @@ std::vector<SorvaneCommands::Row> SorvaneCommands::table()
          .run = format(MarkdownFormatAction::taskList)},
         {.menu = Edit, .title = QStringLiteral("Horizontal Rule"), .enabledWhen = C::DocumentSelected,
          .run = format(MarkdownFormatAction::horizontalRule)},
-        // The settings window comes with its own work.
-        separator(Edit, C::Never),
+        separator(Edit),
         {.menu = Edit, .title = QStringLiteral("Settings…"), .keys = {keys(ctrl | Qt::Key_Comma)},
-         .shownWhen = C::Never, .run = [] {}},
+         .run = [this] { m_app.showSettingsWindow(); }},
 
         {.menu = View, .title = QStringLiteral("Preview"), .keys = {keys(ctrl | Qt::Key_1)},
          .run = viewMode(ViewMode::Preview)},

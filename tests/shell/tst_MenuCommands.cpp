@@ -17,6 +17,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/DesktopShare.h"
 #include "platform/Settings.h"
+#include "settings/SettingsView.h"
 #include "preview/MarkdownPreview.h"
 #include "shell/SorvaneApp.h"
 #include "shell/SorvaneCommands.h"
@@ -372,7 +373,7 @@ private Q_SLOTS:
         const QString edit = QStringLiteral(
             "Undo|Redo|-|Cut|Copy|Paste|Select All|-|Copy as Rich Text|Copy as HTML|-|Find...|Find and Replace...|%1-|"
             "Bold|Italic|Insert Link|Insert Code Block|Insert Table|-|Heading 1|Heading 2|Heading 3|-|Blockquote|"
-            "Bullet List|Numbered List|Task List|Horizontal Rule");
+            "Bullet List|Numbered List|Task List|Horizontal Rule|-|Settings…");
         const QString view = QStringLiteral(
             "Preview|Editor|Split View|-|%1Enter Distraction-Free|-|Increase Font Size|Decrease Font Size|"
             "Reset Font Size|-|Next Tab|Previous Tab");
@@ -455,7 +456,7 @@ private Q_SLOTS:
         row("Numbered List", {}, "-yyy");
         row("Task List", {}, "-yyy");
         row("Horizontal Rule", {}, "-yyy");
-        row("Settings…", {"Ctrl+,"}, "----");
+        row("Settings…", {"Ctrl+,"}, "yyyy");
         row("Preview", {"Ctrl+1"}, "yyyy");
         row("Editor", {"Ctrl+2"}, "yyyy");
         row("Split View", {"Ctrl+3"}, "yyyy");
@@ -812,15 +813,23 @@ private Q_SLOTS:
         QVERIFY(f->alerts.alerts.isEmpty());
     }
 
-    // The settings item waits for its window: its key does nothing and shows nothing.
-    void settingsItemStaysHidden()
+    // Ctrl+, opens the settings window and, while it is open, brings the same one
+    // forward; the document is untouched.
+    void settingsItemOpensTheWindow()
     {
         QVERIFY(f->enter(State::SavedClean));
-        QAction *settings = f->action(QStringLiteral("Settings…"));
-        QVERIFY(settings && !settings->isVisible());
+        QVERIFY(!f->app->settingsWindow());
         f->press(QKeySequence(QStringLiteral("Ctrl+,")));
-        QVERIFY(f->alerts.alerts.isEmpty());
+        QPointer<QWidget> first = f->app->settingsWindow();
+        QVERIFY(first && first->isVisible());
+        f->window().activateWindow();
+        QTRY_VERIFY(f->window().isActiveWindow());
+        f->editor()->setFocus();
+        f->press(QKeySequence(QStringLiteral("Ctrl+,")));
+        QCOMPARE(f->app->settingsWindow(), first.data());
         QCOMPARE(f->manager().selectedDocument()->text(), sampleText);
+        first->close();
+        QTRY_VERIFY(!first);
     }
 
     // No key sequence belongs to two actions, and every action's keys sit on the

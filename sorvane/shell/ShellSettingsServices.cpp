@@ -1,0 +1,84 @@
+#include "ShellSettingsServices.h"
+
+#include "UpdaterService.h"
+
+ShellSettingsServices::ShellSettingsServices(const LaunchSeams &seams, UpdaterService &updater, QObject *parent)
+    : SettingsServices(parent)
+    , m_seams(seams.withDefaults())
+    , m_updater(updater)
+{
+    connect(&m_updater, &UpdaterService::canCheckForUpdatesChanged, this, &SettingsServices::updaterStateChanged);
+    connect(&m_updater, &UpdaterService::statusMessageChanged, this, &SettingsServices::updaterStateChanged);
+    m_seams.accountIntegration->setAccountIDChangedCallback(
+        [this](const QString &accountID) { Q_EMIT accountIDChanged(accountID); });
+}
+
+ShellSettingsServices::~ShellSettingsServices()
+{
+    m_seams.accountIntegration->setAccountIDChangedCallback({});
+}
+
+bool ShellSettingsServices::updaterConfigured() const
+{
+    return m_updater.hasController();
+}
+
+bool ShellSettingsServices::canCheckForUpdates() const
+{
+    return m_updater.canCheckForUpdates();
+}
+
+QString ShellSettingsServices::updateStatusMessage() const
+{
+    return m_updater.statusMessage();
+}
+
+void ShellSettingsServices::checkForUpdates()
+{
+    m_updater.checkForUpdates();
+}
+
+void ShellSettingsServices::track(const QString &event, const QVariantMap &properties)
+{
+    m_seams.diagnostics->track(event, properties);
+}
+
+void ShellSettingsServices::setupAnalytics()
+{
+    m_seams.diagnostics->setupAnalytics();
+}
+
+void ShellSettingsServices::resetAnalytics()
+{
+    m_seams.diagnostics->resetAnalytics();
+}
+
+bool ShellSettingsServices::analyticsSetUpThisLaunch() const
+{
+    return m_seams.diagnostics->analyticsSetUpThisLaunch();
+}
+
+QString ShellSettingsServices::accountID() const
+{
+    return m_seams.accountIntegration->accountID();
+}
+
+bool ShellSettingsServices::errorTelemetryEnabled() const
+{
+    return m_seams.accountLibrary->errorTelemetryEnabled();
+}
+
+void ShellSettingsServices::setErrorTelemetryEnabled(bool enabled)
+{
+    m_seams.accountLibrary->setErrorTelemetryEnabled(enabled);
+}
+
+bool ShellSettingsServices::shouldShowOptOutNote() const
+{
+    return m_seams.accountLibrary->shouldShowOptOutNote();
+}
+
+void ShellSettingsServices::markOptOutNoteShown()
+{
+    m_seams.accountLibrary->markOptOutNoteShown();
+}
