@@ -11,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -19,6 +18,19 @@
 #include <cmath>
 
 namespace {
+
+// "`:w`" as <code>:w</code>; everything else escaped as text.
+QString codeSpansAsHTML(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('`'));
+    QString html;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const bool code = i % 2 == 1 && i + 1 < parts.size();
+        const QString escaped = parts.at(i).toHtmlEscaped();
+        html += code ? QStringLiteral("<code>%1</code>").arg(escaped) : (i % 2 == 1 ? u'`' + escaped : escaped);
+    }
+    return html;
+}
 constexpr int smallestFontSize = 11;
 constexpr int largestFontSize = 24;
 } // namespace
@@ -63,11 +75,15 @@ EditorTab::EditorTab(QWidget *parent)
     QGroupBox *vim = SettingsForm::addSection(page, QStringLiteral("Vim mode"));
     vim->layout()->addWidget(SettingBinding::boundSwitch(QStringLiteral("Enable modal Vim editing"), SettingsKeys::vimModeEnabled,
                                            SettingsDefaults::vimModeEnabled, vim));
-    vim->layout()->addWidget(SettingsForm::caption(
+    // The commands between backticks show as code, without the backticks.
+    QLabel *vimNote = SettingsForm::caption(
         QStringLiteral("Modes: Normal, Insert, Visual, Command-line. Escape returns to Normal. Basics supported: "
                        "hjkl motions, w/b/e, 0/$, gg/G, f/t, i/a/I/A/o/O, x/X/D/C, dd/cc/yy, d/c/y + motion, "
                        "u/Ctrl+r, p/P, `.` repeat, `:w`/`:q`/`:wq`."),
-        vim));
+        vim);
+    vimNote->setTextFormat(Qt::RichText);
+    vimNote->setText(codeSpansAsHTML(vimNote->text()));
+    vim->layout()->addWidget(vimNote);
 
     page->addStretch(1);
 

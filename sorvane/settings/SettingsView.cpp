@@ -53,6 +53,20 @@ SettingsView::SettingsView(SettingsServices &services, DocumentManager &document
                    QStringLiteral("About"));
     m_tabs->setTabVisible(Snippets, false);
     m_tabs->setTabVisible(Account, false);
+    // Ctrl+Tab walks into hidden slots too: step over them the way it was going.
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        const int count = m_tabs->count();
+        if (index < 0 || m_tabs->isTabVisible(index)) {
+            m_lastTab = index;
+            return;
+        }
+        const int step = index == (m_lastTab + 1) % count ? 1 : -1;
+        int next = index;
+        do
+            next = (next + step + count) % count;
+        while (!m_tabs->isTabVisible(next) && next != index);
+        m_tabs->setCurrentIndex(next);
+    });
 
     connect(&services, &SettingsServices::accountIDChanged, this, &SettingsView::onAccountIDChanged);
 }

@@ -32,4 +32,5 @@ private:
     SettingsServices &m_services;
     QTabWidget *m_tabs;
     bool m_signedIn;
+    int m_lastTab = 0;
 };

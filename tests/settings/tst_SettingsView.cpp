@@ -8,6 +8,7 @@
 #include "settings/EditorTab.h"
 #include "settings/MCPWriteModeToggle.h"
 #include "settings/SegmentedPicker.h"
+#include "settings/DiagnosticsSection.h"
 #include "settings/SettingsView.h"
 
 #include <QAbstractButton>
@@ -282,6 +283,29 @@ private Q_SLOTS:
         QTRY_VERIFY(general->verticalScrollBar()->maximum() > 0);
     }
 
+    // Ctrl+Tab and Ctrl+Shift+Tab step over the hidden slots both ways.
+    void keyboardSkipsHiddenTabs()
+    {
+        RecordingServices services;
+        DocumentManager documents;
+        SettingsView view(services, documents);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTabWidget *tabs = view.tabs();
+        const auto press = [&](Qt::KeyboardModifiers modifiers) {
+            QTest::keyClick(tabs->currentWidget(), Qt::Key_Tab, modifiers);
+            return tabs->currentIndex();
+        };
+        const Qt::KeyboardModifiers back = Qt::ControlModifier | Qt::ShiftModifier;
+        QList<int> walk;
+        for (int i = 0; i < 4; ++i)
+            walk << press(Qt::ControlModifier);
+        for (int i = 0; i < 4; ++i)
+            walk << press(back);
+        using V = SettingsView;
+        QCOMPARE(walk, (QList<int>{V::Editor, V::Themes, V::About, V::General, V::About, V::Themes, V::Editor, V::General}));
+    }
+
     void settingsViewedOnEachShow()
     {
         RecordingServices services;
@@ -455,6 +479,12 @@ private Q_SLOTS:
         QWidget *about = view.tabs()->widget(SettingsView::About);
         QStringList links;
         for (QLabel *label : about->findChildren<QLabel *>()) {
+            // The diagnostics section has a link of its own; these are the tab's.
+            bool inSection = false;
+            for (QWidget *up = label->parentWidget(); up && !inSection; up = up->parentWidget())
+                inSection = qobject_cast<DiagnosticsSection *>(up);
+            if (inSection)
+                continue;
             const QRegularExpressionMatch link =
                 QRegularExpression(QStringLiteral("<a href=\"([^\"]*)\"[^>]*>(.*)</a>")).match(label->text());
             if (link.hasMatch())
