@@ -2,6 +2,7 @@
 
 #include "SettingsForm.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -11,10 +12,11 @@
 #include <QVBoxLayout>
 
 namespace {
-QFont monospaced(double points)
+// Sizes in logical pixels, the unit the other settings texts are measured in.
+QFont monospaced(int pixels)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(points);
+    font.setPixelSize(pixels);
     return font;
 }
 } // namespace
@@ -39,14 +41,7 @@ SnippetEditorForm::SnippetEditorForm(QWidget *parent)
     m_body->setFont(monospaced(12));
     m_body->setMinimumHeight(180);
     m_body->setTabChangesFocus(false);
-    // A faint outline in the text colour, whichever palette the window has.
-    QColor outline = palette().color(QPalette::WindowText);
-    outline.setAlphaF(0.15);
-    m_body->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid rgba(%1, %2, %3, %4); border-radius: 6px; }")
-                              .arg(outline.red())
-                              .arg(outline.green())
-                              .arg(outline.blue())
-                              .arg(outline.alphaF()));
+    applyOutline();
     body->layout()->addWidget(m_body);
 
     QGroupBox *placeholders = SettingsForm::addSection(page, QStringLiteral("Placeholders"));
@@ -75,6 +70,28 @@ SnippetEditorForm::SnippetEditorForm(QWidget *parent)
     });
     connect(m_name, &QLineEdit::returnPressed, this, [this] { Q_EMIT edited(m_snippet); });
     connect(m_trigger, &QLineEdit::returnPressed, this, [this] { Q_EMIT edited(m_snippet); });
+}
+
+void SnippetEditorForm::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyOutline();
+}
+
+// A faint rounded outline in the text colour. A style sheet does not follow the
+// window's palette by itself, so the colours are written in and renewed with it.
+void SnippetEditorForm::applyOutline()
+{
+    const QPalette colors = palette();
+    QColor outline = colors.color(QPalette::WindowText);
+    outline.setAlphaF(0.15);
+    m_body->setStyleSheet(QStringLiteral("QPlainTextEdit { background: %1; color: %2; "
+                                         "border: 1px solid rgba(%3, %4, %5, 0.15); border-radius: 6px; }")
+                              .arg(colors.color(QPalette::Base).name(), colors.color(QPalette::Text).name())
+                              .arg(outline.red())
+                              .arg(outline.green())
+                              .arg(outline.blue()));
 }
 
 void SnippetEditorForm::setSnippet(const Snippet &snippet)

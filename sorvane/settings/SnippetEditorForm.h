@@ -28,7 +28,12 @@ Q_SIGNALS:
     // The whole edited snippet, after each user edit and on Return in a field.
     void edited(const Snippet &snippet);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void applyOutline();
+
     Snippet m_snippet;
     QLineEdit *m_name;
     QLineEdit *m_trigger;

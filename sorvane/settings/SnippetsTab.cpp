@@ -39,14 +39,14 @@ QWidget *rowWidget(const Snippet &snippet)
     name->setObjectName(QStringLiteral("name"));
     name->setTextFormat(Qt::PlainText);
     QFont nameFont = name->font();
-    nameFont.setPointSizeF(13);
+    nameFont.setPixelSize(13);
     nameFont.setWeight(QFont::Medium);
     name->setFont(nameFont);
     auto *trigger = new QLabel(snippet.trigger);
     trigger->setObjectName(QStringLiteral("trigger"));
     trigger->setTextFormat(Qt::PlainText);
     QFont triggerFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    triggerFont.setPointSizeF(11);
+    triggerFont.setPixelSize(11);
     trigger->setFont(triggerFont);
     trigger->setForegroundRole(QPalette::PlaceholderText);
     // An empty name or trigger still takes its line, so rows keep one height.
@@ -209,9 +209,14 @@ void SnippetsTab::showSelection()
     {
         const QSignalBlocker blocker(m_list);
         int row = -1;
-        for (int i = 0; m_selectedID && i < m_list->count(); ++i) {
-            if (m_list->item(i)->data(idRole).toUuid() == *m_selectedID)
+        for (int i = 0; i < m_list->count(); ++i) {
+            const bool selected = m_selectedID && m_list->item(i)->data(idRole).toUuid() == *m_selectedID;
+            if (selected)
                 row = i;
+            // The grey of the trigger is unreadable on the selection colour.
+            m_list->itemWidget(m_list->item(i))
+                ->findChild<QLabel *>(QStringLiteral("trigger"))
+                ->setForegroundRole(selected ? QPalette::HighlightedText : QPalette::PlaceholderText);
         }
         if (row < 0) {
             m_list->clearSelection();

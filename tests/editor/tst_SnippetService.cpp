@@ -61,6 +61,7 @@ private Q_SLOTS:
     void emptyLibrarySurvivesRelaunch();
     void brokenFileIsKeptAside_data();
     void brokenFileIsKeptAside();
+    void brokenFileThatCannotMoveStaysUntouched();
     void editsWithinTheDelayGiveOneWrite();
     void updateOfAnUnknownIdChangesNothing();
     void unmakeableFolderLogsAndKeepsTheList();
@@ -187,6 +188,26 @@ void tst_SnippetService::brokenFileIsKeptAside()
         QCOMPARE(readAll(kept + QStringLiteral("/inside.txt")), QByteArray("kept"));
     else
         QCOMPARE(readAll(kept), content);
+}
+
+void tst_SnippetService::brokenFileThatCannotMoveStaysUntouched()
+{
+    QTemporaryDir fixture;
+    // A name so long that no longer name beside it can exist: the rename must fail.
+    const QString path = fixture.filePath(QString(240, u's'));
+    const QByteArray broken = R"([{"name":"only a name"}])";
+    writeAll(path, broken);
+
+    SnippetService service(path);
+    QCOMPARE(service.snippets(), SnippetService::starters());
+    Snippet added;
+    added.trigger = QStringLiteral(";x");
+    service.add(added);
+    service.flushPendingSave();
+
+    QCOMPARE(service.snippets().size(), 6);
+    QCOMPARE(readAll(path), broken);
+    QCOMPARE(QDir(fixture.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 1);
 }
 
 void tst_SnippetService::editsWithinTheDelayGiveOneWrite()
