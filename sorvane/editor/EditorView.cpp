@@ -297,7 +297,8 @@ void EditorView::setBaseURL(const QUrl &folder)
 
 bool EditorView::tryExpandSnippet()
 {
-    if (!m_textView)
+    // A cursor edit would get past the read-only flag, which only stops typing.
+    if (!m_textView || m_textView->isReadOnly())
         return false;
     QTextCursor cursor = m_textView->textCursor();
     const int caret = cursor.selectionStart();

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void tabInEditor_data();
     void tabInEditor();
     void oneUndoRestoresTheTrigger();
+    void readOnlyEditorKeepsItsText();
 };
 
 void tst_Snippet::initTestCase()
@@ -137,6 +138,18 @@ void tst_Snippet::oneUndoRestoresTheTrigger()
     QCOMPARE(editor->text(), text);
     QCOMPARE(mirror.text(), text);
     QCOMPARE(editor->textView()->textCursor().position(), text.size());
+}
+
+void tst_Snippet::readOnlyEditorKeepsItsText()
+{
+    EditorViewConfiguration configuration = quietConfiguration();
+    configuration.isEditable = false;
+    const QString text = QStringLiteral("Log ;now");
+    auto editor = makeEditor(text, configuration);
+    editor->textView()->moveCursor(QTextCursor::End);
+    QVERIFY(!editor->tryExpandSnippet());
+    QTest::keyClick(editor->textView(), Qt::Key_Tab);
+    QCOMPARE(editor->text(), text);
 }
 
 SORVANE_TEST_MAIN(tst_Snippet)
