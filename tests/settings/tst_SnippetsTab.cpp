@@ -65,6 +65,7 @@ class tst_SnippetsTab : public QObject
 private Q_SLOTS:
     void edits_data();
     void edits();
+    void formReportsOnlyUserEdits();
     void newTriggerExpandsInAnOpenEditor();
 
 private:
@@ -197,6 +198,35 @@ void tst_SnippetsTab::edits()
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), before);
     }
+}
+
+void tst_SnippetsTab::formReportsOnlyUserEdits()
+{
+    SnippetEditorForm form;
+    form.show();
+    QSignalSpy edited(&form, &SnippetEditorForm::edited);
+    Snippet snippet = SnippetService::starters().at(2);
+    form.setSnippet(snippet);
+    form.setSnippet(SnippetService::starters().at(3));
+    form.setSnippet(snippet);
+    QCOMPARE(edited.size(), 0);
+
+    QTest::keyClicks(form.nameField(), QStringLiteral("!"));
+    snippet.name += u'!';
+    QCOMPARE(edited.size(), 1);
+    QCOMPARE(edited.last().at(0).value<Snippet>(), snippet);
+
+    // Return hands the whole snippet on once more, unchanged.
+    QTest::keyClick(form.triggerField(), Qt::Key_Return);
+    QCOMPARE(edited.size(), 2);
+    QCOMPARE(edited.last().at(0).value<Snippet>(), snippet);
+
+    form.bodyEditor()->moveCursor(QTextCursor::Start);
+    QTest::keyClick(form.bodyEditor(), Qt::Key_Return);
+    snippet.body.prepend(u'\n');
+    QCOMPARE(edited.size(), 3);
+    QCOMPARE(edited.last().at(0).value<Snippet>(), snippet);
+    QCOMPARE(form.snippet(), snippet);
 }
 
 void tst_SnippetsTab::newTriggerExpandsInAnOpenEditor()
