@@ -6,10 +6,12 @@
 #include "MarkdownFormatter.h"
 #include "SorvaneTextView.h"
 #include "SpellingDecorator.h"
+#include "snippets/SnippetService.h"
 
 #include "documents/EditorRequestHub.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPointer>
@@ -295,7 +297,37 @@ void EditorView::setBaseURL(const QUrl &folder)
 
 bool EditorView::tryExpandSnippet()
 {
-    return false;
+    // A cursor edit would get past the read-only flag, which only stops typing.
+    if (!m_textView || m_textView->isReadOnly())
+        return false;
+    QTextCursor cursor = m_textView->textCursor();
+    const int caret = cursor.selectionStart();
+    if (caret == 0)
+        return false;
+    // A trigger never spans a line break, so the caret's block is all there is to read.
+    const QTextBlock block = m_textView->document()->findBlock(caret);
+    const QString line = block.text();
+    const int inBlock = caret - block.position();
+    int from = inBlock;
+    while (from > 0 && !line.at(from - 1).isSpace())
+        --from;
+    if (from == inBlock)
+        return false;
+    const auto snippet = SnippetService::shared().find(line.mid(from, inBlock - from));
+    if (!snippet)
+        return false;
+
+    const Snippet::Expansion expansion = snippet->expand(QDateTime::currentDateTime());
+    const int start = block.position() + from;
+    // One edit, so one Undo brings the trigger back; it reaches the document as typing does.
+    cursor.beginEditBlock();
+    cursor.setPosition(start);
+    cursor.setPosition(caret, QTextCursor::KeepAnchor);
+    cursor.insertText(expansion.text);
+    cursor.endEditBlock();
+    cursor.setPosition(start + expansion.cursorOffset);
+    m_textView->setTextCursor(cursor);
+    return true;
 }
 
 QString EditorView::imageLinkForDroppedFile(const QString &filePath) const

@@ -97,8 +97,8 @@ public:
     // when the file lies inside it, else the absolute path.
     QString imageLinkForDroppedFile(const QString &filePath) const;
 
-    // Tab hook for snippets: true when a trigger before the caret was expanded.
-    // Snippet lookup is not wired yet, so Tab always types a tab.
+    // Tab hook for snippets: true when the word before the caret was a trigger of
+    // SnippetService::shared() and was replaced by its expanded body.
     bool tryExpandSnippet();
     // Turns the modal (Vim) layer on or off. The layer attaches through
     // SorvaneTextView::keyEventHandler; until it exists this only records the flag.

@@ -5,8 +5,10 @@
 #include "GeneralTab.h"
 #include "SettingsForm.h"
 #include "SettingsServices.h"
+#include "SnippetsTab.h"
 #include "ThemesTab.h"
 
+#include "editor/snippets/SnippetService.h"
 #include "window/WindowStyle.h"
 
 #include <QIcon>
@@ -46,12 +48,12 @@ SettingsView::SettingsView(SettingsServices &services, DocumentManager &document
                    QStringLiteral("Editor"));
     m_tabs->addTab(SettingsForm::scrolling(new ThemesTab(this)), tabIcon("preferences-desktop-theme", "themes"),
                    QStringLiteral("Themes"));
-    // Slots for the snippet library and the account, filled in when those exist.
-    m_tabs->addTab(new QWidget, tabIcon("insert-text", "snippets"), QStringLiteral("Snippets"));
+    m_tabs->addTab(new SnippetsTab(SnippetService::shared(), this), tabIcon("insert-text", "snippets"),
+                   QStringLiteral("Snippets"));
+    // The account's slot, filled in when it exists.
     m_tabs->addTab(new QWidget, tabIcon("user-identity", "account"), QStringLiteral("Account"));
     m_tabs->addTab(SettingsForm::scrolling(new AboutTab(services, documents, this)), tabIcon("help-about", "about"),
                    QStringLiteral("About"));
-    m_tabs->setTabVisible(Snippets, false);
     m_tabs->setTabVisible(Account, false);
     // Ctrl+Tab walks into hidden slots too: step over them the way it was going.
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {

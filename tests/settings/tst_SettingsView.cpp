@@ -275,7 +275,7 @@ private Q_SLOTS:
         }
         QCOMPARE(labels, (QStringList{"General", "Editor", "Themes", "Snippets", "Account", "About"}));
         QCOMPARE(tabs->currentIndex(), int(SettingsView::General));
-        QVERIFY(!tabs->isTabVisible(SettingsView::Snippets));
+        QVERIFY(tabs->isTabVisible(SettingsView::Snippets));
         QVERIFY(!tabs->isTabVisible(SettingsView::Account));
         // The General tab is taller than the window: it scrolls rather than squeezes.
         auto *general = qobject_cast<QScrollArea *>(tabs->widget(SettingsView::General));
@@ -298,12 +298,13 @@ private Q_SLOTS:
         };
         const Qt::KeyboardModifiers back = Qt::ControlModifier | Qt::ShiftModifier;
         QList<int> walk;
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 5; ++i)
             walk << press(Qt::ControlModifier);
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 5; ++i)
             walk << press(back);
         using V = SettingsView;
-        QCOMPARE(walk, (QList<int>{V::Editor, V::Themes, V::About, V::General, V::About, V::Themes, V::Editor, V::General}));
+        QCOMPARE(walk, (QList<int>{V::Editor, V::Themes, V::Snippets, V::About, V::General, V::About, V::Snippets,
+                                   V::Themes, V::Editor, V::General}));
     }
 
     void settingsViewedOnEachShow()
