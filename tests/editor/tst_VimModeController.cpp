@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void switchedOffTypesPlainly();
     void verticalMovesFollowWrappedLines();
     void hugeCountsEndWhereTheCaretStops();
+    void caretTakesTheModeColour_data();
+    void caretTakesTheModeColour();
 };
 
 // Every row starts in normal mode on `start` and types `keys`. "~" in the register
@@ -502,6 +505,39 @@ void tst_VimModeController::hugeCountsEndWhereTheCaretStops()
     QCOMPARE(fixture.editor->textView()->textCursor().position(), 0);
     sendVimKeys(fixture.editor->textView(), u"9223372036854775807l");
     QCOMPARE(fixture.editor->textView()->textCursor().position(), 13);
+}
+
+void tst_VimModeController::caretTakesTheModeColour_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QColor>("colour");
+
+    QTest::newRow("normal") << "" << QColor(255, 149, 0);
+    QTest::newRow("visual") << "v" << QColor(255, 149, 0);
+    QTest::newRow("command line") << ":" << QColor(175, 82, 222);
+}
+
+// The widget paints its caret in the text colour: the mode's colour must be drawn.
+void tst_VimModeController::caretTakesTheModeColour()
+{
+    QFETCH(QString, keys);
+    QFETCH(QColor, colour);
+
+    VimWindow fixture(QStringLiteral("abc def"));
+    QVERIFY(fixture.ready());
+    select(fixture.editor, parse(QStringLiteral("abc |def")));
+    sendVimKeys(fixture.editor->textView(), keys);
+
+    SorvaneTextView *view = fixture.editor->textView();
+    const QRect caret = view->cursorRect();
+    const QImage image = view->viewport()->grab().toImage();
+    const qreal scale = image.devicePixelRatio();
+    bool drawn = false;
+    for (int y = caret.top() + 1; y < caret.bottom() && !drawn; ++y) {
+        for (int x = caret.left() - 1; x <= caret.left() + 2 && !drawn; ++x)
+            drawn = image.pixelColor(QPoint(int(x * scale), int(y * scale))) == colour;
+    }
+    QVERIFY(drawn);
 }
 
 SORVANE_TEST_MAIN(tst_VimModeController)
