@@ -163,6 +163,21 @@ void SorvaneTextView::scrollPositionToTop(int position)
     verticalScrollBar()->setValue(line);
 }
 
+// The drawn caret shows only while the view has the focus.
+void SorvaneTextView::focusInEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusInEvent(event);
+    if (m_caretColor.isValid())
+        viewport()->update(drawnCaretRect());
+}
+
+void SorvaneTextView::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    if (m_caretColor.isValid())
+        viewport()->update(m_paintedCaret);
+}
+
 void SorvaneTextView::keyPressEvent(QKeyEvent *event)
 {
     if (keyEventHandler && keyEventHandler(event)) {

@@ -138,6 +138,9 @@ void tst_VimModeController::keys_data()
     row("two-digit count", "|abcdefghijkl", "10l", "abcdefghij|kl");
     row("j keeps the column", "ab|cd\nabcd", "j", "abcd\nab|cd");
     row("k keeps the column", "abcd\nab|cd", "k", "ab|cd\nabcd");
+    row("j on the last line stays", "ab\nc|d", "j", "ab\nc|d");
+    row("k on the first line stays", "a|b\ncd", "k", "a|b\ncd");
+    row("count j past the end reaches the last line", "a|b\ncd\nef", "9j", "ab\ncd\nef|");
     row("w", "|foo bar", "w", "foo |bar");
     row("w stops at punctuation's far side", "|foo.bar baz", "w", "foo.|bar baz");
     row("w takes _ as a word unit", "|foo_bar baz", "w", "foo_bar |baz");

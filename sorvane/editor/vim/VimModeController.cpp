@@ -462,7 +462,12 @@ int VimModeController::positionOnLine(int position, qint64 lines) const
     const double height = std::max(rect.height(), 1);
     const double limit = std::numeric_limits<int>::max() / 2;
     const double y = std::clamp(rect.top() + height / 2 + height * double(lines), -limit, limit);
-    return m_textView->cursorForPosition(QPoint(std::max(rect.left(), 0), int(y))).position();
+    const QTextCursor target = m_textView->cursorForPosition(QPoint(std::max(rect.left(), 0), int(y)));
+    // Past the first or last line the point lands back on the caret's own line:
+    // the move would leave the text, so the caret stays.
+    if (lines != 0 && m_textView->cursorRect(target).top() == rect.top())
+        return position;
+    return target.position();
 }
 
 // ---------------------------------------------------------------- moving and editing
