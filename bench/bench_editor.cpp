@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -140,6 +142,66 @@ void BM_Keystroke(benchmark::State &state)
     reportSpread(state, samples);
 }
 BENCHMARK(BM_Keystroke)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Vim normal mode in the middle of 10 MB: a mix of moves, edits, undo and paste, each
+// key followed by event processing and a repaint. Reported per key and over all keys.
+void BM_VimNormalKeys10MB(benchmark::State &state)
+{
+    EditorViewConfiguration configuration;
+    configuration.vimModeEnabled = true;
+    auto editor = std::make_unique<EditorView>(QUuid::createUuid(), corpusOf(10), configuration);
+    editor->resize(1200, 900);
+    editor->show();
+    QApplication::processEvents();
+    editor->finishLoading();
+    moveToMiddle(editor.get());
+    auto *view = editor->textView();
+    view->setFocus();
+
+    struct Key
+    {
+        Qt::Key code;
+        const char *text;
+    };
+    const std::vector<std::pair<const char *, std::vector<Key>>> mix{
+        {"l", {{Qt::Key_L, "l"}}},
+        {"w", {{Qt::Key_W, "w"}}},
+        {"j", {{Qt::Key_J, "j"}}},
+        {"x", {{Qt::Key_X, "x"}}},
+        {"u", {{Qt::Key_U, "u"}}},
+        {"dd", {{Qt::Key_D, "d"}, {Qt::Key_D, "d"}}},
+        {"p", {{Qt::Key_P, "p"}}},
+        {"i_a_Esc", {{Qt::Key_I, "i"}, {Qt::Key_A, "a"}, {Qt::Key_Escape, "\x1b"}}},
+    };
+    std::vector<double> all;
+    std::map<std::string, std::vector<double>> perKey;
+    for (auto _ : state) {
+        for (int round = 0; round < 40; ++round) {
+            for (const auto &[name, keys] : mix) {
+                for (const Key &key : keys) {
+                    const auto start = std::chrono::steady_clock::now();
+                    const QString text = QString::fromLatin1(key.text);
+                    QKeyEvent press(QEvent::KeyPress, key.code, Qt::NoModifier, text);
+                    QApplication::sendEvent(view, &press);
+                    QKeyEvent release(QEvent::KeyRelease, key.code, Qt::NoModifier, text);
+                    QApplication::sendEvent(view, &release);
+                    QApplication::processEvents();
+                    view->viewport()->repaint();
+                    const double ms = milliseconds(std::chrono::steady_clock::now() - start);
+                    all.push_back(ms);
+                    perKey[name].push_back(ms);
+                }
+            }
+        }
+    }
+    reportSpread(state, all);
+    for (auto &[name, samples] : perKey) {
+        std::sort(samples.begin(), samples.end());
+        state.counters[name + "_median_ms"] = samples[samples.size() / 2];
+        state.counters[name + "_worst_ms"] = samples.back();
+    }
+}
+BENCHMARK(BM_VimNormalKeys10MB)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The debounced highlighting pass over a full screen (plus margins) of 10 MB.
 void BM_HighlightPass10MB(benchmark::State &state)

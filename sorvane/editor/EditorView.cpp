@@ -7,7 +7,9 @@
 #include "SorvaneTextView.h"
 #include "SpellingDecorator.h"
 #include "snippets/SnippetService.h"
+#include "vim/VimModeController.h"
 
+#include "documents/DocumentManager.h"
 #include "documents/EditorRequestHub.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -105,7 +107,7 @@ EditorView::EditorView(const QUuid &documentID, const QString &text, const Confi
     connectRequests();
 
     if (configuration.vimModeEnabled)
-        QTimer::singleShot(0, this, [this] { configureVim(true); });
+        configureVim(true);
 }
 
 EditorView::~EditorView() = default;
@@ -277,6 +279,23 @@ void EditorView::setVimModeEnabled(bool on)
 void EditorView::configureVim(bool enabled)
 {
     m_vimEnabled = enabled;
+    if (!m_vim) {
+        if (!enabled)
+            return;
+        m_vim = new VimModeController(this);
+        m_vim->setTextView(m_textView);
+        QPointer<VimModeController> vim(m_vim);
+        m_textView->keyEventHandler = [vim](QKeyEvent *event) { return vim && vim->handleKeyEvent(event); };
+    }
+    m_vim->setDocumentManager(m_documentManager);
+    m_vim->setEnabled(enabled);
+}
+
+void EditorView::setDocumentManager(DocumentManager *manager)
+{
+    m_documentManager = manager;
+    if (m_vim)
+        m_vim->setDocumentManager(manager);
 }
 
 void EditorView::setEditable(bool on)

@@ -4,15 +4,18 @@
 #include "documents/MarkdownFormatAction.h"
 #include "platform/SettingsKeys.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
 #include <QWidget>
 
+class DocumentManager;
 class FindReplaceBar;
 class SorvaneTextView;
 class SpellingDecorator;
+class VimModeController;
 
 // The settings an editor starts with (the document pane's stored settings).
 struct EditorViewConfiguration
@@ -100,9 +103,13 @@ public:
     // Tab hook for snippets: true when the word before the caret was a trigger of
     // SnippetService::shared() and was replaced by its expanded body.
     bool tryExpandSnippet();
-    // Turns the modal (Vim) layer on or off. The layer attaches through
-    // SorvaneTextView::keyEventHandler; until it exists this only records the flag.
+    // Turns the modal (Vim) layer on or off; it is made on first use and attaches
+    // through SorvaneTextView::keyEventHandler.
     void configureVim(bool enabled);
+    // Null until Vim mode was first turned on.
+    VimModeController *vim() const { return m_vim; }
+    // Where the ex commands (:w, :q) go; held weakly.
+    void setDocumentManager(DocumentManager *manager);
 
 Q_SIGNALS:
     // One user edit (typing, paste, drop, formatting, undo, redo) in UTF-16 units of the
@@ -130,6 +137,8 @@ private:
     bool m_wordWrap;
     bool m_syntaxHighlight;
     bool m_vimEnabled = false;
+    VimModeController *m_vim = nullptr;
+    QPointer<DocumentManager> m_documentManager;
     bool m_silent = false;
     bool m_shownOnce = false;
     // The whole text given and where the part not yet loaded starts; -1 once loaded.

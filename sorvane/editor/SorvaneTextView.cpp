@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMimeDatabase>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -18,6 +19,48 @@
 SorvaneTextView::SorvaneTextView(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        if (!m_caretColor.isValid())
+            return;
+        viewport()->update(m_paintedCaret);
+        viewport()->update(drawnCaretRect());
+    });
+}
+
+void SorvaneTextView::setCaretColor(const QColor &color)
+{
+    if (color == m_caretColor)
+        return;
+    m_caretColor = color;
+    setCursorWidth(color.isValid() ? 0 : 1);
+    viewport()->update(m_paintedCaret);
+    viewport()->update(drawnCaretRect());
+}
+
+QRect SorvaneTextView::drawnCaretRect() const
+{
+    const QRect rect = cursorRect();
+    return QRect(rect.left(), rect.top(), 2, rect.height());
+}
+
+bool SorvaneTextView::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && keyEventHandler
+        && keyEventHandler(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QPlainTextEdit::event(event);
+}
+
+void SorvaneTextView::paintEvent(QPaintEvent *event)
+{
+    QPlainTextEdit::paintEvent(event);
+    if (!m_caretColor.isValid() || !hasFocus())
+        return;
+    m_paintedCaret = drawnCaretRect();
+    QPainter painter(viewport());
+    painter.fillRect(m_paintedCaret, m_caretColor);
 }
 
 QStringList SorvaneTextView::droppedImageFiles(const QMimeData *source)
@@ -118,6 +161,21 @@ void SorvaneTextView::scrollPositionToTop(int position)
             line += textLine.lineNumber();
     }
     verticalScrollBar()->setValue(line);
+}
+
+// The drawn caret shows only while the view has the focus.
+void SorvaneTextView::focusInEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusInEvent(event);
+    if (m_caretColor.isValid())
+        viewport()->update(drawnCaretRect());
+}
+
+void SorvaneTextView::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    if (m_caretColor.isValid())
+        viewport()->update(m_paintedCaret);
 }
 
 void SorvaneTextView::keyPressEvent(QKeyEvent *event)

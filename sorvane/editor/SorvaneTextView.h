@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QPlainTextEdit>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +25,8 @@ public:
     std::function<QString(const QString &filePath)> imageDropHandler;
     // Asked first when Tab is pressed; true means the key was consumed.
     std::function<bool()> tabExpansionHandler;
-    // Sees every key press first (Vim mode); true swallows it.
+    // Sees every key press first (Vim mode); true swallows it. It is also asked about
+    // shortcut overrides: true there keeps the key from the window's shortcuts.
     std::function<bool(QKeyEvent *)> keyEventHandler;
     // Adds entries for the text position under the pointer to the context menu.
     std::function<void(QMenu *, int position)> contextMenuHandler;
@@ -42,10 +45,25 @@ public:
     // when it holds blanks or brackets, so that the link still points at the file.
     static QString imageLink(const QString &altText, const QString &destination);
 
+    // A caret drawn in this colour in place of the widget's own (which always takes the
+    // text colour); an invalid colour gives the widget's caret back.
+    void setCaretColor(const QColor &color);
+    QColor caretColor() const { return m_caretColor; }
+
 protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QRect drawnCaretRect() const;
+
+    QColor m_caretColor;
+    QRect m_paintedCaret;
 };

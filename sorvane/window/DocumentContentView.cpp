@@ -86,6 +86,7 @@ DocumentContentView::DocumentContentView(DocumentManager &manager, TabDocument *
     configuration.vimModeEnabled = settings.boolValue(SettingsKeys::vimModeEnabled, SettingsDefaults::vimModeEnabled);
     configuration.baseURL = document->baseURL();
     m_editor = new EditorView(document->id(), document->text(), configuration, m_splitter);
+    m_editor->setDocumentManager(&manager);
     // Starting the web engine takes longer than everything else the window needs: the
     // preview takes this blank stand-in's place once the pane has been painted.
     m_previewSlot = new QWidget(m_splitter);

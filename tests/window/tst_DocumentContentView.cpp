@@ -7,6 +7,7 @@
 #include "export/DocumentExporter.h"
 #include "editor/FindReplaceBar.h"
 #include "editor/SorvaneTextView.h"
+#include "editor/vim/VimModeController.h"
 #include "documents/EditorRequestHub.h"
 #include "documents/TabDocument.h"
 #include "window/DocumentContentView.h"
@@ -538,6 +539,43 @@ private Q_SLOTS:
         QTEST(pane->editor()->text(), "expected");
         QCOMPARE(first->text(), QStringLiteral("line"));
         QVERIFY(second->isModified());
+    }
+
+    // The Vim setting reaches every open pane at once, and the pane hands its editor
+    // the manager the ex commands save through.
+    void vimSettingReachesEveryPane()
+    {
+        WindowFixture f;
+        const QString path = f.writeFile(QStringLiteral("note.md"), "abc");
+        f.manager.openFile(path);
+        TabDocument *saved = f.manager.selectedDocument();
+        f.manager.newDocument(QStringLiteral("other"), true, false);
+        auto first = showPane(f.manager, saved);
+        auto second = showPane(f.manager, f.manager.documents().last());
+        const auto vimOn = [](DocumentContentView *pane) {
+            return pane->editor()->vim() && pane->editor()->vim()->isEnabled()
+                && pane->editor()->vim()->mode() == VimModeController::Mode::Normal;
+        };
+        QVERIFY(!vimOn(first.get()) && !vimOn(second.get()));
+
+        Settings::shared().setValue(QStringLiteral("vimModeEnabled"), true);
+        QVERIFY(vimOn(first.get()));
+        QVERIFY(vimOn(second.get()));
+
+        SorvaneTextView *view = first->editor()->textView();
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(0);
+        view->setTextCursor(cursor);
+        QTest::keyClicks(view, QStringLiteral("x:w"));
+        QTest::keyClick(view, Qt::Key_Return);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("bc"));
+
+        Settings::shared().setValue(QStringLiteral("vimModeEnabled"), false);
+        QCOMPARE(first->editor()->vim()->mode(), VimModeController::Mode::Insert);
+        QCOMPARE(second->editor()->vim()->mode(), VimModeController::Mode::Insert);
+        Settings::shared().remove(QStringLiteral("vimModeEnabled"));
     }
 
     void textSizeAndAppearance_data()
