@@ -260,6 +260,8 @@ void tst_VimModeController::keys_data()
 
     // Undo and redo: each command is one step.
     row("u after count x", "a|bcde", "3xu", "abcde");
+    row("u puts the caret where the text came back", "x\n\nSo|me", "3xu", "x\n\nSo|me");
+    row("Ctrl+R puts the caret where the text went", "x\nab|cd\nef", "xuG<C-r>", "x\nab|d\nef");
     row("x x are two steps", "|abc", "xxu", "bc");
     row("u after dd", "a\n|b\nc", "ddu", "a\nb\nc");
     row("u after p", "a|b", "yypu", "ab");

@@ -695,12 +695,28 @@ void VimModeController::deleteSelection()
 
 void VimModeController::undo()
 {
-    m_textView->undo();
-    setCaret(caret());
+    undoOrRedo(true);
 }
 
 void VimModeController::redo()
 {
-    m_textView->redo();
-    setCaret(caret());
+    undoOrRedo(false);
+}
+
+// The view leaves the caret where the undo stack says, which for our edit blocks is
+// the start of the document: like vi, put it where the text changed.
+void VimModeController::undoOrRedo(bool undo)
+{
+    int changedAt = -1;
+    const QMetaObject::Connection watch = connect(m_textView->document(), &QTextDocument::contentsChange, this,
+                                                  [&changedAt](int position, int, int) {
+                                                      if (changedAt < 0 || position < changedAt)
+                                                          changedAt = position;
+                                                  });
+    if (undo)
+        m_textView->undo();
+    else
+        m_textView->redo();
+    disconnect(watch);
+    setCaret(changedAt >= 0 ? changedAt : caret());
 }

@@ -97,6 +97,7 @@ private:
     void updateCaretStyle();
     void undo();
     void redo();
+    void undoOrRedo(bool undo);
 
     QPointer<SorvaneTextView> m_textView;
     QPointer<DocumentManager> m_documentManager;
