@@ -45,6 +45,9 @@ inline const QString verboseDiagnosticsEnabled = QStringLiteral("sorvane.verbose
 inline const QString verboseDiagnosticsEnabledAt = QStringLiteral("sorvane.verboseDiagnosticsEnabledAt");
 inline const QString recentSaveFailures = QStringLiteral("sorvane.recentSaveFailures");
 inline const QString mcpWriteMode = QStringLiteral("sorvane.mcp.writeMode");
+// Consent to error reports, under the account library's own names.
+inline const QString errorTelemetryEnabled = QStringLiteral("tolvern.error_telemetry_enabled");
+inline const QString errorTelemetryOptOutShown = QStringLiteral("tolvern.error_telemetry_opt_out_shown");
 
 } // namespace SettingsKeys
 

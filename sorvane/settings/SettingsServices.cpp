@@ -1,32 +1,29 @@
 #include "SettingsServices.h"
 
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QTimer>
 
-namespace {
-const QString consentEnabledKey = QStringLiteral("tolvern.error_telemetry_enabled");
-const QString consentNoteShownKey = QStringLiteral("tolvern.error_telemetry_opt_out_shown");
-} // namespace
 
 bool SettingsServices::errorTelemetryEnabled() const
 {
-    return Settings::shared().boolValue(consentEnabledKey, true);
+    return Settings::shared().boolValue(SettingsKeys::errorTelemetryEnabled, true);
 }
 
 void SettingsServices::setErrorTelemetryEnabled(bool enabled)
 {
-    Settings::shared().setValue(consentEnabledKey, enabled);
+    Settings::shared().setValue(SettingsKeys::errorTelemetryEnabled, enabled);
 }
 
 bool SettingsServices::shouldShowOptOutNote() const
 {
-    return !Settings::shared().boolValue(consentNoteShownKey, false);
+    return !Settings::shared().boolValue(SettingsKeys::errorTelemetryOptOutShown, false);
 }
 
 void SettingsServices::markOptOutNoteShown()
 {
-    Settings::shared().setValue(consentNoteShownKey, true);
+    Settings::shared().setValue(SettingsKeys::errorTelemetryOptOutShown, true);
 }
 
 void SettingsServices::uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done)

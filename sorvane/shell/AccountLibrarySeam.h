@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QString>
 #include <QUrl>
@@ -40,18 +41,18 @@ public:
     // write its keys directly: on unless the user said otherwise.
     virtual bool errorTelemetryEnabled() const
     {
-        return Settings::shared().boolValue(QStringLiteral("tolvern.error_telemetry_enabled"), true);
+        return Settings::shared().boolValue(SettingsKeys::errorTelemetryEnabled, true);
     }
     virtual void setErrorTelemetryEnabled(bool enabled)
     {
-        Settings::shared().setValue(QStringLiteral("tolvern.error_telemetry_enabled"), enabled);
+        Settings::shared().setValue(SettingsKeys::errorTelemetryEnabled, enabled);
     }
     virtual bool shouldShowOptOutNote() const
     {
-        return !Settings::shared().boolValue(QStringLiteral("tolvern.error_telemetry_opt_out_shown"), false);
+        return !Settings::shared().boolValue(SettingsKeys::errorTelemetryOptOutShown, false);
     }
     virtual void markOptOutNoteShown()
     {
-        Settings::shared().setValue(QStringLiteral("tolvern.error_telemetry_opt_out_shown"), true);
+        Settings::shared().setValue(SettingsKeys::errorTelemetryOptOutShown, true);
     }
 };

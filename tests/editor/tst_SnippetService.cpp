@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestEnvironment.h"
 
 #include "diagnostics/DiagnosticLogBuffer.h"
@@ -16,18 +17,6 @@
 namespace {
 const QString saveFailed = QStringLiteral("snippet save failed; in-memory snippets intact but will not survive relaunch");
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(data), data.size());
-}
 
 int persistWarnings(const QString &message)
 {
@@ -80,7 +69,7 @@ void tst_SnippetService::noFileWritesTheStarters()
         QCOMPARE(first, SnippetService::starters());
         QVERIFY(!service.isSavePending());
     }
-    const QByteArray written = readAll(path);
+    const QByteArray written = readFile(path);
     const QJsonDocument document = QJsonDocument::fromJson(written);
     QVERIFY(document.isArray());
     QCOMPARE(document.array().size(), 5);
@@ -98,7 +87,7 @@ void tst_SnippetService::validFileIsNotRewritten()
 {
     QTemporaryDir fixture;
     const QString path = fixture.filePath(QStringLiteral("snippets.json"));
-    writeAll(path, twoSnippets);
+    QVERIFY(writeFile(path, twoSnippets));
 
     SnippetService service(path);
     QCOMPARE(service.snippets().size(), 2);
@@ -107,7 +96,7 @@ void tst_SnippetService::validFileIsNotRewritten()
     QCOMPARE(service.find(QStringLiteral(";sig"))->name, QStringLiteral("Sig"));
     QVERIFY(!service.find(QStringLiteral(";SIG")));
     QVERIFY(!service.isSavePending());
-    QCOMPARE(readAll(path), twoSnippets);
+    QCOMPARE(readFile(path), twoSnippets);
     QCOMPARE(asideNames(fixture.path()), QStringList());
 }
 
@@ -124,7 +113,7 @@ void tst_SnippetService::emptyLibrarySurvivesRelaunch()
         QVERIFY(saved.wait());
         QCOMPARE(saved.takeFirst().at(0).toBool(), true);
     }
-    QCOMPARE(QJsonDocument::fromJson(readAll(path)).array().size(), 0);
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).array().size(), 0);
 
     SnippetService relaunched(path);
     QVERIFY(relaunched.snippets().isEmpty());
@@ -154,9 +143,9 @@ void tst_SnippetService::brokenFileIsKeptAside()
     const QString path = fixture.filePath(QStringLiteral("snippets.json"));
     if (content.isEmpty()) {
         QVERIFY(QDir().mkpath(path));
-        writeAll(path + QStringLiteral("/inside.txt"), "kept");
+        QVERIFY(writeFile(path + QStringLiteral("/inside.txt"), "kept"));
     } else {
-        writeAll(path, content);
+        QVERIFY(writeFile(path, content));
     }
     QStringList earlier;
     if (earlierAside) {
@@ -165,7 +154,7 @@ void tst_SnippetService::brokenFileIsKeptAside()
         for (int s = 0; s < 3; ++s) {
             const QString name = QStringLiteral("snippets.json.invalid-")
                                  + now.addSecs(s).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-            writeAll(fixture.filePath(name), "earlier");
+            QVERIFY(writeFile(fixture.filePath(name), "earlier"));
             earlier << name;
         }
     }
@@ -176,18 +165,18 @@ void tst_SnippetService::brokenFileIsKeptAside()
     QCOMPARE(service.snippets(), SnippetService::starters());
     QCOMPARE(persistWarnings(QStringLiteral("snippet library unreadable")), warningsBefore + 1);
     // The starters now sit in a fresh file, the old content beside it untouched.
-    QCOMPARE(QJsonDocument::fromJson(readAll(path)).array().size(), 5);
+    QCOMPARE(QJsonDocument::fromJson(readFile(path)).array().size(), 5);
     QStringList aside = asideNames(fixture.path());
     for (const QString &name : earlier) {
-        QCOMPARE(readAll(fixture.filePath(name)), QByteArray("earlier"));
+        QCOMPARE(readFile(fixture.filePath(name)), QByteArray("earlier"));
         aside.removeOne(name);
     }
     QCOMPARE(aside.size(), 1);
     const QString kept = fixture.filePath(aside.first());
     if (content.isEmpty())
-        QCOMPARE(readAll(kept + QStringLiteral("/inside.txt")), QByteArray("kept"));
+        QCOMPARE(readFile(kept + QStringLiteral("/inside.txt")), QByteArray("kept"));
     else
-        QCOMPARE(readAll(kept), content);
+        QCOMPARE(readFile(kept), content);
 }
 
 void tst_SnippetService::brokenFileThatCannotMoveStaysUntouched()
@@ -196,7 +185,7 @@ void tst_SnippetService::brokenFileThatCannotMoveStaysUntouched()
     // A name so long that no longer name beside it can exist: the rename must fail.
     const QString path = fixture.filePath(QString(240, u's'));
     const QByteArray broken = R"([{"name":"only a name"}])";
-    writeAll(path, broken);
+    QVERIFY(writeFile(path, broken));
 
     SnippetService service(path);
     QCOMPARE(service.snippets(), SnippetService::starters());
@@ -206,7 +195,7 @@ void tst_SnippetService::brokenFileThatCannotMoveStaysUntouched()
     service.flushPendingSave();
 
     QCOMPARE(service.snippets().size(), 6);
-    QCOMPARE(readAll(path), broken);
+    QCOMPARE(readFile(path), broken);
     QCOMPARE(QDir(fixture.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 1);
 }
 
@@ -214,7 +203,7 @@ void tst_SnippetService::editsWithinTheDelayGiveOneWrite()
 {
     QTemporaryDir fixture;
     const QString path = fixture.filePath(QStringLiteral("snippets.json"));
-    writeAll(path, twoSnippets);
+    QVERIFY(writeFile(path, twoSnippets));
     SnippetService service(path);
     QSignalSpy saved(&service, &SnippetService::saveFinished);
     QSignalSpy changed(&service, &SnippetService::snippetsChanged);
@@ -226,14 +215,14 @@ void tst_SnippetService::editsWithinTheDelayGiveOneWrite()
     service.update(edited);
     QCOMPARE(changed.size(), 2);
     QCOMPARE(service.find(QStringLiteral(";sign"))->name, QStringLiteral("Signature"));
-    QCOMPARE(readAll(path), twoSnippets); // nothing yet: the write waits for a pause
-    QTRY_VERIFY(readAll(path).contains("\";sign\""));
+    QCOMPARE(readFile(path), twoSnippets); // nothing yet: the write waits for a pause
+    QTRY_VERIFY(readFile(path).contains("\";sign\""));
 
     // A later edit writes once more; writes left over from the first two would come before it.
     Snippet added;
     added.name = QStringLiteral("Third");
     service.add(added);
-    QTRY_VERIFY(readAll(path).contains("\"Third\""));
+    QTRY_VERIFY(readFile(path).contains("\"Third\""));
     QCOMPARE(saved.size(), 2);
     QCOMPARE(service.snippets().size(), 3);
 }
@@ -242,7 +231,7 @@ void tst_SnippetService::updateOfAnUnknownIdChangesNothing()
 {
     QTemporaryDir fixture;
     const QString path = fixture.filePath(QStringLiteral("snippets.json"));
-    writeAll(path, twoSnippets);
+    QVERIFY(writeFile(path, twoSnippets));
     SnippetService service(path);
     const QList<Snippet> before = service.snippets();
     QSignalSpy changed(&service, &SnippetService::snippetsChanged);
@@ -260,7 +249,7 @@ void tst_SnippetService::unmakeableFolderLogsAndKeepsTheList()
 {
     QTemporaryDir fixture;
     const QString blocker = fixture.filePath(QStringLiteral("blocker"));
-    writeAll(blocker, "a file where the folder should go");
+    QVERIFY(writeFile(blocker, "a file where the folder should go"));
     const QString path = blocker + QStringLiteral("/support/snippets.json");
     const int before = persistWarnings(saveFailed);
 
@@ -277,7 +266,7 @@ void tst_SnippetService::unmakeableFolderLogsAndKeepsTheList()
     QCOMPARE(persistWarnings(saveFailed), before + 2);
     QCOMPARE(service.snippets().size(), 6);
     QVERIFY(service.find(QStringLiteral(";x")));
-    QCOMPARE(readAll(blocker), QByteArray("a file where the folder should go"));
+    QCOMPARE(readFile(blocker), QByteArray("a file where the folder should go"));
 }
 
 void tst_SnippetService::pendingSaveIsWrittenAtTheEnd_data()
@@ -292,7 +281,7 @@ void tst_SnippetService::pendingSaveIsWrittenAtTheEnd()
     QFETCH(bool, quit);
     QTemporaryDir fixture;
     const QString path = fixture.filePath(QStringLiteral("snippets.json"));
-    writeAll(path, twoSnippets);
+    QVERIFY(writeFile(path, twoSnippets));
     auto service = std::make_unique<SnippetService>(path);
     service->remove(service->snippets().at(0).id);
     QVERIFY(service->isSavePending());
@@ -302,7 +291,7 @@ void tst_SnippetService::pendingSaveIsWrittenAtTheEnd()
     else
         service.reset();
 
-    const QJsonArray stored = QJsonDocument::fromJson(readAll(path)).array();
+    const QJsonArray stored = QJsonDocument::fromJson(readFile(path)).array();
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Rule"));
     if (service)
