@@ -5,6 +5,8 @@
 #include "platform/SingleInstance.h"
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
+#include "shell/ShellDiagnostics.h"
+#include "shell/ShellWorkspace.h"
 #include "shell/SorvaneApp.h"
 #include "window/DocumentContentView.h"
 #include "window/MainView.h"
@@ -125,7 +127,13 @@ int main(int argc, char **argv)
 
     // Made before the manager so it outlives it: exports still running hold the manager weakly.
     DocumentExporter exporter;
-    SorvaneApp sorvane;
+    // The subsystems start-up calls into; they outlive the app object.
+    ShellDiagnostics diagnostics;
+    ShellWorkspace workspace;
+    LaunchSeams seams;
+    seams.diagnostics = &diagnostics;
+    seams.workspace = &workspace;
+    SorvaneApp sorvane(seams);
     DocumentManager &manager = sorvane.delegate().documentManager();
     sorvane.setDocumentExporter(&exporter);
     // Logout and SIGTERM reach the same gate as the window's Quit and close button.

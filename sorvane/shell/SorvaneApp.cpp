@@ -111,6 +111,7 @@ void SorvaneApp::launch(const QStringList &arguments)
         if (m_exporter && !m_exportCommands)
             m_exportCommands = new DocumentExportCommands(manager, *m_exporter, this);
         m_mainWindow->mainView()->setExportCommands(m_exportCommands);
+        m_delegate->seams().workspace->attachMainWindow(m_mainWindow);
         m_commands = new SorvaneCommands(*this, *m_mainWindow);
         // The workspace sidebar needs room beside the document when it turns on.
         connect(&Settings::shared(), &Settings::showWorkspaceChanged, this, [this](bool on) {

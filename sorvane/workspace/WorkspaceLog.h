@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The logging category of the workspace/ folder ("sorvane.workspace").
+Q_DECLARE_LOGGING_CATEGORY(lcWorkspace)
