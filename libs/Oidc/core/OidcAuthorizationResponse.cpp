@@ -1,5 +1,6 @@
 #include "OidcAuthorizationResponse.h"
 
+#include "OidcErrorUtilities.h"
 #include "OidcTokenUtilities.h"
 
 #include <QJsonDocument>
@@ -89,4 +90,25 @@ std::optional<OidcAuthorizationResponse> OidcAuthorizationResponse::fromArchive(
     OidcFieldMapping::decode(archive, fieldMap(), response.m_fields);
     response.m_additionalParameters = archive.value(QStringLiteral("additionalParameters")).toObject().toVariantMap();
     return response;
+}
+
+OidcTokenRequest OidcAuthorizationResponse::tokenExchangeRequest() const
+{
+    return tokenExchangeRequest(std::nullopt, std::nullopt);
+}
+
+OidcTokenRequest OidcAuthorizationResponse::tokenExchangeRequest(
+    const std::optional<OidcTokenRequest::Parameters> &additionalParameters,
+    const std::optional<OidcTokenRequest::Parameters> &additionalHeaders) const
+{
+    const std::optional<QString> code = authorizationCode();
+    if (!code) {
+        OidcErrorUtilities::raiseException(
+            QStringLiteral("Attempted to create a token exchange request from an authorization response with no "
+                           "authorization code."));
+    }
+    return OidcTokenRequest(m_request.configuration(), QStringLiteral("authorization_code"), code,
+                            m_request.redirectURL(), m_request.clientID(), m_request.clientSecret(),
+                            std::optional<QString>(), std::nullopt, m_request.codeVerifier(), additionalParameters,
+                            additionalHeaders);
 }

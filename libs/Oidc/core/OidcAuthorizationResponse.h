@@ -2,6 +2,7 @@
 
 #include "OidcAuthorizationRequest.h"
 #include "OidcFieldMapping.h"
+#include "OidcTokenRequest.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -25,6 +26,13 @@ public:
     std::optional<QString> idToken() const { return string(QStringLiteral("idToken")); }
     std::optional<QString> scope() const { return string(QStringLiteral("scope")); }
     QVariantMap additionalParameters() const { return m_additionalParameters; }
+
+    // The request that trades this response's code for tokens; throws OidcException
+    // when there is no code.
+    OidcTokenRequest tokenExchangeRequest() const;
+    OidcTokenRequest tokenExchangeRequest(const std::optional<OidcTokenRequest::Parameters> &additionalParameters,
+                                          const std::optional<OidcTokenRequest::Parameters> &additionalHeaders
+                                          = std::nullopt) const;
 
     // Code, state and tokens redacted.
     QString description() const;

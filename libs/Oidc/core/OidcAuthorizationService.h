@@ -1,7 +1,10 @@
 #pragma once
 
 #include "OidcError.h"
+#include "OidcAuthorizationResponse.h"
 #include "OidcServiceConfiguration.h"
+#include "OidcTokenRequest.h"
+#include "OidcTokenResponse.h"
 
 #include <QUrl>
 
@@ -26,4 +29,14 @@ public:
     // application's thread.
     static void discoverServiceConfigurationForDiscoveryURL(const QUrl &discoveryURL, ConfigurationCallback completion);
     static QUrl discoveryURLForIssuer(const QUrl &issuer);
+
+    using TokenCallback = std::function<void(std::optional<OidcTokenResponse> response, std::optional<OidcError> error)>;
+    // Sends the request; an ID token in the answer is parsed and checked (issuer,
+    // audience, expiry, issue time, and the nonce of `original`'s request for a code
+    // exchange). The callback runs once, later, on the application's thread.
+    static void performTokenRequest(const OidcTokenRequest &request, TokenCallback callback);
+    static void performTokenRequest(const OidcTokenRequest &request,
+                                    const std::optional<OidcAuthorizationResponse> &original, TokenCallback callback);
+    // How far an ID token's issue time may lie from now.
+    static constexpr int idTokenIssuedAtTolerance = 600;
 };
