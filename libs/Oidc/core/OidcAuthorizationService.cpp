@@ -211,3 +211,64 @@ void OidcAuthorizationService::performTokenRequest(const OidcTokenRequest &reque
         later(callback, std::optional<OidcTokenResponse>(response), std::optional<OidcError>());
     });
 }
+
+void OidcAuthorizationService::performRegistrationRequest(const OidcRegistrationRequest &request,
+                                                          RegistrationCallback completion)
+{
+    const auto fail = [](const RegistrationCallback &callback, const OidcError &error) {
+        later(callback, std::optional<OidcRegistrationResponse>(), std::optional<OidcError>(error));
+    };
+    const std::optional<QNetworkRequest> httpRequest = request.URLRequest();
+    const std::optional<QByteArray> body = request.JSONString();
+    if (!httpRequest || !body) {
+        fail(completion, OidcErrorUtilities::errorWithCode(
+                             OidcErrorCode::JSONSerializationError, nullptr,
+                             QStringLiteral("The registration request could not be serialized as JSON.")));
+        return;
+    }
+    QNetworkReply *reply = OidcURLSessionProvider::session()->post(*httpRequest, *body);
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, request, fail, completion = std::move(completion)] {
+        reply->deleteLater();
+        const QString where = reply->url().toString(QUrl::FullyEncoded);
+        const QByteArray answer = reply->readAll();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (!status.isValid() || status.toInt() == 0) {
+            const auto transport = OidcErrorUtilities::networkReplyError(reply->error(), reply->errorString());
+            fail(completion, OidcErrorUtilities::errorWithCode(
+                                 OidcErrorCode::networkError, transport,
+                                 QStringLiteral("Connection error making registration request to '%1': %2.")
+                                     .arg(where, transport->description())));
+            return;
+        }
+        if (status.toInt() != 201 && status.toInt() != 200) {
+            const auto http = std::make_shared<OidcError>(OidcErrorUtilities::HTTPError(status.toInt(), answer));
+            const QJsonDocument json = QJsonDocument::fromJson(answer);
+            if (status.toInt() == 400 && json.isObject() && json.object().contains(QStringLiteral("error"))) {
+                fail(completion, OidcErrorUtilities::OAuthError(OidcErrorDomain::oauthRegistration, json.object(), http));
+                return;
+            }
+            fail(completion,
+                 OidcErrorUtilities::errorWithCode(
+                     OidcErrorCode::serverError, http,
+                     QStringLiteral("Non-200/201 HTTP response (%1) making registration request to '%2'.")
+                         .arg(status.toInt())
+                         .arg(where)));
+            return;
+        }
+        QJsonParseError parseError;
+        const QJsonDocument json = QJsonDocument::fromJson(answer, &parseError);
+        if (parseError.error != QJsonParseError::NoError) {
+            fail(completion, OidcErrorUtilities::errorWithCode(OidcErrorCode::JSONDeserializationError, nullptr,
+                                                               QStringLiteral("JSON error parsing registration response: %1")
+                                                                   .arg(parseError.errorString())));
+            return;
+        }
+        if (!json.isObject()) {
+            fail(completion, OidcErrorUtilities::errorWithCode(OidcErrorCode::registrationResponseConstructionError,
+                                                               nullptr, QStringLiteral("Registration response invalid.")));
+            return;
+        }
+        later(completion, std::optional<OidcRegistrationResponse>(OidcRegistrationResponse(request, json.object().toVariantMap())),
+              std::optional<OidcError>());
+    });
+}

@@ -2,6 +2,8 @@
 
 #include "OidcError.h"
 #include "OidcAuthorizationResponse.h"
+#include "OidcRegistrationRequest.h"
+#include "OidcRegistrationResponse.h"
 #include "OidcServiceConfiguration.h"
 #include "OidcTokenRequest.h"
 #include "OidcTokenResponse.h"
@@ -37,6 +39,11 @@ public:
     static void performTokenRequest(const OidcTokenRequest &request, TokenCallback callback);
     static void performTokenRequest(const OidcTokenRequest &request,
                                     const std::optional<OidcAuthorizationResponse> &original, TokenCallback callback);
+    using RegistrationCallback =
+        std::function<void(std::optional<OidcRegistrationResponse> response, std::optional<OidcError> error)>;
+    // Registers a client; the completion runs once, later, on the application's thread.
+    static void performRegistrationRequest(const OidcRegistrationRequest &request, RegistrationCallback completion);
+
     // How far an ID token's issue time may lie from now.
     static constexpr int idTokenIssuedAtTolerance = 600;
 };
