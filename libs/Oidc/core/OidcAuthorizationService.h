@@ -2,6 +2,7 @@
 
 #include "OidcError.h"
 #include "OidcAuthorizationResponse.h"
+#include "OidcAuthorizationSession.h"
 #include "OidcRegistrationRequest.h"
 #include "OidcRegistrationResponse.h"
 #include "OidcServiceConfiguration.h"
@@ -43,6 +44,20 @@ public:
         std::function<void(std::optional<OidcRegistrationResponse> response, std::optional<OidcError> error)>;
     // Registers a client; the completion runs once, later, on the application's thread.
     static void performRegistrationRequest(const OidcRegistrationRequest &request, RegistrationCallback completion);
+
+    // Starts the flow with the agent; the caller keeps the session to resume or cancel it.
+    static std::shared_ptr<OidcAuthorizationSession>
+    presentAuthorizationRequest(const OidcAuthorizationRequest &request, std::shared_ptr<OidcExternalUserAgent> agent,
+                                OidcAuthorizationSession::Callback callback);
+    // In the default browser; `window` (may be null) is brought back on return.
+    static std::shared_ptr<OidcAuthorizationSession>
+    presentAuthorizationRequest(const OidcAuthorizationRequest &request, QObject *window,
+                                OidcAuthorizationSession::Callback callback);
+    static std::shared_ptr<OidcAuthorizationSession>
+    presentAuthorizationRequest(const OidcAuthorizationRequest &request, QObject *window, bool prefersEphemeralSession,
+                                OidcAuthorizationSession::Callback callback);
+    static std::shared_ptr<OidcAuthorizationSession>
+    presentAuthorizationRequest(const OidcAuthorizationRequest &request, OidcAuthorizationSession::Callback callback);
 
     // How far an ID token's issue time may lie from now.
     static constexpr int idTokenIssuedAtTolerance = 600;
