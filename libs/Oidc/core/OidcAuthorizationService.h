@@ -3,6 +3,7 @@
 #include "OidcError.h"
 #include "OidcAuthorizationResponse.h"
 #include "OidcAuthorizationSession.h"
+#include "OidcEndSessionImplementation.h"
 #include "OidcRegistrationRequest.h"
 #include "OidcRegistrationResponse.h"
 #include "OidcServiceConfiguration.h"
@@ -58,6 +59,11 @@ public:
                                 OidcAuthorizationSession::Callback callback);
     static std::shared_ptr<OidcAuthorizationSession>
     presentAuthorizationRequest(const OidcAuthorizationRequest &request, OidcAuthorizationSession::Callback callback);
+
+    // Starts a logout with the agent; the caller keeps the session to resume or cancel it.
+    static std::shared_ptr<OidcEndSessionImplementation>
+    presentEndSessionRequest(const OidcEndSessionRequest &request, std::shared_ptr<OidcExternalUserAgent> agent,
+                             OidcEndSessionImplementation::Callback callback);
 
     // How far an ID token's issue time may lie from now.
     static constexpr int idTokenIssuedAtTolerance = 600;

@@ -34,3 +34,13 @@ OidcAuthorizationService::presentAuthorizationRequest(const OidcAuthorizationReq
 {
     return presentAuthorizationRequest(request, std::make_shared<OidcExternalUserAgentMac>(), std::move(callback));
 }
+
+std::shared_ptr<OidcEndSessionImplementation>
+OidcAuthorizationService::presentEndSessionRequest(const OidcEndSessionRequest &request,
+                                                   std::shared_ptr<OidcExternalUserAgent> agent,
+                                                   OidcEndSessionImplementation::Callback callback)
+{
+    auto session = std::make_shared<OidcEndSessionImplementation>(request);
+    session->presentAuthorization(std::move(agent), std::move(callback));
+    return session;
+}

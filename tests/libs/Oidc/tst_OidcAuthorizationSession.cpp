@@ -180,6 +180,54 @@ private Q_SLOTS:
         QCOMPARE(m_opened.size(), 1);
     }
 
+    void endSessionFlows_data()
+    {
+        QTest::addColumn<bool>("generatedState");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("code"); // 0: a response
+        QTest::newRow("stateless pair") << false << "" << 0;
+        QTest::newRow("same state") << true << "state=SAME" << 0;
+        QTest::newRow("other state") << true << "state=other-state-value" << -61439;
+        QTest::newRow("no state back") << true << "" << -61439;
+        QTest::newRow("an error parameter is no error here") << false << "error=odd" << 0;
+    }
+    void endSessionFlows()
+    {
+        QFETCH(bool, generatedState);
+        QFETCH(QString, query);
+        QFETCH(int, code);
+        const OidcServiceConfiguration configuration(
+            QUrl(QStringLiteral("https://auth.example/authorize")), QUrl(QStringLiteral("https://auth.example/token")),
+            std::nullopt, std::nullopt, QUrl(QStringLiteral("https://auth.example/logout")));
+        const QUrl back(QStringLiteral("sorvane://auth/logout"));
+        const auto logout = generatedState
+            ? OidcEndSessionRequest::create(configuration, QStringLiteral("hint"), back, std::nullopt)
+            : OidcEndSessionRequest::create(configuration, QStringLiteral("hint"), back, std::nullopt, std::nullopt);
+        QVERIFY(logout);
+        query.replace(QStringLiteral("SAME"), logout->state().value_or(QString()));
+        std::optional<OidcEndSessionResponse> response;
+        std::optional<OidcError> error;
+        int calls = 0;
+        const auto session = OidcAuthorizationService::presentEndSessionRequest(
+            *logout, std::make_shared<OidcExternalUserAgentMac>(), [&](auto answer, auto failure) {
+                response = answer;
+                error = failure;
+                ++calls;
+            });
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(!session->resumeExternalUserAgentFlowWithURL(QUrl(QStringLiteral("sorvane://auth/callback"))));
+        QVERIFY(session->resumeExternalUserAgentFlowWithURL(QUrl(QStringLiteral("sorvane://auth/logout?") + query)));
+        QTRY_COMPARE(calls, 1);
+        QCOMPARE(response.has_value(), code == 0);
+        if (code) {
+            QCOMPARE(error->domain, OidcErrorDomain::oauthAuthorization);
+            QCOMPARE(error->code, code);
+            QVERIFY(!error->description().contains(QStringLiteral("other-state-value")));
+        }
+        QVERIFY_THROWS_EXCEPTION(OidcException,
+                                 session->resumeExternalUserAgentFlowWithURL(QUrl(QStringLiteral("sorvane://auth/logout"))));
+    }
+
 private:
     QList<QUrl> m_opened;
     QList<QObject *> m_raised;
