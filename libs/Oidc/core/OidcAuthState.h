@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OidcAuthorizationResponse.h"
+#include "OidcAuthorizationSession.h"
 #include "OidcError.h"
 #include "OidcRegistrationResponse.h"
 #include "OidcTokenRequest.h"
@@ -26,6 +27,23 @@ class OidcAuthState : public QObject
 public:
     using Action = std::function<void(std::optional<QString> accessToken, std::optional<QString> idToken,
                                       std::optional<OidcError> error)>;
+
+    using PresentCallback = std::function<void(std::shared_ptr<OidcAuthState> state, std::optional<OidcError> error)>;
+
+    // Runs the sign-in and, for the "code" response type, the code exchange; calls
+    // back with a new state or the error. A redirect without a code is an error here.
+    static std::shared_ptr<OidcExternalUserAgentSession>
+    authStateByPresentingAuthorizationRequest(const OidcAuthorizationRequest &request,
+                                              std::shared_ptr<OidcExternalUserAgent> agent, PresentCallback callback);
+    // In the default browser; `window` (may be null) is brought back on return.
+    static std::shared_ptr<OidcExternalUserAgentSession>
+    authStateByPresentingAuthorizationRequest(const OidcAuthorizationRequest &request, QObject *window,
+                                              PresentCallback callback);
+    static std::shared_ptr<OidcExternalUserAgentSession>
+    authStateByPresentingAuthorizationRequest(const OidcAuthorizationRequest &request, QObject *window,
+                                              bool prefersEphemeralSession, PresentCallback callback);
+    static std::shared_ptr<OidcExternalUserAgentSession>
+    authStateByPresentingAuthorizationRequest(const OidcAuthorizationRequest &request, PresentCallback callback);
 
     explicit OidcAuthState(const std::optional<OidcAuthorizationResponse> &authorizationResponse,
                            const std::optional<OidcTokenResponse> &tokenResponse = std::nullopt,

@@ -1,4 +1,5 @@
 #include "OidcAuthState.h"
+#include "OidcExternalUserAgentMac.h"
 #include "OidcURLSessionProvider.h"
 
 #include "HttpPeer.h"
@@ -172,6 +173,45 @@ private Q_SLOTS:
         QVERIFY(!state.authorizationError());
         QVERIFY(!state.refreshToken());
         QVERIFY(!state.lastTokenResponse());
+    }
+
+    void presentingRoad_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("code"); // 0: an authorized state
+        QTest::newRow("code") << "code=c0de&state=st" << 0;
+        QTest::newRow("no code") << "state=st" << -8;
+        QTest::newRow("denied") << "error=access_denied&state=st" << -4;
+    }
+    void presentingRoad()
+    {
+        QFETCH(QString, query);
+        QFETCH(int, code);
+        m_peer->route("/token", {200, "{\"access_token\":\"at\",\"refresh_token\":\"rt\"}"}, "POST");
+        OidcExternalUserAgentMac::setOpener([](const QUrl &) { return true; });
+        const OidcAuthorizationRequest request = authorization(m_peer->url(QStringLiteral("/token"))).request();
+        std::shared_ptr<OidcAuthState> state;
+        std::optional<OidcError> error;
+        int calls = 0;
+        const auto session = OidcAuthState::authStateByPresentingAuthorizationRequest(
+            request, [&](std::shared_ptr<OidcAuthState> made, std::optional<OidcError> failure) {
+                state = made;
+                error = failure;
+                ++calls;
+            });
+        QVERIFY(session->resumeExternalUserAgentFlowWithURL(QUrl("sorvane://auth/callback?" + query)));
+        QTRY_COMPARE(calls, 1);
+        OidcExternalUserAgentMac::setOpener(nullptr);
+        QCOMPARE(bool(state), code == 0);
+        if (code == 0) {
+            QCOMPARE(state->accessToken(), QStringLiteral("at"));
+            QCOMPARE(state->refreshToken(), QStringLiteral("rt"));
+            return;
+        }
+        QCOMPARE(error->code, code);
+        if (code == -8)
+            QCOMPARE(error->description(), QStringLiteral("Authorization response has no code."));
+        QVERIFY(m_peer->requests().isEmpty());
     }
 
 private:
