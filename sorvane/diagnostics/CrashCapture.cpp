@@ -28,7 +28,7 @@ constexpr int handledSignals[] = {SIGABRT, SIGILL, SIGSEGV, SIGFPE, SIGBUS, SIGP
 constexpr int maxFrames = 64;
 // How long a dying thread waits for the writer to finish the lines queued before
 // its record. A writer that is free needs microseconds; one that is stuck never comes.
-constexpr int writerPatienceMs = 1000;
+constexpr int writerPatienceMs = 2000;
 const char *const category = "CrashCapture";
 
 std::atomic<bool> installed {false};

@@ -17,15 +17,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 
 namespace {
 
 // Long enough for a loaded machine, short enough that a hang fails the test
-// rather than the whole run. A stuck writer costs the child one second.
+// rather than the whole run. A stuck writer costs the child two seconds.
 constexpr int childTimeoutMs = 30000;
 
 struct ChildRun {
