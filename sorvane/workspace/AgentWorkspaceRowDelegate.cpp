@@ -2,6 +2,7 @@
 
 #include "AgentWorkspaceIcons.h"
 #include "AgentWorkspaceModel.h"
+#include "AgentWorkspaceTreeView.h"
 #include "window/WindowStyle.h"
 
 #include <QAbstractItemView>
@@ -189,7 +190,10 @@ bool AgentWorkspaceRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *
                                           const QModelIndex &index)
 {
     if (event->type() == QEvent::ToolTip) {
-        const QRect button = buttonRect(index, option.rect, true);
+        // The rectangle the row is drawn in, which for the sidebar's list is not the
+        // item's own.
+        const auto *list = qobject_cast<const AgentWorkspaceTreeView *>(view);
+        const QRect button = buttonRect(index, list ? list->rowRect(index) : option.rect, true);
         if (!button.isEmpty() && button.contains(event->pos())) {
             QToolTip::showText(event->globalPos(), buttonToolTip(index), view->viewport(), button);
             return true;

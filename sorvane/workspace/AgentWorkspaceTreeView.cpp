@@ -8,6 +8,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace {
+
+// The tree's rows keep this far from the right edge; pins and titles span the width.
+constexpr int treeInset = 4;
+
+} // namespace
+
 AgentWorkspaceTreeView::AgentWorkspaceTreeView(QWidget *parent)
     : QTreeView(parent)
 {
@@ -38,7 +45,7 @@ QRect AgentWorkspaceTreeView::rowRect(const QModelIndex &index) const
     const auto *workspace = qobject_cast<const AgentWorkspaceModel *>(index.model());
     if (!workspace || workspace->kind(index) != AgentWorkspaceModel::RowKind::Node)
         return QRect(0, visual.top(), viewport()->width(), visual.height());
-    return QRect(visual.left(), visual.top(), viewport()->width() - visual.left(), visual.height());
+    return QRect(visual.left(), visual.top(), viewport()->width() - treeInset - visual.left(), visual.height());
 }
 
 void AgentWorkspaceTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -58,7 +65,7 @@ void AgentWorkspaceTreeView::drawRow(QPainter *painter, const QStyleOptionViewIt
         const int indent = (depth + 1) * indentation();
         const int x = header()->sectionViewportPosition(0);
         drawBranches(painter, QRect(x, option.rect.top(), indent, option.rect.height()), index);
-        opt.rect = QRect(x + indent, option.rect.top(), viewport()->width() - x - indent, option.rect.height());
+        opt.rect = QRect(x + indent, option.rect.top(), viewport()->width() - treeInset - x - indent, option.rect.height());
     } else {
         opt.rect = QRect(0, option.rect.top(), viewport()->width(), option.rect.height());
     }

@@ -14,6 +14,7 @@
 #include "workspace/AgentWorkspaceSidebar.h"
 #include "workspace/AgentWorkspaceTreeView.h"
 
+#include <QAbstractItemModelTester>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
@@ -387,6 +388,34 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return !f.service->isScanning(); }, 10000));
         QVERIFY(f.list().isExpanded(f.topRow("docs/")));
         QVERIFY(!f.list().isExpanded(f.topRow("other/")));
+    }
+
+    // Every change the list goes through keeps the model consistent for its views:
+    // pins coming and going above the tree, the notice, a new walk, closing.
+    void modelStaysConsistent()
+    {
+        SidebarFixture f;
+        QAbstractItemModelTester tester(&f.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        makeTree(f.path("p"), {"AGENTS.md", "docs/a.md", "docs/deep/b.md", "c.md"});
+        QVERIFY(f.choose("p"));
+        f.list().expandAll();
+        f.service->toggleFavorite(AgentFileNode{f.path("p/docs/deep/b.md"), "b.md", false, {}});
+        f.service->toggleFavorite(AgentFileNode{f.path("p/c.md"), "c.md", false, {}});
+        QVERIFY(f.list().isExpanded(f.topRow("docs/")));
+        for (const AgentFavorite &pin : QList<AgentFavorite>(f.service->favorites()))
+            f.service->removeFavorite(pin);
+        QCOMPARE(f.rows().first(), QStringLiteral("title 4 MARKDOWN FILES"));
+        QVERIFY(f.list().isExpanded(f.topRow("docs/")));
+        makeNumberedFiles(f.path("p/many"), 6000);
+        f.service->refresh();
+        QVERIFY(QTest::qWaitFor([&] { return !f.service->isScanning(); }, 10000));
+        QCOMPARE(f.rows().last().left(6), QStringLiteral("notice"));
+        QVERIFY(QDir(f.path("p/many")).removeRecursively());
+        f.service->refresh();
+        QVERIFY(QTest::qWaitFor([&] { return !f.service->isScanning(); }, 10000));
+        QCOMPARE(f.rows().last(), QStringLiteral("c.md"));
+        f.service->clearRoot();
+        QCOMPARE(f.rows(), (QStringList{"title 0 MARKDOWN FILES", "note No markdown files in this folder."}));
     }
 
     // For a person to look at: the sidebar in light and dark, with pins, an open
