@@ -331,8 +331,7 @@ private Q_SLOTS:
         service.setRoot(l.path("a"));
         QVERIFY(gate.waitUntilHeld());
         service.setRoot(l.path("b"));
-        // B's walk is done while A's is still held: still scanning is wrong only
-        // once A's is released; B's result must be on screen now.
+        // B's walk finishes while A's is still held: B's result shows at once.
         QVERIFY(QTest::qWaitFor([&] { return service.fileCount() == 1; }, 10000));
         QCOMPARE(outline(service.tree()), QStringLiteral("only-in-b.md\n"));
         QVERIFY(!service.isScanning());
