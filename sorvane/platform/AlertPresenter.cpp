@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace {
@@ -141,6 +143,23 @@ void AlertPresenter::chooseOpenFiles(const FilePanelRequest &request,
     });
 }
 
+std::optional<QString> AlertPresenter::chooseFolder(const FolderPanelRequest &request)
+{
+    FolderPanelRequest filled = request;
+    if (filled.directory.isEmpty())
+        filled.directory = startFolder();
+    std::optional<QString> chosen = presentChooseFolder(filled);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    *m_lastDirectory = *chosen;
+    return chosen;
+}
+
+std::optional<QString> AlertPresenter::presentChooseFolder(const FolderPanelRequest &)
+{
+    return std::nullopt;
+}
+
 int AlertPresenter::chooseFromMenu(const ChoiceMenuRequest &)
 {
     return -1;
@@ -235,6 +254,36 @@ void WidgetAlertPresenter::presentOpenFiles(const FilePanelRequest &request,
         completion(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
     });
     dialog->open();
+}
+
+std::optional<QString> WidgetAlertPresenter::presentChooseFolder(const FolderPanelRequest &request)
+{
+    // The desktop's own folder panels take no message, so Qt's panel sits in a dialog
+    // under a line saying what the folder is for.
+    QDialog dialog(dialogParent());
+    dialog.setWindowTitle(request.title.isEmpty() ? QStringLiteral("sorv.ane") : request.title);
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *message = new QLabel(request.message, &dialog);
+    message->setTextFormat(Qt::PlainText);
+    message->setWordWrap(true);
+    layout->addWidget(message);
+    auto *panel = new QFileDialog(&dialog);
+    panel->setWindowFlags(Qt::Widget);
+    panel->setOption(QFileDialog::DontUseNativeDialog, true);
+    panel->setOption(QFileDialog::ShowDirsOnly, true);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    if (!request.acceptLabel.isEmpty())
+        panel->setLabelText(QFileDialog::Accept, request.acceptLabel);
+    if (!request.directory.isEmpty())
+        panel->setDirectory(request.directory);
+    layout->addWidget(panel);
+    QObject::connect(panel, &QFileDialog::accepted, &dialog, &QDialog::accept);
+    QObject::connect(panel, &QFileDialog::rejected, &dialog, &QDialog::reject);
+    dialog.resize(720, 480);
+    if (dialog.exec() != QDialog::Accepted || panel->selectedFiles().isEmpty())
+        return std::nullopt;
+    return panel->selectedFiles().constFirst();
 }
 
 int WidgetAlertPresenter::chooseFromMenu(const ChoiceMenuRequest &request)

@@ -48,6 +48,17 @@ struct FilePanelRequest {
     bool keepsOtherSuffix = false;
 };
 
+// A modal panel that picks one existing folder and no files.
+struct FolderPanelRequest {
+    QString title;
+    // Above the folder list: what the folder is for.
+    QString message;
+    // The accept button's label.
+    QString acceptLabel;
+    // Where the panel opens; empty for the folder last used in a panel (at first, home).
+    QString directory;
+};
+
 // The path a save panel's answer stands for: `path` with request.defaultSuffix added
 // unless its name already ends in it (or in its last part, "enc" of "md.enc"), in one
 // of the extensions of request.nameFilters or, when the request keeps other
@@ -87,6 +98,9 @@ public:
     // Shows an open panel without blocking; the completion receives the chosen paths
     // (empty when cancelled) on the GUI thread.
     void chooseOpenFiles(const FilePanelRequest &request, std::function<void(const QStringList &)> completion);
+    // The chosen folder, or nothing when the user cancelled. Returns once the panel
+    // has closed.
+    std::optional<QString> chooseFolder(const FolderPanelRequest &request);
     // Index into request.items of the chosen action, or -1 when none was chosen.
     // Presenters that show no menus choose nothing.
     virtual int chooseFromMenu(const ChoiceMenuRequest &request);
@@ -101,6 +115,8 @@ protected:
     virtual std::optional<QString> presentSaveFile(const FilePanelRequest &request) = 0;
     virtual void presentOpenFiles(const FilePanelRequest &request,
                                   std::function<void(const QStringList &)> completion) = 0;
+    // Presenters that show no folder panels choose nothing.
+    virtual std::optional<QString> presentChooseFolder(const FolderPanelRequest &request);
 
 private:
     // The folder last used in a panel, at first home.
@@ -121,4 +137,5 @@ protected:
     std::optional<QString> presentSaveFile(const FilePanelRequest &request) override;
     void presentOpenFiles(const FilePanelRequest &request,
                           std::function<void(const QStringList &)> completion) override;
+    std::optional<QString> presentChooseFolder(const FolderPanelRequest &request) override;
 };

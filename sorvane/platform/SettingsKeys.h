@@ -33,6 +33,12 @@ inline const QString hasOpenedWelcomeDoc = QStringLiteral("hasOpenedWelcomeDoc")
 inline const QString hasWarnedAboutInstallLocation = QStringLiteral("hasWarnedAboutInstallLocation");
 inline const QString hasPromptedForDefaultHandler = QStringLiteral("hasPromptedForDefaultHandler");
 
+// The AI workspace: the root folder's bookmark and the pins (each Base64 of its bytes),
+// and the agent instruction files already offered as pins once (a list of paths).
+inline const QString agentWorkspaceRootBookmark = QStringLiteral("agentWorkspace.rootBookmark");
+inline const QString agentWorkspaceFavorites = QStringLiteral("agentWorkspace.favorites");
+inline const QString agentWorkspaceSeenAgentDocs = QStringLiteral("agentWorkspace.seenAgentDocs");
+
 // Diagnostics, analytics, updates, tools
 inline const QString analyticsOptOut = QStringLiteral("analyticsOptOut");
 inline const QString betaUpdatesEnabled = QStringLiteral("sorvane.updates.betaEnabled");

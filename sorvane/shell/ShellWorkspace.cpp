@@ -1,10 +1,45 @@
 #include "ShellWorkspace.h"
 
 #include "documents/DocumentManager.h"
+#include "platform/Settings.h"
+#include "window/EmptyStateView.h"
+#include "window/MainView.h"
 #include "window/MainWindow.h"
+#include "window/WorkspaceRootFolder.h"
+#include "workspace/AgentWorkspaceService.h"
+#include "workspace/AgentWorkspaceSidebar.h"
+
+namespace {
+
+// The AI workspace's root folder as the empty state sees it.
+class AgentRootFolder : public WorkspaceRootFolder
+{
+public:
+    AgentRootFolder(AgentWorkspaceService &service, QObject *parent)
+        : WorkspaceRootFolder(parent)
+        , m_service(service)
+    {
+        connect(&service, &AgentWorkspaceService::rootPathChanged, this, &WorkspaceRootFolder::rootFolderChanged);
+    }
+
+    bool hasRootFolder() const override { return m_service.hasRoot(); }
+    void chooseRootFolder() override { m_service.chooseDirectory(); }
+
+private:
+    AgentWorkspaceService &m_service;
+};
+
+} // namespace
 
 ShellWorkspace::ShellWorkspace(QObject *parent)
+    : ShellWorkspace(Settings::shared(), parent)
+{
+}
+
+ShellWorkspace::ShellWorkspace(Settings &settings, QObject *parent)
     : QObject(parent)
+    , m_agentWorkspace(std::make_unique<AgentWorkspaceService>(settings))
+    , m_rootFolder(new AgentRootFolder(*m_agentWorkspace, this))
 {
 }
 
@@ -18,11 +53,21 @@ void ShellWorkspace::attachDocumentManager(DocumentManager *manager)
 void ShellWorkspace::attachMainWindow(MainWindow *window)
 {
     m_window = window;
+    attachSidebar();
+}
+
+void ShellWorkspace::attachSidebar()
+{
+    if (!m_window)
+        return;
+    MainView *view = m_window->mainView();
+    view->setWorkspaceSidebar(new AgentWorkspaceSidebar(*m_agentWorkspace, view->documentManager()));
+    view->emptyState()->setWorkspaceRootFolder(m_rootFolder);
 }
 
 bool ShellWorkspace::exists() const
 {
-    return false;
+    return true;
 }
 
 void ShellWorkspace::showQuickOpen()

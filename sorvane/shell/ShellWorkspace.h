@@ -5,13 +5,21 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
+class AgentWorkspaceService;
+class Settings;
+class WorkspaceRootFolder;
+
 // The workspace navigators behind the start-up seam: the AI workspace and its sidebar,
 // the folder-search panel and Quick Open. main() owns one for the process.
 class ShellWorkspace : public QObject, public WorkspaceSeam
 {
     Q_OBJECT
 public:
+    // Makes the AI workspace service, which restores its folder and walks it.
     explicit ShellWorkspace(QObject *parent = nullptr);
+    ShellWorkspace(Settings &settings, QObject *parent = nullptr);
     ~ShellWorkspace() override;
 
     void attachDocumentManager(DocumentManager *manager) override;
@@ -20,7 +28,14 @@ public:
     void showQuickOpen() override;
     void showFolderSearch() override;
 
+    AgentWorkspaceService &agentWorkspace() const { return *m_agentWorkspace; }
+
 private:
+    // The sidebar into the window's view and the root folder into its empty state.
+    void attachSidebar();
+
+    std::unique_ptr<AgentWorkspaceService> m_agentWorkspace;
+    WorkspaceRootFolder *m_rootFolder = nullptr;
     QPointer<MainWindow> m_window;
     QPointer<DocumentManager> m_manager;
 };

@@ -104,6 +104,7 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     : QWidget(parent)
     , m_manager(manager)
     , m_formatting(new FormattingStrip(this))
+    , m_workspace(new GlyphButton(GlyphButton::Glyph::sidebar, this))
     , m_outline(new GlyphButton(GlyphButton::Glyph::outline, this))
     , m_decrease(new GlyphButton(QStringLiteral("A"), WindowStyle::font(11, QFont::Medium), this))
     , m_increase(new GlyphButton(QStringLiteral("A"), WindowStyle::font(15, QFont::Medium), this))
@@ -171,7 +172,15 @@ DocumentToolbar::DocumentToolbar(DocumentManager &manager, QWidget *parent)
     strip->setDivider(verticalDivider(m_formatting));
     row->addWidget(m_formatting);
 
-    // 3. Outline. The workspace toggle joins it with the workspace.
+    // 3. The workspace and outline toggles.
+    m_workspace->setToolTip(QStringLiteral("Toggle AI workspace (Ctrl+Alt+0)"));
+    m_workspace->setAccessibleName(QStringLiteral("Toggle AI workspace"));
+    m_workspace->hide();
+    connect(m_workspace, &GlyphButton::clicked, this, [] {
+        Settings &settings = Settings::shared();
+        settings.setValue(SettingsKeys::showWorkspace, !settings.showWorkspace());
+    });
+    row->addWidget(m_workspace);
     m_outline->setToolTip(QStringLiteral("Toggle Outline"));
     m_outline->setAccessibleName(QStringLiteral("Toggle Outline"));
     connect(m_outline, &GlyphButton::clicked, this, [] {
@@ -275,6 +284,11 @@ GlyphButton *DocumentToolbar::addFormatButton(GlyphButton *button, MarkdownForma
     return button;
 }
 
+void DocumentToolbar::setWorkspaceToggleShown(bool shown)
+{
+    m_workspace->setVisible(shown);
+}
+
 void DocumentToolbar::setExportCommands(DocumentExportCommands *commands)
 {
     m_exports = commands;
@@ -331,6 +345,8 @@ void DocumentToolbar::refresh(const QString &key)
     }
     if (all || key == SettingsKeys::showOutline)
         m_outline->setHighlighted(settings.showOutline());
+    if (all || key == SettingsKeys::showWorkspace)
+        m_workspace->setHighlighted(settings.showWorkspace());
     if (all || key == SettingsKeys::fontSize) {
         const double size = settings.fontSize();
         m_sizeLabel->setText(QString::number(static_cast<long long>(std::trunc(size))));

@@ -14,7 +14,7 @@ class QLabel;
 class QMenu;
 
 // The row above a document: the view-mode switch, the formatting buttons (sent to
-// the selected document's editor through DocumentManager), the outline toggle, the
+// the selected document's editor through DocumentManager), the workspace and outline toggles, the
 // copy menu and the share button, the text size, the appearance switch and the word
 // count. Apart from the short "Copied" feedback it keeps no state: every control
 // reads and writes the stored settings, so all panes and menus agree.
@@ -37,6 +37,9 @@ public:
     QList<GlyphButton *> formattingButtons() const { return m_formatButtons; }
     QWidget *formattingGroup() const { return m_formatting; }
     GlyphButton *outlineButton() const { return m_outline; }
+    // The AI workspace toggle; shown once the workspace exists.
+    void setWorkspaceToggleShown(bool shown);
+    GlyphButton *workspaceButton() const { return m_workspace; }
     GlyphButton *decreaseButton() const { return m_decrease; }
     GlyphButton *increaseButton() const { return m_increase; }
     QLabel *fontSizeLabel() const { return m_sizeLabel; }
@@ -66,6 +69,7 @@ private:
     QList<GlyphButton *> m_viewModes;
     QWidget *m_formatting;
     QList<GlyphButton *> m_formatButtons;
+    GlyphButton *m_workspace;
     GlyphButton *m_outline;
     GlyphButton *m_decrease;
     GlyphButton *m_increase;

@@ -2,7 +2,10 @@
 
 #include "SorvaneBrandMark.h"
 #include "WindowStyle.h"
+#include "WorkspaceRootFolder.h"
 #include "documents/DocumentManager.h"
+#include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 
 #include <QAbstractButton>
 #include <QDragEnterEvent>
@@ -15,6 +18,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -107,6 +111,7 @@ EmptyStateView::EmptyStateView(DocumentManager &manager, QWidget *parent)
     , m_manager(manager)
     , m_openFile(new QPushButton(QStringLiteral("Open File...")))
     , m_newDocument(new QPushButton(QStringLiteral("New Document")))
+    , m_workspace(new QPushButton)
     , m_recentSection(new QWidget)
     , m_recentRows(new QVBoxLayout)
 {
@@ -156,6 +161,16 @@ EmptyStateView::EmptyStateView(DocumentManager &manager, QWidget *parent)
     connect(m_openFile, &QPushButton::clicked, this, [this] { m_manager.openFilePicker(); });
     connect(m_newDocument, &QPushButton::clicked, this, [this] { m_manager.newDocument(QString(), false); });
 
+    // A link-like button under the two; shown once the workspace exists.
+    m_workspace->setFlat(true);
+    m_workspace->setCursor(Qt::PointingHandCursor);
+    m_workspace->setFont(WindowStyle::font(13));
+    m_workspace->setToolTip(QStringLiteral("Browse a project's AGENTS.md, CLAUDE.md, and every markdown file"));
+    m_workspace->setIcon(QIcon::fromTheme(QStringLiteral("folder"), style()->standardIcon(QStyle::SP_DirIcon)));
+    m_workspace->hide();
+    connect(m_workspace, &QPushButton::clicked, this, &EmptyStateView::openWorkspace);
+    stack->addWidget(m_workspace, 0, Qt::AlignHCenter);
+
     auto *recentLayout = new QVBoxLayout(m_recentSection);
     recentLayout->setContentsMargins(0, 8, 0, 0);
     recentLayout->setSpacing(10);
@@ -171,6 +186,31 @@ EmptyStateView::EmptyStateView(DocumentManager &manager, QWidget *parent)
     applyColors();
 }
 
+void EmptyStateView::setWorkspaceRootFolder(WorkspaceRootFolder *rootFolder)
+{
+    if (m_rootFolder)
+        disconnect(m_rootFolder, nullptr, this, nullptr);
+    m_rootFolder = rootFolder;
+    if (rootFolder)
+        connect(rootFolder, &WorkspaceRootFolder::rootFolderChanged, this, &EmptyStateView::updateWorkspaceButton);
+    updateWorkspaceButton();
+}
+
+void EmptyStateView::updateWorkspaceButton()
+{
+    m_workspace->setVisible(m_rootFolder != nullptr);
+    const bool hasRoot = m_rootFolder && m_rootFolder->hasRootFolder();
+    m_workspace->setText(hasRoot ? QStringLiteral("Show AI Workspace") : QStringLiteral("Set AI Working Directory\u2026"));
+}
+
+void EmptyStateView::openWorkspace()
+{
+    if (m_rootFolder && !m_rootFolder->hasRootFolder())
+        m_rootFolder->chooseRootFolder();
+    // Also after a cancelled picker: the sidebar then offers the choice itself.
+    Settings::shared().setValue(SettingsKeys::showWorkspace, true);
+}
+
 void EmptyStateView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
@@ -183,6 +223,9 @@ void EmptyStateView::applyColors()
     // Secondary texts are the palette's text colour, softened; they follow the appearance.
     for (QLabel *label : std::as_const(m_secondaryLabels))
         setForeground(label, WindowStyle::secondary(palette()));
+    QPalette link = m_workspace->palette();
+    link.setColor(QPalette::ButtonText, WindowStyle::accent(palette()));
+    m_workspace->setPalette(link);
 }
 
 QString EmptyStateView::folderLine(const QUrl &url)

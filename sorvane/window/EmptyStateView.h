@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
 class DocumentManager;
+class WorkspaceRootFolder;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -24,6 +26,10 @@ public:
     bool isDropTargeted() const { return m_dropTargeted; }
     QPushButton *openFileButton() const { return m_openFile; }
     QPushButton *newDocumentButton() const { return m_newDocument; }
+    // The AI workspace button: hidden until the shell hands over the workspace's
+    // root folder (held weakly), then "Set AI Working Directory…" or "Show AI Workspace".
+    void setWorkspaceRootFolder(WorkspaceRootFolder *rootFolder);
+    QPushButton *workspaceButton() const { return m_workspace; }
     // The rows shown under "Recent Files", in order.
     QList<QUrl> shownRecentFiles() const { return m_shownRecent; }
     QWidget *recentSection() const { return m_recentSection; }
@@ -43,10 +49,14 @@ private:
     void rebuildRecent();
     void setDropTargeted(bool on);
     void applyColors();
+    void updateWorkspaceButton();
+    void openWorkspace();
 
     DocumentManager &m_manager;
     QPushButton *m_openFile;
     QPushButton *m_newDocument;
+    QPushButton *m_workspace;
+    QPointer<WorkspaceRootFolder> m_rootFolder;
     QWidget *m_recentSection;
     QVBoxLayout *m_recentRows;
     QList<QUrl> m_shownRecent;

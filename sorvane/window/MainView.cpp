@@ -101,6 +101,8 @@ void MainView::setWorkspaceSidebar(QWidget *sidebar)
         m_sidebarColumn->layout()->addWidget(sidebar);
         m_sidebarColumn->layout()->addWidget(WindowStyle::divider(Qt::Vertical, m_sidebarColumn));
     }
+    if (m_pane)
+        m_pane->toolbar()->setWorkspaceToggleShown(m_sidebar != nullptr);
     updateChrome();
 }
 
@@ -166,6 +168,7 @@ void MainView::showSelection()
         if (selected) {
             m_pane = new DocumentContentView(m_manager, selected, this);
             m_pane->toolbar()->setExportCommands(m_exports);
+            m_pane->toolbar()->setWorkspaceToggleShown(m_sidebar != nullptr);
             m_stack->addWidget(m_pane);
             m_stack->setCurrentWidget(m_pane);
             // Typing after New or a tab switch goes into the document without a click.

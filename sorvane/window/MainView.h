@@ -50,6 +50,7 @@ public:
     // The copy and share commands the panes' toolbars run.
     void setExportCommands(DocumentExportCommands *commands);
 
+    DocumentManager &documentManager() const { return m_manager; }
     TabBar *tabBar() const { return m_tabBar; }
     EmptyStateView *emptyState() const { return m_emptyState; }
     // The pane of the selected document; null while nothing is selected. Menus switch

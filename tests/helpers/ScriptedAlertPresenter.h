@@ -20,11 +20,13 @@ public:
     QList<std::optional<QString>> saveAnswers;
     QList<QStringList> openAnswers;
     QList<int> menuAnswers;
+    QList<std::optional<QString>> folderAnswers;
 
     QList<AlertRequest> alerts;
     QList<FilePanelRequest> savePanels;
     QList<FilePanelRequest> openPanels;
     QList<ChoiceMenuRequest> menus;
+    QList<FolderPanelRequest> folderPanels;
 
     int runModal(const AlertRequest &request) override
     {
@@ -51,5 +53,11 @@ protected:
     {
         openPanels.append(request);
         completion(openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst());
+    }
+
+    std::optional<QString> presentChooseFolder(const FolderPanelRequest &request) override
+    {
+        folderPanels.append(request);
+        return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
     }
 };
