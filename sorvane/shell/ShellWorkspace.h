@@ -5,6 +5,10 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
+class WorkspaceSearchController;
+
 // The workspace navigators behind the start-up seam: the AI workspace and its sidebar,
 // the folder-search panel and Quick Open. main() owns one for the process.
 class ShellWorkspace : public QObject, public WorkspaceSeam
@@ -20,7 +24,11 @@ public:
     void showQuickOpen() override;
     void showFolderSearch() override;
 
+    // The folder search, made with the workspace and kept for the process.
+    WorkspaceSearchController &folderSearch() const { return *m_folderSearch; }
+
 private:
     QPointer<MainWindow> m_window;
     QPointer<DocumentManager> m_manager;
+    std::unique_ptr<WorkspaceSearchController> m_folderSearch;
 };
