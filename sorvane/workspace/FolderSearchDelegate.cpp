@@ -27,11 +27,17 @@ bool isFileRow(const QModelIndex &index)
 
 } // namespace
 
+FolderSearchDelegate::FolderSearchDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+    , m_fileRowHeight(sectionPadding + QFontMetrics(nameFont()).height())
+    , m_lineRowHeight(lineSpacing + QFontMetrics(monospace(12)).height())
+{
+}
+
 QSize FolderSearchDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const bool last = index.data(FolderSearchResultModel::LastInFileRole).toBool();
-    int height = isFileRow(index) ? sectionPadding + QFontMetrics(nameFont()).height()
-                                  : lineSpacing + QFontMetrics(monospace(12)).height();
+    int height = isFileRow(index) ? m_fileRowHeight : m_lineRowHeight;
     if (last)
         height += sectionPadding + 1;
     return QSize(option.rect.width(), height);

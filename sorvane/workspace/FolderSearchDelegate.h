@@ -9,7 +9,7 @@ class FolderSearchDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit FolderSearchDelegate(QObject *parent = nullptr);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -18,4 +18,9 @@ public:
     static constexpr int sectionPadding = 8;
     static constexpr int lineSpacing = 4;
     static constexpr int lineNumberWidth = 36;
+
+private:
+    // Asked for every row when results arrive: measured once.
+    int m_fileRowHeight;
+    int m_lineRowHeight;
 };

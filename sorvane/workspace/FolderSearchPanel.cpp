@@ -89,6 +89,9 @@ FolderSearchPanel::FolderSearchPanel(WorkspaceSearchService *service, QWidget *p
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Thousands of rows are laid out a batch per event-loop turn, not in one stall.
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(200);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setMouseTracking(true);
     m_list->viewport()->setAutoFillBackground(false);
