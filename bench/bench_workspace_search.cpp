@@ -141,6 +141,32 @@ void report(benchmark::State &state, const Setup &setup, double worstGapMs, doub
     state.counters["worst_publish_ms"] = setup.publishTimer.worstMs;
 }
 
+// Runs body once per iteration under a fresh heartbeat, after clearing the results;
+// the time is the clock's when body returns (body may restart it).
+template <typename Body>
+void measure(benchmark::State &state, Setup &setup, Body body)
+{
+    double worst = 0, busy = 0;
+    for (auto _ : state) {
+        setup.search(QString());
+        Heartbeat heartbeat;
+        QElapsedTimer clock;
+        clock.start();
+        body(clock);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        worst = qMax(worst, heartbeat.worstMs());
+        busy = qMax(busy, heartbeat.worstBusyMs());
+    }
+    report(state, setup, worst, busy);
+}
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // One search: "the" is on nearly every line (each file stops at its 22nd matching
 // line); "zebra" is in no file, so all 20 MB are read and scanned.
 void BM_FolderSearch(benchmark::State &state, const char *query)
@@ -148,20 +174,10 @@ void BM_FolderSearch(benchmark::State &state, const char *query)
     Setup setup;
     setup.search(QString::fromUtf8(query)); // warm the cache
     setup.waitForResults();
-    double worst = 0, busy = 0;
-    for (auto _ : state) {
-        setup.service.setQuery(QString());
-        setup.service.performSearch();
-        Heartbeat heartbeat;
-        QElapsedTimer clock;
-        clock.start();
+    measure(state, setup, [&](QElapsedTimer &) {
         setup.search(QString::fromUtf8(query));
         setup.waitForResults();
-        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
-        worst = qMax(worst, heartbeat.worstMs());
-        busy = qMax(busy, heartbeat.worstBusyMs());
-    }
-    report(state, setup, worst, busy);
+    });
 }
 BENCHMARK_CAPTURE(BM_FolderSearch, common_word, "the")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK_CAPTURE(BM_FolderSearch, no_match, "zebra")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -171,19 +187,7 @@ BENCHMARK_CAPTURE(BM_FolderSearch, no_match, "zebra")->UseManualTime()->Unit(ben
 void BM_FolderSearch_IdleHeartbeat(benchmark::State &state)
 {
     Setup setup;
-    double worst = 0, busy = 0;
-    for (auto _ : state) {
-        Heartbeat heartbeat;
-        QElapsedTimer clock;
-        clock.start();
-        QEventLoop pause;
-        QTimer::singleShot(150, Qt::PreciseTimer, &pause, &QEventLoop::quit);
-        pause.exec();
-        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
-        worst = qMax(worst, heartbeat.worstMs());
-        busy = qMax(busy, heartbeat.worstBusyMs());
-    }
-    report(state, setup, worst, busy);
+    measure(state, setup, [](QElapsedTimer &) { pause(150); });
 }
 BENCHMARK(BM_FolderSearch_IdleHeartbeat)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -192,30 +196,18 @@ BENCHMARK(BM_FolderSearch_IdleHeartbeat)->UseManualTime()->Unit(benchmark::kMill
 void BM_FolderSearch_FiveKeystrokes(benchmark::State &state)
 {
     Setup setup;
-    setup.search(QStringLiteral("theme"));
-    setup.waitForResults();
     const QString word = QStringLiteral("theme");
-    double worst = 0, busy = 0;
-    for (auto _ : state) {
-        setup.service.setQuery(QString());
-        setup.service.performSearch();
-        Heartbeat heartbeat;
-        QElapsedTimer clock;
+    setup.search(word);
+    setup.waitForResults();
+    measure(state, setup, [&](QElapsedTimer &clock) {
         for (int typed = 1; typed <= word.size(); ++typed) {
-            if (typed > 1) {
-                QEventLoop pause;
-                QTimer::singleShot(50, Qt::PreciseTimer, &pause, &QEventLoop::quit);
-                pause.exec();
-            }
+            if (typed > 1)
+                pause(50);
             clock.start();
             setup.search(word.left(typed));
         }
         setup.waitForResults();
-        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
-        worst = qMax(worst, heartbeat.worstMs());
-        busy = qMax(busy, heartbeat.worstBusyMs());
-    }
-    report(state, setup, worst, busy);
+    });
 }
 BENCHMARK(BM_FolderSearch_FiveKeystrokes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
