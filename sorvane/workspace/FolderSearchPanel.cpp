@@ -34,7 +34,6 @@ FolderSearchPanel::FolderSearchPanel(WorkspaceSearchService *service, QWidget *p
     : FloatingPanel(true, parent)
     , m_service(service)
 {
-    setWindowTitle(tr("Advanced Search"));
     setFixedSize(panelWidth, panelHeight);
     layout()->setContentsMargins(0, 0, 0, 0);
     auto *column = new QVBoxLayout(contentArea());
