@@ -8,6 +8,7 @@
 #include "window/WorkspaceRootFolder.h"
 #include "workspace/AgentWorkspaceService.h"
 #include "workspace/AgentWorkspaceSidebar.h"
+#include "workspace/WorkspaceSearchController.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ ShellWorkspace::ShellWorkspace(Settings &settings, QObject *parent)
     : QObject(parent)
     , m_agentWorkspace(std::make_unique<AgentWorkspaceService>(settings))
     , m_rootFolder(new AgentRootFolder(*m_agentWorkspace, this))
+    , m_folderSearch(std::make_unique<WorkspaceSearchController>())
 {
 }
 
@@ -48,11 +50,13 @@ ShellWorkspace::~ShellWorkspace() = default;
 void ShellWorkspace::attachDocumentManager(DocumentManager *manager)
 {
     m_manager = manager;
+    m_folderSearch->setDocumentManager(manager);
 }
 
 void ShellWorkspace::attachMainWindow(MainWindow *window)
 {
     m_window = window;
+    m_folderSearch->setAnchorWindow(window);
     attachSidebar();
 }
 
@@ -76,4 +80,5 @@ void ShellWorkspace::showQuickOpen()
 
 void ShellWorkspace::showFolderSearch()
 {
+    m_folderSearch->show();
 }

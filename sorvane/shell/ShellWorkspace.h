@@ -10,6 +10,7 @@
 class AgentWorkspaceService;
 class Settings;
 class WorkspaceRootFolder;
+class WorkspaceSearchController;
 
 // The workspace navigators behind the start-up seam: the AI workspace and its sidebar,
 // the folder-search panel and Quick Open. main() owns one for the process.
@@ -29,6 +30,8 @@ public:
     void showFolderSearch() override;
 
     AgentWorkspaceService &agentWorkspace() const { return *m_agentWorkspace; }
+    // The folder search, made with the workspace and kept for the process.
+    WorkspaceSearchController &folderSearch() const { return *m_folderSearch; }
 
 private:
     // The sidebar into the window's view and the root folder into its empty state.
@@ -38,4 +41,5 @@ private:
     WorkspaceRootFolder *m_rootFolder = nullptr;
     QPointer<MainWindow> m_window;
     QPointer<DocumentManager> m_manager;
+    std::unique_ptr<WorkspaceSearchController> m_folderSearch;
 };

@@ -39,6 +39,15 @@ void FloatingPanel::present()
     show();
     raise();
     activateWindow();
+    // Hiding took the application's activation from the panel while the platform may
+    // still count its window as focused (no window manager tells it otherwise); then
+    // the request above changes nothing there and the field would get no keys.
+    if (QGuiApplication::focusWindow() == windowHandle() && QApplication::activeWindow() != this) {
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        QApplication::setActiveWindow(this);
+        QT_WARNING_POP
+    }
 }
 
 void FloatingPanel::centreOnAnchorScreen()
