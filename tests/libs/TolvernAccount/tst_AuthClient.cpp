@@ -135,6 +135,7 @@ private Q_SLOTS:
     void transportFailures_data();
     void transportFailures();
     void cancelWhileSending();
+    void throttleAnswersLikeTheService();
     void pathsResolveAgainstTheBase_data();
     void pathsResolveAgainstTheBase();
     void appleExchange_data();
@@ -346,8 +347,11 @@ void tst_AuthClient::recoveryAfter401()
     Fixture fixture;
     const IdentityPeer::Session session = fixture.storeSession(30 * kDays);
     fixture.peer.revokeToken(session.tvs);
+    fixture.peer.setDeprecationHeader("endpoint;reason=moving");
 
     const QString token = finishTask(fixture.client->getAppDataToken(session.tvs));
+    // The 401, the refresh and the retry each had their notice read.
+    QCOMPARE(fixture.notices.size(), 3);
     const QList<IdentityPeer::LoggedRequest> calls = fixture.peer.requestsTo(IdentityPeer::kAppDataToken);
     QCOMPARE(calls.size(), 2);
     QCOMPARE(bearer(calls.at(0)), session.tvs);
@@ -472,6 +476,27 @@ void tst_AuthClient::cancelWhileSending()
     QCOMPARE(failure(fixture.client->exchangeCode(QStringLiteral("c"), std::nullopt, std::nullopt, cancel)),
              std::optional(TolvernError::networkUnavailable()));
     QCOMPARE(fixture.peer.count(IdentityPeer::kExchange), 1);
+}
+
+void tst_AuthClient::throttleAnswersLikeTheService()
+{
+    Fixture fixture;
+    // A POST is never retried, whatever Retry-After says.
+    fixture.peer.enqueue(IdentityPeer::kExchange,
+                         IdentityPeer::jsonReply(429, R"({"error":"slow_down"})", {{"Retry-After", "2"}}));
+    QCOMPARE(failure(fixture.client->exchangeCode(QStringLiteral("c"), std::nullopt, std::nullopt)),
+             std::optional(TolvernError::serverError(429, QStringLiteral("slow_down"))));
+    QCOMPARE(fixture.peer.count(IdentityPeer::kExchange), 1);
+
+    // Four more failures open the circuit: the next call is refused without being sent.
+    for (int i = 0; i < 4; ++i) {
+        fixture.peer.enqueue(IdentityPeer::kExchange, IdentityPeer::jsonReply(503, "{}"));
+        QCOMPARE(failure(fixture.client->exchangeCode(QStringLiteral("c"), std::nullopt, std::nullopt)),
+                 std::optional(TolvernError::serverError(503)));
+    }
+    QCOMPARE(failure(fixture.client->exchangeCode(QStringLiteral("c"), std::nullopt, std::nullopt)),
+             std::optional(TolvernError::serverError(503, QStringLiteral("client_throttled"))));
+    QCOMPARE(fixture.peer.count(IdentityPeer::kExchange), 5);
 }
 
 void tst_AuthClient::pathsResolveAgainstTheBase_data()
