@@ -1,29 +1,9 @@
 #pragma once
 
-#include <QObject>
+#include "CancelTokenState.h"
+#include "CancellationError.h"
 
-#include <atomic>
-#include <exception>
 #include <memory>
-
-// Raised by an operation of the library whose cancel token was cancelled while it
-// waited.
-class CancellationError : public std::exception
-{
-public:
-    const char *what() const noexcept override { return "cancelled"; }
-};
-
-// The shared state of a cancel token.
-class CancelTokenState : public QObject
-{
-    Q_OBJECT
-public:
-    std::atomic<bool> cancelled{false};
-Q_SIGNALS:
-    // Emitted once, on the thread that cancels.
-    void wasCancelled();
-};
 
 // Lets a caller cancel an asynchronous operation it started. A default-made token
 // is never cancelled; `CancelToken::create()` makes one that can be. Copies share

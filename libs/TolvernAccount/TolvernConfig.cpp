@@ -1,5 +1,7 @@
 #include "TolvernConfig.h"
 
+#include "TolvernInstallMetrics.h"
+
 TolvernConfig::TolvernConfig(QUrl authorityURL, QUrl identityURL, QString appSlug, QString clientID,
                              QString clientVersion, QString libVersion, QUrl redirectURI, AuthScheme preferredScheme,
                              std::optional<QString> keychainAccessGroup, QStringList scopes,
@@ -19,4 +21,12 @@ TolvernConfig::TolvernConfig(QUrl authorityURL, QUrl identityURL, QString appSlu
     , m_logger(std::move(logger))
     , m_installID(std::move(installID))
 {
+}
+
+TolvernConfig TolvernConfig::withAutoInstallID() const
+{
+    TolvernConfig copy = *this;
+    if (!m_installID)
+        copy.m_installID = TolvernInstallMetrics(m_appSlug).installID();
+    return copy;
 }

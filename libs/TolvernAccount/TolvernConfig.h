@@ -37,6 +37,12 @@ public:
     const TolvernLogger &logger() const { return m_logger; }
     const std::optional<QString> &installID() const { return m_installID; }
 
+    // This configuration with an install identifier: unchanged when it has one (an
+    // empty one included), else with the install metrics' identifier for the app
+    // slug (their keyring store, whatever the access group), which may block
+    // briefly on their process-wide lock.
+    TolvernConfig withAutoInstallID() const;
+
 
 private:
     QUrl m_authorityURL;

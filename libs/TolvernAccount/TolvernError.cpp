@@ -7,75 +7,71 @@ TolvernError::TolvernError(Case kind)
 {
 }
 
-TolvernError TolvernError::serverError(int status, std::optional<QString> code)
+TolvernError TolvernError::make(Case kind, std::int32_t status, std::optional<QString> text,
+                                std::optional<QUrl> replacement)
 {
-    TolvernError error(Case::serverError);
+    TolvernError error(kind);
     error.m_status = status;
-    error.m_text = std::move(code);
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
-}
-
-TolvernError TolvernError::malformedResponse(std::optional<QString> field)
-{
-    TolvernError error(Case::malformedResponse);
-    error.m_text = std::move(field);
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
-}
-
-TolvernError TolvernError::authorizationFailed(const QString &reason)
-{
-    TolvernError error(Case::authorizationFailed);
-    error.m_text = reason;
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
-}
-
-TolvernError TolvernError::keychainFailure(std::int32_t status)
-{
-    TolvernError error(Case::keychainFailure);
-    error.m_status = status;
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
-}
-
-TolvernError TolvernError::clientKilled(std::optional<QUrl> replacement)
-{
-    TolvernError error(Case::clientKilled);
+    error.m_text = std::move(text);
     error.m_replacement = std::move(replacement);
     error.m_what = error.errorDescription().toUtf8();
     return error;
 }
 
+TolvernError TolvernError::serverError(int status, std::optional<QString> code)
+{
+    return make(Case::serverError, status, std::move(code));
+}
+
+TolvernError TolvernError::malformedResponse(std::optional<QString> field)
+{
+    return make(Case::malformedResponse, 0, std::move(field));
+}
+
+TolvernError TolvernError::authorizationFailed(const QString &reason)
+{
+    return make(Case::authorizationFailed, 0, reason);
+}
+
+TolvernError TolvernError::keychainFailure(std::int32_t status)
+{
+    return make(Case::keychainFailure, status);
+}
+
+TolvernError TolvernError::clientKilled(std::optional<QUrl> replacement)
+{
+    return make(Case::clientKilled, 0, std::nullopt, std::move(replacement));
+}
+
 TolvernError TolvernError::requiresUpgrade(const QString &minVersion)
 {
-    TolvernError error(Case::requiresUpgrade);
-    error.m_text = minVersion;
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
+    return make(Case::requiresUpgrade, 0, minVersion);
 }
 
 TolvernError TolvernError::dpopUnavailable(const QString &reason)
 {
-    TolvernError error(Case::dpopUnavailable);
-    error.m_text = reason;
-    error.m_what = error.errorDescription().toUtf8();
-    return error;
+    return make(Case::dpopUnavailable, 0, reason);
 }
 
-#define TOLVERN_PLAIN_CASE(name)                          \
-    TolvernError TolvernError::name()                     \
-    {                                                     \
-        TolvernError error(Case::name);                   \
-        error.m_what = error.errorDescription().toUtf8(); \
-        return error;                                     \
-    }
-TOLVERN_PLAIN_CASE(notSignedIn)
-TOLVERN_PLAIN_CASE(sessionExpired)
-TOLVERN_PLAIN_CASE(networkUnavailable)
-TOLVERN_PLAIN_CASE(authorizationCancelled)
-#undef TOLVERN_PLAIN_CASE
+TolvernError TolvernError::notSignedIn()
+{
+    return make(Case::notSignedIn);
+}
+
+TolvernError TolvernError::sessionExpired()
+{
+    return make(Case::sessionExpired);
+}
+
+TolvernError TolvernError::networkUnavailable()
+{
+    return make(Case::networkUnavailable);
+}
+
+TolvernError TolvernError::authorizationCancelled()
+{
+    return make(Case::authorizationCancelled);
+}
 
 QString TolvernError::errorDescription() const
 {

@@ -61,6 +61,8 @@ public:
 
 private:
     explicit TolvernError(Case kind);
+    static TolvernError make(Case kind, std::int32_t status = 0, std::optional<QString> text = std::nullopt,
+                             std::optional<QUrl> replacement = std::nullopt);
 
     Case m_case;
     std::int32_t m_status = 0;

@@ -119,28 +119,20 @@ std::optional<TolvernJSONValue> TolvernJSONValue::optionalMember(const QString &
 
 std::optional<QString> TolvernJSONValue::optionalString(const QString &key) const
 {
-    if (auto value = optionalMember(key))
-        return value->toString();
-    return std::nullopt;
+    return optionalOf(key, &TolvernJSONValue::toString);
 }
 
 std::optional<bool> TolvernJSONValue::optionalBoolean(const QString &key) const
 {
-    if (auto value = optionalMember(key))
-        return value->toBool();
-    return std::nullopt;
+    return optionalOf(key, &TolvernJSONValue::toBool);
 }
 
 std::optional<qint64> TolvernJSONValue::optionalInteger(const QString &key) const
 {
-    if (auto value = optionalMember(key))
-        return value->toInteger();
-    return std::nullopt;
+    return optionalOf(key, &TolvernJSONValue::toInteger);
 }
 
 std::optional<QDateTime> TolvernJSONValue::optionalDate(const QString &key) const
 {
-    if (auto value = optionalMember(key))
-        return value->toDate();
-    return std::nullopt;
+    return optionalOf(key, &TolvernJSONValue::toDate);
 }

@@ -45,6 +45,13 @@ public:
 private:
     [[noreturn]] void mismatch(const QString &expected) const;
     void requireObject() const;
+    template<class T>
+    std::optional<T> optionalOf(const QString &key, T (TolvernJSONValue::*read)() const) const
+    {
+        if (auto value = optionalMember(key))
+            return ((*value).*read)();
+        return std::nullopt;
+    }
 
     QJsonValue m_value;
     QStringList m_path;

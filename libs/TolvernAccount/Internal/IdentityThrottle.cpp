@@ -30,13 +30,14 @@ QCoro::Task<void> IdentityThrottle::defaultSleep(double seconds, CancelToken can
 {
     if (!(seconds > 0))
         co_return;
-    cancel.throwIfCancelled();
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     // Cancelling cuts the wait short; the flag then decides.
     if (CancelTokenState *state = cancel.state())
         QObject::connect(state, &CancelTokenState::wasCancelled, &timer, [&timer] { timer.start(0); });
+    // Checked after connecting, so a cancel in between is not missed.
+    cancel.throwIfCancelled();
     timer.start(std::chrono::milliseconds(qint64(std::ceil(seconds * 1000.0))));
     co_await qCoro(&timer).waitForTimeout();
     cancel.throwIfCancelled();

@@ -2,6 +2,7 @@
 
 #include "CancelToken.h"
 #include "HTTPResponse.h"
+#include "IdentityThrottleOptions.h"
 #include "TolvernLogLevel.h"
 
 #include <QByteArray>
@@ -14,16 +15,6 @@
 
 #include <functional>
 #include <optional>
-
-struct IdentityThrottleOptions
-{
-    int maxRequestsPerMinute = 30;
-    int circuitBreakerThreshold = 5;    // consecutive failures that open the circuit
-    double circuitBreakerOpenDuration = 300;
-    double maxBackoff = 300;            // caps every wait, Retry-After included
-    double backoffBase = 1.0;
-    int maxRetries = 3;                 // after the first attempt
-};
 
 // Guards the identity service: a per-minute request budget, a circuit breaker after
 // consecutive failures, and retries with backoff for GET requests. A refused request

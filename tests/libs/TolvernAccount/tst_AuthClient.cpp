@@ -1,5 +1,5 @@
+#include "AwaitTask.h"
 #include "DPoPSigner.h"
-#include "FinishTask.h"
 #include "IdentityPeer.h"
 #include "Internal/AuthClient.h"
 #include "SecureRandom.h"
@@ -97,7 +97,7 @@ template<class T>
 std::optional<TolvernError> failure(QCoro::Task<T> task)
 {
     try {
-        finishTask(std::move(task));
+        awaitTask(std::move(task));
     } catch (const TolvernError &error) {
         return error;
     }
@@ -152,9 +152,9 @@ private Q_SLOTS:
 void tst_AuthClient::headersWithAndWithoutToken()
 {
     Fixture fixture;
-    finishTask(fixture.client->exchangeCode(QStringLiteral("code-1"), QStringLiteral("verifier-1"), std::nullopt));
+    awaitTask(fixture.client->exchangeCode(QStringLiteral("code-1"), QStringLiteral("verifier-1"), std::nullopt));
     const IdentityPeer::Session session = fixture.peer.openSession();
-    QCOMPARE(finishTask(fixture.client->getAppDataToken(session.tvs)), QStringLiteral("adt_for_") + session.tvs);
+    QCOMPARE(awaitTask(fixture.client->getAppDataToken(session.tvs)), QStringLiteral("adt_for_") + session.tvs);
 
     const QList<IdentityPeer::LoggedRequest> log = fixture.peer.log();
     QCOMPARE(log.size(), 2);
@@ -179,11 +179,11 @@ void tst_AuthClient::headersWithAndWithoutToken()
 void tst_AuthClient::requestBodies()
 {
     Fixture fixture({.installID = QStringLiteral("install-1")});
-    finishTask(fixture.client->exchangeCode(QStringLiteral("code-1"), QStringLiteral("verifier-1"), std::nullopt));
-    finishTask(fixture.client->exchangeCode(QStringLiteral("code-2"), std::nullopt, QStringLiteral("install-2")));
+    awaitTask(fixture.client->exchangeCode(QStringLiteral("code-1"), QStringLiteral("verifier-1"), std::nullopt));
+    awaitTask(fixture.client->exchangeCode(QStringLiteral("code-2"), std::nullopt, QStringLiteral("install-2")));
     const IdentityPeer::Session session = fixture.peer.openSession();
-    const TvsResponse refreshed = finishTask(fixture.client->refreshSerialized(session.refreshToken));
-    finishTask(fixture.client->getAppDataToken(refreshed.tvs));
+    const TvsResponse refreshed = awaitTask(fixture.client->refreshSerialized(session.refreshToken));
+    awaitTask(fixture.client->getAppDataToken(refreshed.tvs));
 
     const QList<IdentityPeer::LoggedRequest> log = fixture.peer.log();
     QCOMPARE(log.size(), 4);
@@ -330,7 +330,7 @@ void tst_AuthClient::refreshBeforeExpiry()
 
     Fixture fixture;
     const IdentityPeer::Session session = fixture.storeSession(secondsLeft);
-    const QString token = finishTask(fixture.client->getAppDataToken(session.tvs));
+    const QString token = awaitTask(fixture.client->getAppDataToken(session.tvs));
 
     QCOMPARE(fixture.peer.count(IdentityPeer::kRefresh), refreshes ? 1 : 0);
     const QList<IdentityPeer::LoggedRequest> calls = fixture.peer.requestsTo(IdentityPeer::kAppDataToken);
@@ -349,7 +349,7 @@ void tst_AuthClient::recoveryAfter401()
     fixture.peer.revokeToken(session.tvs);
     fixture.peer.setDeprecationHeader("endpoint;reason=moving");
 
-    const QString token = finishTask(fixture.client->getAppDataToken(session.tvs));
+    const QString token = awaitTask(fixture.client->getAppDataToken(session.tvs));
     // The 401, the refresh and the retry each had their notice read.
     QCOMPARE(fixture.notices.size(), 3);
     const QList<IdentityPeer::LoggedRequest> calls = fixture.peer.requestsTo(IdentityPeer::kAppDataToken);
@@ -391,7 +391,7 @@ void tst_AuthClient::noRecoveryWithout()
         fixture.peer.enqueue(IdentityPeer::kRefresh, IdentityPeer::jsonReply(400, R"({"error":"invalid_grant"})"));
 
     const bool recovery = missing != QLatin1String("recovery");
-    const AuthClient::Reply reply = finishTask(fixture.client->performWithAuthRecovery(
+    const AuthClient::Reply reply = awaitTask(fixture.client->performWithAuthRecovery(
         QString::fromLatin1(IdentityPeer::kAppDataToken), QStringLiteral("POST"), QByteArray("{}"), session.tvs, recovery));
     // The first 401 comes back as it is; the caller's mapping makes it sessionExpired.
     QCOMPARE(reply.response.statusCode, 401);
@@ -419,8 +419,8 @@ void tst_AuthClient::concurrent401sShareOneRefresh()
         return fixture.peer.count(IdentityPeer::kAppDataToken) == 2 && fixture.peer.heldRefreshes() == 1;
     }));
     fixture.peer.release();
-    const QString a = finishTask(std::move(first));
-    const QString b = finishTask(std::move(second));
+    const QString a = awaitTask(std::move(first));
+    const QString b = awaitTask(std::move(second));
     QCOMPARE(a, QStringLiteral("adt_for_") + fixture.stored->tvs);
     QCOMPARE(b, a);
     QCOMPARE(fixture.peer.count(IdentityPeer::kRefresh), 1);
@@ -567,7 +567,7 @@ void tst_AuthClient::appleExchange()
     std::optional<AppleAuthcodeResponse> answer;
     std::optional<TolvernError> thrown;
     try {
-        answer = finishTask(fixture.client->exchangeAppleAuthCode(QStringLiteral("ac-1"), identityToken, installArgument));
+        answer = awaitTask(fixture.client->exchangeAppleAuthCode(QStringLiteral("ac-1"), identityToken, installArgument));
     } catch (const TolvernError &caught) {
         thrown = caught;
     }
@@ -714,7 +714,7 @@ void tst_AuthClient::blockedRefreshKeepsTheRotatedSession()
     QCOMPARE(fixture.stored->tvs, next.tvs);
     QCOMPARE(fixture.stored->refreshToken, std::optional(next.refreshToken));
     // And the spent token is never presented again.
-    QCOMPARE(finishTask(fixture.client->refreshSerialized(session.refreshToken)).tvs, next.tvs);
+    QCOMPARE(awaitTask(fixture.client->refreshSerialized(session.refreshToken)).tvs, next.tvs);
     QCOMPARE(fixture.peer.count(IdentityPeer::kRefresh), 1);
 }
 

@@ -1,3 +1,4 @@
+#include "AwaitTask.h"
 #include "Internal/IdentityThrottle.h"
 
 #include <QCoro/QCoroTask>
@@ -9,27 +10,6 @@
 
 namespace {
 using SendResult = IdentityThrottle::SendResult;
-
-// QCoro::waitFor never returns when the task throws, so the outcome is caught in a
-// coroutine of its own and rethrown here.
-QCoro::Task<void> capture(QCoro::Task<SendResult> task, std::optional<SendResult> *value, std::exception_ptr *error)
-{
-    try {
-        *value = co_await std::move(task);
-    } catch (...) {
-        *error = std::current_exception();
-    }
-}
-
-SendResult finish(QCoro::Task<SendResult> task)
-{
-    std::optional<SendResult> value;
-    std::exception_ptr error;
-    QCoro::waitFor(capture(std::move(task), &value, &error));
-    if (error)
-        std::rethrow_exception(error);
-    return *value;
-}
 
 // What one send does: answer a status with headers, or throw.
 struct Outcome
@@ -71,7 +51,7 @@ struct Fixture
     SendResult request(const QString &method = QStringLiteral("POST"))
     {
         const QUrl url(QStringLiteral("https://id.example.test/api/x"));
-        return finish(throttle.run(url, method, [this, url]() -> QCoro::Task<SendResult> {
+        return awaitTask(throttle.run(url, method, [this, url]() -> QCoro::Task<SendResult> {
             const Outcome outcome = script.isEmpty() ? Outcome{} : script.value(std::min<qsizetype>(sends, script.size() - 1));
             ++sends;
             if (outcome.cancels)

@@ -1,4 +1,4 @@
-#include "FinishTask.h"
+#include "AwaitTask.h"
 #include "Internal/TokenRefresher.h"
 #include "TolvernError.h"
 
@@ -61,7 +61,7 @@ struct Script {
 QString outcome(QCoro::Task<TvsResponse> &task)
 {
     try {
-        return finishTask(std::move(task)).tvs;
+        return awaitTask(std::move(task)).tvs;
     } catch (const TolvernError &error) {
         return QStringLiteral("error: ") + error.errorDescription();
     }
