@@ -1,6 +1,7 @@
 #include "HttpPeer.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpSocket>
 
 namespace {
@@ -20,6 +21,7 @@ QByteArray reasonPhrase(int status)
     case 302: return "Found";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
+    case 426: return "Upgrade Required";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 429: return "Too Many Requests";
@@ -49,6 +51,11 @@ QUrl HttpPeer::url(const QString &path) const
 void HttpPeer::route(const QByteArray &path, const Reply &reply, const QByteArray &method)
 {
     m_routes.insert(routeKey(method, path), reply);
+}
+
+void HttpPeer::handle(const QByteArray &path, Handler handler, const QByteArray &method)
+{
+    m_handlers.insert(routeKey(method, path), std::move(handler));
 }
 
 void HttpPeer::refuse()
@@ -116,14 +123,33 @@ void HttpPeer::onReadyRead(QTcpSocket *socket)
 
 void HttpPeer::answer(QTcpSocket *socket, const Request &request)
 {
-    const auto found = m_routes.constFind(routeKey(request.method, request.target));
+    const QByteArray key = routeKey(request.method, request.target);
+    const auto handler = m_handlers.constFind(key);
+    if (handler != m_handlers.constEnd()) {
+        QPointer<QTcpSocket> guarded(socket);
+        (*handler)(request, [guarded](const Reply &reply) {
+            if (guarded)
+                send(guarded, reply);
+        });
+        return;
+    }
+    const auto found = m_routes.constFind(key);
     Reply reply;
     if (found != m_routes.constEnd())
         reply = *found;
     else
         reply.status = 404;
+    send(socket, reply);
+}
+
+void HttpPeer::send(QTcpSocket *socket, const Reply &reply)
+{
     if (reply.stall)
         return;
+    if (reply.drop) {
+        socket->abort();
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     head += "Connection: close\r\n";

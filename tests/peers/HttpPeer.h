@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include <functional>
+
 class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 standing in for a remote service: replies are
@@ -28,6 +30,8 @@ public:
         qint64 truncateAfter = -1;
         // Reads the request and never answers.
         bool stall = false;
+        // Reads the request and closes the connection without a word.
+        bool drop = false;
     };
 
     struct Request {
@@ -49,6 +53,11 @@ public:
 
     // Scripts the reply to `method` on `path` (query ignored), replacing an earlier one.
     void route(const QByteArray &path, const Reply &reply, const QByteArray &method = "GET");
+    // Answers `method` on `path` through `handler`, which may call `respond` at once or
+    // later (a held request); a connection closed meanwhile makes `respond` do nothing.
+    using Respond = std::function<void(const Reply &reply)>;
+    using Handler = std::function<void(const Request &request, const Respond &respond)>;
+    void handle(const QByteArray &path, Handler handler, const QByteArray &method = "GET");
     // Stops listening: connections are refused until resume().
     void refuse();
     // Listens again on the same port.
@@ -66,10 +75,12 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Request &request);
+    static void send(QTcpSocket *socket, const Reply &reply);
 
     QTcpServer m_server;
     quint16 m_port = 0;
     QHash<QByteArray, Reply> m_routes;
+    QHash<QByteArray, Handler> m_handlers;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QList<Request> m_requests;
 };
