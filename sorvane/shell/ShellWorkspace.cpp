@@ -1,7 +1,12 @@
 #include "ShellWorkspace.h"
 
 #include "documents/DocumentManager.h"
+#include "platform/HomeIndex.h"
 #include "window/MainWindow.h"
+#include "workspace/QuickOpenController.h"
+#include "workspace/QuickOpenPanel.h"
+
+#include <QDir>
 
 ShellWorkspace::ShellWorkspace(QObject *parent)
     : QObject(parent)
@@ -22,11 +27,19 @@ void ShellWorkspace::attachMainWindow(MainWindow *window)
 
 bool ShellWorkspace::exists() const
 {
-    return false;
+    return true;
 }
 
 void ShellWorkspace::showQuickOpen()
 {
+    if (!m_quickOpen) {
+        m_homeIndex = new HomeIndex(QDir::homePath(), {}, this);
+        m_quickOpen = new QuickOpenController(m_homeIndex, this);
+    }
+    if (!m_quickOpenPanel)
+        m_quickOpenPanel = new QuickOpenPanel(m_quickOpen, m_window);
+    m_quickOpenPanel->setAnchorWindow(m_window);
+    m_quickOpenPanel->showPanel();
 }
 
 void ShellWorkspace::showFolderSearch()

@@ -5,6 +5,10 @@
 #include <QObject>
 #include <QPointer>
 
+class HomeIndex;
+class QuickOpenController;
+class QuickOpenPanel;
+
 // The workspace navigators behind the start-up seam: the AI workspace and its sidebar,
 // the folder-search panel and Quick Open. main() owns one for the process.
 class ShellWorkspace : public QObject, public WorkspaceSeam
@@ -23,4 +27,8 @@ public:
 private:
     QPointer<MainWindow> m_window;
     QPointer<DocumentManager> m_manager;
+    // Quick Open: made by its first command, the index running from then on.
+    HomeIndex *m_homeIndex = nullptr;
+    QuickOpenController *m_quickOpen = nullptr;
+    QPointer<QuickOpenPanel> m_quickOpenPanel;
 };
