@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -85,6 +86,15 @@ bool waitFor(HomeIndex &index, Predicate done)
     return done();
 }
 
+// Starts the index and runs the event loop until its first gathering is complete.
+bool gather(HomeIndex &index)
+{
+    bool finished = false;
+    QObject::connect(&index, &HomeIndexSource::gatheringFinished, [&] { finished = true; });
+    index.start();
+    return waitFor(index, [&] { return finished; });
+}
+
 // From start() to "gathering finished": the walk, a watch per folder and the sorted list.
 void BM_HomeIndexGathering(benchmark::State &state)
 {
@@ -92,20 +102,16 @@ void BM_HomeIndexGathering(benchmark::State &state)
     {
         // Warm the cache with one untimed walk.
         HomeIndex warm(home);
-        bool finished = false;
-        QObject::connect(&warm, &HomeIndexSource::gatheringFinished, [&] { finished = true; });
-        warm.start();
-        waitFor(warm, [&] { return finished; });
+        gather(warm);
     }
     for (auto _ : state) {
+        // Hand freed memory back first, so the growth is this index's own.
+        malloc_trim(0);
         const long before = residentKiB();
         HomeIndex index(home);
-        bool finished = false;
-        QObject::connect(&index, &HomeIndexSource::gatheringFinished, [&] { finished = true; });
         QElapsedTimer clock;
         clock.start();
-        index.start();
-        if (!waitFor(index, [&] { return finished; })) {
+        if (!gather(index)) {
             state.SkipWithError("gathering did not finish");
             return;
         }
@@ -123,10 +129,7 @@ void BM_HomeIndexNewFile(benchmark::State &state)
 {
     const QString home = generatedHome();
     HomeIndex index(home);
-    bool finished = false;
-    QObject::connect(&index, &HomeIndexSource::gatheringFinished, [&] { finished = true; });
-    index.start();
-    if (!waitFor(index, [&] { return finished; })) {
+    if (!gather(index)) {
         state.SkipWithError("gathering did not finish");
         return;
     }
