@@ -1,6 +1,7 @@
 #include "ShellWorkspace.h"
 
 #include "documents/DocumentManager.h"
+#include "platform/HomeIndex.h"
 #include "platform/Settings.h"
 #include "window/EmptyStateView.h"
 #include "window/MainView.h"
@@ -8,7 +9,11 @@
 #include "window/WorkspaceRootFolder.h"
 #include "workspace/AgentWorkspaceService.h"
 #include "workspace/AgentWorkspaceSidebar.h"
+#include "workspace/QuickOpenController.h"
+#include "workspace/QuickOpenPanel.h"
 #include "workspace/WorkspaceSearchController.h"
+
+#include <QDir>
 
 namespace {
 
@@ -76,6 +81,14 @@ bool ShellWorkspace::exists() const
 
 void ShellWorkspace::showQuickOpen()
 {
+    if (!m_quickOpen) {
+        m_homeIndex = new HomeIndex(QDir::homePath(), {}, this);
+        m_quickOpen = new QuickOpenController(m_homeIndex, this);
+    }
+    if (!m_quickOpenPanel)
+        m_quickOpenPanel = new QuickOpenPanel(m_quickOpen, m_window);
+    m_quickOpenPanel->setAnchorWindow(m_window);
+    m_quickOpenPanel->showPanel();
 }
 
 void ShellWorkspace::showFolderSearch()

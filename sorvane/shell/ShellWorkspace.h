@@ -8,6 +8,9 @@
 #include <memory>
 
 class AgentWorkspaceService;
+class HomeIndex;
+class QuickOpenController;
+class QuickOpenPanel;
 class Settings;
 class WorkspaceRootFolder;
 class WorkspaceSearchController;
@@ -42,4 +45,8 @@ private:
     QPointer<MainWindow> m_window;
     QPointer<DocumentManager> m_manager;
     std::unique_ptr<WorkspaceSearchController> m_folderSearch;
+    // Quick Open: made by its first command, the index running from then on.
+    HomeIndex *m_homeIndex = nullptr;
+    QuickOpenController *m_quickOpen = nullptr;
+    QPointer<QuickOpenPanel> m_quickOpenPanel;
 };

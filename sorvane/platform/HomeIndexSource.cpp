@@ -1,0 +1,3 @@
+#include "HomeIndexSource.h"
+
+HomeIndexSource::~HomeIndexSource() = default;
