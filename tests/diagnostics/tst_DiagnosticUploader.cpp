@@ -46,20 +46,6 @@ private Q_SLOTS:
         QCOMPARE(entry.msg, QStringLiteral("Document save failed (count=%1)").arg(expected));
     }
 
-    void uploadAutoGoesToTheInstalledHandler()
-    {
-        DiagnosticUploader::shared().uploadAuto(QStringLiteral("crash_recovery"), 2); // no handler: nothing
-
-        QStringList calls;
-        DiagnosticUploader::setAutoUploadHandler(
-            [&](const QString &reason, int count) { calls << QStringLiteral("%1/%2").arg(reason).arg(count); });
-        DiagnosticUploader::shared().uploadAuto(QStringLiteral("export_failed"), 3);
-        DiagnosticUploader::setAutoUploadHandler(nullptr);
-        DiagnosticUploader::shared().uploadAuto(QStringLiteral("export_failed"), 4);
-
-        QCOMPARE(calls, QStringList{"export_failed/3"});
-    }
-
     void errorsLogWithTheirDescription()
     {
         QTemporaryDir folder;
