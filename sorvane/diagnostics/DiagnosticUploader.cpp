@@ -43,13 +43,28 @@ bool serverWasReached(const DiagnosticError &error)
     return error.kind == Kind::Server || error.kind == Kind::MalformedResponse || error.kind == Kind::ServerUnknown;
 }
 
-Result<QString, DiagnosticError> shortCode(const QByteArray &body)
+// The finished upload's outcome: the short code, the server's complaint, or the
+// client's own failure.
+Result<QString, DiagnosticError> interpretReply(QNetworkReply &reply)
 {
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (reply.error() != QNetworkReply::NoError)
+            return DiagnosticError::transport(reply.errorString());
+        return DiagnosticError::of(DiagnosticError::Kind::Unavailable);
+    }
+    const QByteArray body = reply.readAll();
+    const int code = status.toInt();
+    if (code < 200 || code > 299) {
+        if (const std::optional<QString> message = DiagnosticUploader::errorMessage(body))
+            return DiagnosticError::server(*message);
+        return DiagnosticError::of(DiagnosticError::Kind::ServerUnknown);
+    }
     const QJsonDocument document = QJsonDocument::fromJson(body);
-    const QJsonValue code = document.isObject() ? document.object().value(QStringLiteral("short_code")) : QJsonValue();
-    if (!code.isString() || code.toString().isEmpty())
+    const QJsonValue shortCode = document.isObject() ? document.object().value(QStringLiteral("short_code")) : QJsonValue();
+    if (!shortCode.isString() || shortCode.toString().isEmpty())
         return DiagnosticError::of(DiagnosticError::Kind::MalformedResponse);
-    return code.toString();
+    return shortCode.toString();
 }
 
 } // namespace
@@ -147,7 +162,8 @@ QCoro::Task<Result<QString, DiagnosticError>> DiagnosticUploader::uploadManual(i
         co_return DiagnosticError::of(DiagnosticError::Kind::NotSignedIn);
     }
     log().add(DiagnosticLogBuffer::Level::Info, diagnosticsCategory, QStringLiteral("Sending manual diagnostic report."));
-    Result<QString, DiagnosticError> sent = co_await post(*token, metadata(QStringLiteral("manual"), std::nullopt, openDocumentCount));
+    const QJsonObject record = metadata(QStringLiteral("manual"), std::nullopt, openDocumentCount);
+    Result<QString, DiagnosticError> sent = co_await post(*token, record);
     if (sent)
         Settings::shared().setValue(SettingsKeys::recentSaveFailures, 0);
     setInFlight(false);
@@ -166,20 +182,22 @@ QCoro::Task<void> DiagnosticUploader::uploadAuto(QString reason, int openDocumen
 
     if (!isDiagnosticsEnabled() || !throttle().shouldUpload(reason) || !hasSession() || m_inFlight)
         co_return;
-    if (!co_await isHealthEndpointReachable()) {
+    const bool reachable = co_await isHealthEndpointReachable();
+    if (!reachable) {
         log().add(DiagnosticLogBuffer::Level::Info, diagnosticsCategory,
                   QStringLiteral("Auto report skipped — /health unreachable (reason=%1).").arg(reason));
         co_return;
     }
-    // The probe suspended: another report may have started, or the session ended.
+    // The probe suspended: meanwhile another report may have started or used up this
+    // reason's hour, or the session may have ended.
     const std::optional<QString> token = sessionToken();
-    if (m_inFlight || !token)
+    if (m_inFlight || !token || !throttle().shouldUpload(reason))
         co_return;
     setInFlight(true);
     log().add(DiagnosticLogBuffer::Level::Info, diagnosticsCategory,
               QStringLiteral("Auto diagnostic report (reason=%1).").arg(reason));
-    const Result<QString, DiagnosticError> sent =
-        co_await post(*token, metadata(QStringLiteral("auto"), reason, openDocumentCount));
+    const QJsonObject record = metadata(QStringLiteral("auto"), reason, openDocumentCount);
+    const Result<QString, DiagnosticError> sent = co_await post(*token, record);
     if (sent || serverWasReached(sent.error()))
         throttle().recordUpload(reason);
     setInFlight(false);
@@ -188,7 +206,7 @@ QCoro::Task<void> DiagnosticUploader::uploadAuto(QString reason, int openDocumen
 QJsonObject DiagnosticUploader::metadata(const QString &kind, const std::optional<QString> &reason,
                                          int openDocumentCount) const
 {
-    const Client client = m_environment.client ? m_environment.client() : Client::current();
+    const Client client = this->client();
     DiagnosticReport::Metadata metadata;
     metadata.kind = kind;
     metadata.terminateReason = reason;
@@ -202,11 +220,13 @@ QJsonObject DiagnosticUploader::metadata(const QString &kind, const std::optiona
 
 QCoro::Task<Result<QString, DiagnosticError>> DiagnosticUploader::post(QString token, QJsonObject metadata)
 {
-    const QString version = (m_environment.client ? m_environment.client() : Client::current()).version;
+    // No temporaries in conditions in these coroutines: GCC 12 destroys some twice.
+    const QString version = client().version;
     DiagnosticLogBuffer *const ring = &log();
     // A full ring is megabytes of JSON: built off the GUI thread.
-    Result<DiagnosticReport::Blob, DiagnosticError> blob =
-        co_await QtConcurrent::run([ring, version] { return DiagnosticReport::buildBlob(*ring, version); });
+    QFuture<Result<DiagnosticReport::Blob, DiagnosticError>> building =
+        QtConcurrent::run([ring, version] { return DiagnosticReport::buildBlob(*ring, version); });
+    Result<DiagnosticReport::Blob, DiagnosticError> blob = co_await building;
     if (!blob)
         co_return blob.error();
 
@@ -224,21 +244,8 @@ QCoro::Task<Result<QString, DiagnosticError>> DiagnosticUploader::post(QString t
     request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary.toUtf8());
     ReplyPointer reply(network().post(request, *body));
     co_await reply.get();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            co_return DiagnosticError::transport(reply->errorString());
-        co_return DiagnosticError::of(DiagnosticError::Kind::Unavailable);
-    }
-    const QByteArray answer = reply->readAll();
-    const int code = status.toInt();
-    if (code < 200 || code > 299) {
-        if (const std::optional<QString> message = errorMessage(answer))
-            co_return DiagnosticError::server(*message);
-        co_return DiagnosticError::of(DiagnosticError::Kind::ServerUnknown);
-    }
-    co_return shortCode(answer);
+    Result<QString, DiagnosticError> answer = interpretReply(*reply);
+    co_return answer;
 }
 
 QCoro::Task<bool> DiagnosticUploader::isHealthEndpointReachable()
@@ -250,7 +257,8 @@ QCoro::Task<bool> DiagnosticUploader::isHealthEndpointReachable()
     ReplyPointer reply(network().head(request));
     co_await reply.get();
     // Any HTTP answer counts, a 503 too: the service is there.
-    co_return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    co_return answered;
 }
 
 QUrl DiagnosticUploader::endpoint(const QString &path) const
@@ -260,6 +268,11 @@ QUrl DiagnosticUploader::endpoint(const QString &path) const
     QUrl url = m_environment.origin;
     url.setPath(url.path() + path);
     return url;
+}
+
+DiagnosticUploader::Client DiagnosticUploader::client() const
+{
+    return m_environment.client ? m_environment.client() : Client::current();
 }
 
 QNetworkAccessManager &DiagnosticUploader::network()

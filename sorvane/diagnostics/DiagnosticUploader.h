@@ -111,6 +111,7 @@ private:
     QCoro::Task<bool> isHealthEndpointReachable();
     QJsonObject metadata(const QString &kind, const std::optional<QString> &reason, int openDocumentCount) const;
     std::optional<QString> sessionToken() const;
+    Client client() const;
     void setInFlight(bool inFlight);
     QUrl endpoint(const QString &path) const;
     QNetworkAccessManager &network();
