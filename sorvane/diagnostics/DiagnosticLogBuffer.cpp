@@ -494,7 +494,10 @@ bool DiagnosticLogBuffer::isVerboseActive()
     const double startedAt = settings.doubleValue(SettingsKeys::verboseDiagnosticsEnabledAt);
     if (!(startedAt > 0)) // also refuses a stored NaN, which would never expire
         return false;
-    if (secondsSince1970() - startedAt > verboseLifetimeSeconds) {
+    // A start in the future means the clock went back: the day cannot be measured,
+    // so the switch ends rather than staying on indefinitely.
+    const double elapsed = secondsSince1970() - startedAt;
+    if (elapsed > verboseLifetimeSeconds || elapsed < 0) {
         settings.setValue(SettingsKeys::verboseDiagnosticsEnabled, false);
         return false;
     }

@@ -95,7 +95,8 @@ public:
     static QString levelText(Level level);
 
     // The verbose switch: debug entries are kept only while it is on, and it turns
-    // itself off one day after it was switched on.
+    // itself off one day after it was switched on, or as soon as its start lies in the
+    // future (the clock went back).
     static bool isVerboseActive();
     static void setVerbose(bool on);
     // Seconds since 1970; tests pass their own clock, nullptr restores the real one.

@@ -2,6 +2,33 @@
 
 #include "UpdaterService.h"
 
+#include "diagnostics/DiagnosticUploader.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <qcorotask.h>
+
+namespace {
+
+// Awaits the report on the GUI thread and hands its outcome over from the event loop,
+// so `done` never runs inside the caller's own call, even when the uploader refuses
+// at once (busy, signed out).
+QCoro::Task<void> sendManualReport(int openDocumentCount, std::function<void(const SettingsServices::UploadResult &)> done)
+{
+    const Result<QString, DiagnosticError> sent = co_await DiagnosticUploader::shared().uploadManual(openDocumentCount);
+    SettingsServices::UploadResult outcome = DiagnosticError();
+    if (sent)
+        outcome = *sent;
+    else
+        outcome = sent.error();
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [done = std::move(done), outcome = std::move(outcome)] { done(outcome); },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
 ShellSettingsServices::ShellSettingsServices(const LaunchSeams &seams, UpdaterService &updater, QObject *parent)
     : SettingsServices(parent)
     , m_seams(seams.withDefaults())
@@ -81,4 +108,14 @@ bool ShellSettingsServices::shouldShowOptOutNote() const
 void ShellSettingsServices::markOptOutNoteShown()
 {
     m_seams.accountLibrary->markOptOutNoteShown();
+}
+
+bool ShellSettingsServices::hasAccountSession() const
+{
+    return DiagnosticUploader::shared().hasSession();
+}
+
+void ShellSettingsServices::uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done)
+{
+    sendManualReport(openDocumentCount, std::move(done));
 }

@@ -34,6 +34,12 @@ public:
     bool shouldShowOptOutNote() const override;
     void markOptOutNoteShown() override;
 
+    // Manual reports through the shared uploader; signed in while its session
+    // provider answers a token.
+    bool reportsAvailable() const override { return true; }
+    bool hasAccountSession() const override;
+    void uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done) override;
+
 private:
     LaunchSeams m_seams;
     UpdaterService &m_updater;

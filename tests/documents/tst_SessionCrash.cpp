@@ -161,11 +161,11 @@ void tst_SessionCrash::killedProcessComesBack()
     ScriptedAlertPresenter alerts;
     alerts.alertAnswers = {answer};
     QList<std::pair<QString, int>> uploads;
-    DiagnosticUploader::shared().setAutoUploadHandler(
+    DiagnosticUploader::shared().setAutoReportObserver(
         [&](const QString &reason, int count) { uploads.append({reason, count}); });
     DocumentManager manager;
     manager.sessionKeeper().restoreSessionIfNeeded();
-    DiagnosticUploader::shared().setAutoUploadHandler({});
+    DiagnosticUploader::shared().setAutoReportObserver({});
 
     QCOMPARE(uploads, (QList<std::pair<QString, int>>{{QStringLiteral("crash_recovery"), 0}}));
     const bool recovered = snapshotAfterSession && answer == 0;

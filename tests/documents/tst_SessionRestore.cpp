@@ -376,11 +376,11 @@ void tst_SessionRestore::recoveryOffer()
 
     m_alerts->alertAnswers = {answer};
     QList<std::pair<QString, int>> uploads;
-    DiagnosticUploader::shared().setAutoUploadHandler(
+    DiagnosticUploader::shared().setAutoReportObserver(
         [&](const QString &reason, int count) { uploads.append({reason, count}); });
     auto manager = makeManager(never);
     manager->sessionKeeper().restoreSessionIfNeeded();
-    DiagnosticUploader::shared().setAutoUploadHandler({});
+    DiagnosticUploader::shared().setAutoReportObserver({});
 
     QCOMPARE(uploads.size(), 1);
     QCOMPARE(uploads.at(0).first, QStringLiteral("crash_recovery"));

@@ -185,7 +185,7 @@ private Q_SLOTS:
             m_events.append(name);
             m_eventProperties.append(properties);
         });
-        DiagnosticUploader::setAutoUploadHandler([this](const QString &reason, int count) {
+        DiagnosticUploader::setAutoReportObserver([this](const QString &reason, int count) {
             m_reports.append({reason, count});
         });
     }
@@ -193,7 +193,7 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         Analytics::setObserver(nullptr);
-        DiagnosticUploader::setAutoUploadHandler(nullptr);
+        DiagnosticUploader::setAutoReportObserver(nullptr);
     }
 
     void init()

@@ -1,13 +1,24 @@
 #include "TestEnvironment.h"
 
+#include "ServicePeer.h"
+
+#include "diagnostics/DiagnosticUploader.h"
+#include "documents/DocumentManager.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
+#include "settings/DiagnosticErrorModal.h"
+#include "settings/DiagnosticSuccessModal.h"
+#include "settings/DiagnosticsSection.h"
 #include "settings/SettingsView.h"
 #include "shell/ShellSettingsServices.h"
 #include "shell/SorvaneApp.h"
 #include "shell/UpdaterService.h"
 
 #include <QAbstractButton>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QTabWidget>
 #include <QApplication>
 #include <QtTest>
@@ -128,6 +139,69 @@ private Q_SLOTS:
         QCOMPARE(library.consentWrites, QList<bool>{false});
         // Gone services are no longer called back.
         QVERIFY(!account.callback);
+    }
+
+    // The section's report button over the shell's services: the shared uploader
+    // sends to the service the environment names and the modal shows its answer.
+    void reportThroughTheService_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("the code") << true << 200 << QByteArray(R"({"short_code":"SV-4821"})") << "SV-4821" << "";
+        QTest::newRow("the server's message") << true << 500 << QByteArray(R"({"message":"Reports are paused."})")
+                                              << "" << "Reports are paused.";
+        QTest::newRow("signed out: no button") << false << 0 << QByteArray() << "" << "";
+    }
+    void reportThroughTheService()
+    {
+        QFETCH(bool, signedIn);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, code);
+        QFETCH(QString, message);
+
+        ServicePeer peer;
+        QVERIFY2(peer.start(), qPrintable(peer.errorString()));
+        qputenv("SORVANE_IDENTITY_URL", peer.url().toString().toUtf8());
+        if (signedIn)
+            DiagnosticUploader::shared().setSessionProvider([] { return std::optional<QString>("tvs_settings"); });
+        if (status)
+            peer.script(QStringLiteral("/diagnostics"), {{status, body}});
+
+        LaunchSeams seams;
+        UpdaterService updater;
+        ShellSettingsServices services(seams, updater);
+        DocumentManager documents;
+        QWidget window;
+        auto *section = new DiagnosticsSection(services, documents, &window);
+        (new QVBoxLayout(&window))->addWidget(section);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QCOMPARE(section->sendButton()->isVisible(), signedIn);
+        QCOMPARE(section->signInNote()->isVisible(), !signedIn);
+        if (signedIn) {
+            QTest::mouseClick(section->sendButton(), Qt::LeftButton);
+            QVERIFY(QTest::qWaitFor([&] { return section->successModal() || section->errorModal(); }, 30000));
+            if (!code.isEmpty()) {
+                QVERIFY(section->successModal());
+                QCOMPARE(section->successModal()->code(), code);
+            } else {
+                QVERIFY(section->errorModal());
+                QCOMPARE(section->errorModal()->message(), message);
+            }
+            const QList<QJsonObject> reports = peer.requests(QStringLiteral("/diagnostics"));
+            QCOMPARE(reports.size(), 1);
+            QCOMPARE(reports.first().value("headers").toObject().value("authorization").toString(),
+                     QStringLiteral("Bearer tvs_settings"));
+            QVERIFY(!section->isSending());
+        }
+        DiagnosticUploader::shared().setSessionProvider({});
+        qunsetenv("SORVANE_IDENTITY_URL");
     }
 };
 
