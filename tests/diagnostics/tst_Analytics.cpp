@@ -6,7 +6,7 @@
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QMutex>
@@ -16,7 +16,6 @@
 #include <QTest>
 
 #include <atomic>
-#include <latch>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -97,7 +96,7 @@ class tst_Analytics : public QObject
 {
     Q_OBJECT
 
-    ServicePeer m_peer;
+    ServicePeer &m_peer;
     std::shared_ptr<FakeAccount> m_account;
     QMutex m_eventsMutex;
     QStringList m_events; // names in the order track() was called
@@ -180,10 +179,15 @@ class tst_Analytics : public QObject
         return others;
     }
 
+public:
+    explicit tst_Analytics(ServicePeer &peer)
+        : m_peer(peer)
+    {
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(m_peer.start(), qPrintable(m_peer.errorString()));
         qputenv("SORVANE_ANALYTICS_URL", m_peer.url().toEncoded());
         qputenv("SORVANE_IDENTITY_URL", m_peer.url().toEncoded());
         Analytics::setObserver([this](const QString &name, const QVariantMap &) {
@@ -651,22 +655,27 @@ private Q_SLOTS:
         constexpr int threads = 8;
         constexpr int perThread = 20;
         constexpr int identifies = 20;
-        // Standard threads, so that a thread checker sees every hand-over.
-        std::latch start(threads + 1);
+        // Standard threads, so that a thread checker sees every hand-over. Each worker
+        // sends its i-th event only once the identity has changed i times, so that the
+        // events spread over the changes instead of racing ahead of them. Relaxed: the
+        // pacing must not order the threads' memory for a thread checker.
+        std::atomic<int> changes = 0;
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t) {
-            workers.emplace_back([&start, t] {
-                start.arrive_and_wait();
-                for (int i = 0; i < perThread; ++i)
+            workers.emplace_back([&changes, t] {
+                for (int i = 0; i < perThread; ++i) {
+                    while (changes.load(std::memory_order_relaxed) < i * 2 * identifies / perThread)
+                        std::this_thread::yield();
                     Analytics::track(QStringLiteral("worker_%1_%2").arg(t).arg(i), {{QStringLiteral("n"), i}});
+                }
             });
         }
-        workers.emplace_back([&start] {
-            start.arrive_and_wait();
+        workers.emplace_back([&changes] {
             for (int i = 0; i < identifies; ++i) {
                 Analytics::identify(QStringLiteral("ta_%1").arg(i));
-                std::this_thread::yield();
+                changes.fetch_add(1, std::memory_order_relaxed);
                 Analytics::reset();
+                changes.fetch_add(1, std::memory_order_relaxed);
             }
         });
         for (std::thread &worker : workers)
@@ -689,5 +698,17 @@ private Q_SLOTS:
     }
 };
 
-SORVANE_TEST_MAIN(tst_Analytics)
+int main(int argc, char **argv)
+{
+    TestEnvironment environment;
+    QCoreApplication app(argc, argv);
+    // Started while this process has one thread: a thread checker stops reporting in
+    // a process that forks once it has more.
+    ServicePeer peer;
+    if (!peer.start())
+        qFatal("service peer: %s", qPrintable(peer.errorString()));
+    tst_Analytics test(peer);
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_Analytics.moc"
