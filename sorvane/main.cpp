@@ -8,6 +8,7 @@
 #include "shell/ShellDiagnostics.h"
 #include "shell/ShellWorkspace.h"
 #include "shell/SorvaneApp.h"
+#include "shell/SorvaneApplication.h"
 #include "window/DocumentContentView.h"
 #include "window/MainView.h"
 #include "window/MainWindow.h"
@@ -100,7 +101,7 @@ int main(int argc, char **argv)
     // Web view schemes must be known before the application object exists.
     registerWebSchemes();
 
-    QApplication app(argc, argv);
+    SorvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("sorv.ane"));
     QApplication::setOrganizationDomain(QStringLiteral("tolvern.dev"));

@@ -70,6 +70,24 @@ public:
     // The live log file this buffer appends to.
     QString logFilePath() const;
 
+    // Crash capture's way in. A dying process cannot trust the ring's lock or the
+    // writer's queue (the crash may have come while one was held, or on the writer's
+    // own thread), so its last record goes straight to a file kept open for it.
+
+    // Opens the live file now (creating it) and keeps it open, reopened by the writer
+    // whenever it starts a new file. False when it cannot be opened.
+    bool keepLiveFileOpen();
+    // Async-signal-safe. Waits at most timeoutMs until every line queued before the
+    // call is written; false when they were not (on the writer's own thread at once).
+    bool waitForQueuedLines(int timeoutMs) const noexcept;
+    // Async-signal-safe. Appends one whole line to the kept-open file with a single
+    // write(2) (or opens the live file by its path when none is kept).
+    bool writeLineNow(const char *line, size_t size) const noexcept;
+    // For a process about to abort: add() that waits at most timeoutMs for the ring's
+    // lock and for the lines queued before it, then writes its line itself. Not
+    // forwarded to telemetry, which could not send it before the process ends.
+    void addFinal(Level level, const QString &category, const QString &message, int timeoutMs);
+
     // True on a thread that writes log files: whatever it says must not come back
     // as another entry to write.
     static bool isWriterThread();
@@ -87,8 +105,21 @@ public:
     // Never called while a lock of the buffer is held.
     static void setTelemetryHandler(TelemetryHandler handler);
 
+    // Where a test may make the log's machinery crash: while the ring's lock is held
+    // (after the entry joined the ring), while the writer's queue is held (after the
+    // entry was queued), and on the writer's thread before it writes the entry.
+    enum class TestHookPoint { RingLocked, QueueLocked, WriterThread };
+    using TestHook = void (*)(const DiagnosticLogEntry &entry);
+    static void setTestHook(TestHookPoint point, TestHook hook);
+
 private:
     struct FileWriter;
+
+    static DiagnosticLogEntry makeEntry(Level level, const QString &category, const QString &message,
+                                        const std::optional<LoggedError> &error);
+    // Under m_lock.
+    void appendToRing(const DiagnosticLogEntry &entry);
+    static void mirrorToSystemLog(Level level, const DiagnosticLogEntry &entry);
 
     mutable QMutex m_lock;
     QList<DiagnosticLogEntry> m_entries;

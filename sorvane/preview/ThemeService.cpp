@@ -1,5 +1,6 @@
 #include "ThemeService.h"
 
+#include "diagnostics/CrashCapture.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
@@ -79,6 +80,7 @@ struct ThemeService::SaveQueue {
 
     void run()
     {
+        CrashCapture::prepareThread();
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [this] { return stopping || !jobs.empty(); });

@@ -1,9 +1,11 @@
 #include "ShellDiagnostics.h"
 
 #include "diagnostics/Analytics.h"
+#include "diagnostics/CrashCapture.h"
 
 void ShellDiagnostics::installCrashCapture()
 {
+    CrashCapture::install();
 }
 
 void ShellDiagnostics::setupAnalytics()

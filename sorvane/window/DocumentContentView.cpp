@@ -7,6 +7,7 @@
 #include "OutlineSidebar.h"
 #include "PaneSplitter.h"
 #include "WindowStyle.h"
+#include "diagnostics/CrashCapture.h"
 #include "documents/DocumentManager.h"
 #include "documents/EditorRequestHub.h"
 #include "documents/TabDocument.h"
@@ -323,6 +324,8 @@ void DocumentContentView::runRender()
     // An outdated render (or one whose pane is gone) stops: before it starts, or inside
     // the converter, which keeps checking.
     watcher->setFuture(QtConcurrent::run([render = m_render, text = m_document->text(), abandon = m_abandonRunning] {
+        // A pool thread: deep nesting in a document must still end in a crash record.
+        CrashCapture::prepareThread();
         if (abandon->load())
             return QString();
         if (render)

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -245,6 +246,84 @@ private Q_SLOTS:
             QCOMPARE(appended.value("msg").toString(), QStringLiteral("next line"));
             QCOMPARE(readFile(logFile() + ".1"), QByteArray("older generation\n"));
         }
+    }
+
+    // Crash capture writes to the file kept open for it: after the writer starts a new
+    // live file, a last record must land there, not in the file it replaced.
+    void keptFileFollowsTheLiveFile_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("rotated") << "rotate";
+        QTest::newRow("deleted under it") << "delete";
+        QTest::newRow("unchanged") << "none";
+    }
+    void keptFileFollowsTheLiveFile()
+    {
+        QFETCH(QString, change);
+        const QByteArray existing = change == "rotate" ? QByteArray(DiagnosticLogBuffer::rotationThreshold - 1, 'x') + '\n'
+                                                       : QByteArray("{\"msg\":\"earlier\"}\n");
+        QVERIFY(writeFile(logFile(), existing));
+
+        DiagnosticLogBuffer buffer(10, m_folder->path());
+        QVERIFY(buffer.keepLiveFileOpen());
+        if (change == "delete")
+            QVERIFY(QFile::remove(logFile()));
+        buffer.add(Level::Info, QStringLiteral("test"), QStringLiteral("next line"));
+        buffer.flush();
+        const QByteArray record = "{\"msg\":\"last words\"}\n";
+        QVERIFY(buffer.writeLineNow(record.constData(), size_t(record.size())));
+
+        const QList<QJsonObject> lines = jsonLines(logFile());
+        QCOMPARE(lines.size(), change == "none" ? 3 : 2);
+        QCOMPARE(lines.at(lines.size() - 2).value("msg").toString(), QStringLiteral("next line"));
+        QCOMPARE(lines.last().value("msg").toString(), QStringLiteral("last words"));
+        if (change == "rotate")
+            QCOMPARE(readFile(logFile() + ".1"), existing);
+    }
+
+    // A last record of a dying process while the writer is stuck on an earlier line:
+    // it neither waits for the writer for good nor goes missing, and the stuck line
+    // still follows once the writer moves on.
+    void finalRecordGetsPastAStuckWriter()
+    {
+        static QSemaphore entered;
+        static QSemaphore release;
+        DiagnosticLogBuffer::setTestHook(DiagnosticLogBuffer::TestHookPoint::WriterThread,
+                                         [](const DiagnosticLogEntry &entry) {
+                                             if (entry.msg == QLatin1String("stuck")) {
+                                                 entered.release();
+                                                 release.acquire();
+                                             }
+                                         });
+        Witness witness;
+        DiagnosticLogBuffer buffer(10, m_folder->path());
+        // Declared after the buffer: a failed check must not leave its writer stuck.
+        bool released = false;
+        const auto unstick = qScopeGuard([&] {
+            DiagnosticLogBuffer::setTestHook(DiagnosticLogBuffer::TestHookPoint::WriterThread, nullptr);
+            if (!std::exchange(released, true))
+                release.release();
+        });
+        buffer.add(Level::Info, QStringLiteral("test"), QStringLiteral("before"));
+        buffer.add(Level::Info, QStringLiteral("test"), QStringLiteral("stuck"));
+        entered.acquire();
+
+        buffer.addFinal(Level::Error, QStringLiteral("CrashCapture"), QStringLiteral("last words"), 50);
+        QStringList written;
+        for (const QJsonObject &line : jsonLines(logFile()))
+            written.append(line.value("msg").toString());
+        QCOMPARE(written, (QStringList{"before", "last words"}));
+        QCOMPARE(buffer.entries().last().msg, QStringLiteral("last words"));
+        QCOMPARE(witness.systemLog().last().line, QStringLiteral("last words"));
+        QVERIFY(witness.telemetry().isEmpty()); // nothing could send it before the end
+
+        released = true;
+        release.release();
+        buffer.flush();
+        written.clear();
+        for (const QJsonObject &line : jsonLines(logFile()))
+            written.append(line.value("msg").toString());
+        QCOMPARE(written, (QStringList{"before", "last words", "stuck"}));
     }
 
     void concurrentWritersLoseNoLine()
