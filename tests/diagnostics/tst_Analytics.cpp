@@ -85,6 +85,14 @@ QJsonObject propertiesOf(const QJsonObject &request)
     return itemOf(request).value(QStringLiteral("properties")).toObject();
 }
 
+// The capture's event name for "/batch", the mirrored name for the identity service.
+QString eventOf(const QJsonObject &request)
+{
+    if (request.value(QStringLiteral("path")).toString() == QLatin1String("/batch"))
+        return itemOf(request).value(QStringLiteral("event")).toString();
+    return jsonOf(request).value(QStringLiteral("event")).toString();
+}
+
 QString header(const QJsonObject &request, const char *name)
 {
     return request.value(QStringLiteral("headers")).toObject().value(QString::fromLatin1(name)).toString();
@@ -108,26 +116,19 @@ class tst_Analytics : public QObject
         return m_events;
     }
 
-    // The capture requests whose event is `capture`.
-    QList<QJsonObject> captures(const QString &capture) const
+    // The requests to `path` that carry `event` (a capture's or a mirror's name).
+    QList<QJsonObject> sent(const QString &path, const QString &event) const
     {
         QList<QJsonObject> found;
-        for (const QJsonObject &request : m_peer.requests(QStringLiteral("/batch"))) {
-            if (itemOf(request).value(QStringLiteral("event")).toString() == capture)
+        for (const QJsonObject &request : m_peer.requests(path)) {
+            if (eventOf(request) == event)
                 found << request;
         }
         return found;
     }
 
-    QList<QJsonObject> mirrors(const QString &event) const
-    {
-        QList<QJsonObject> found;
-        for (const QJsonObject &request : m_peer.requests(QStringLiteral("/api/app-events"))) {
-            if (jsonOf(request).value(QStringLiteral("event")).toString() == event)
-                found << request;
-        }
-        return found;
-    }
+    QList<QJsonObject> captures(const QString &capture) const { return sent(QStringLiteral("/batch"), capture); }
+    QList<QJsonObject> mirrors(const QString &event) const { return sent(QStringLiteral("/api/app-events"), event); }
 
     bool waitForCapture(const QString &capture, int count = 1) const
     {
@@ -169,10 +170,7 @@ class tst_Analytics : public QObject
         QList<QJsonObject> others;
         for (const QJsonValue &value : m_peer.log()) {
             const QJsonObject request = value.toObject();
-            const QJsonObject json = jsonOf(request);
-            const QString event = request.value(QStringLiteral("path")).toString() == QLatin1String("/batch")
-                                      ? itemOf(request).value(QStringLiteral("event")).toString()
-                                      : json.value(QStringLiteral("event")).toString();
+            const QString event = eventOf(request);
             if (event != QLatin1String("sorvane_sync_enabled") && event != QLatin1String("sync_enabled"))
                 others << request;
         }
