@@ -46,7 +46,7 @@ QJsonObject metadataRecord(const Metadata &metadata)
     return QJsonObject{
         {QStringLiteral("kind"), metadata.kind},
         {QStringLiteral("session_id"), QJsonValue::Null},
-        {QStringLiteral("client_kind"), firstCharacters(QString::fromLatin1(PlatformConstants::reportClientKind), 32)},
+        {QStringLiteral("client_kind"), firstCharacters(QString::fromLatin1(PlatformConstants::clientName), 32)},
         {QStringLiteral("client_version"), firstCharacters(metadata.clientVersion, 64)},
         {QStringLiteral("client_role"), QJsonValue::Null},
         {QStringLiteral("os_version"), firstCharacters(metadata.osVersion, 128)},
@@ -64,7 +64,7 @@ QByteArray diagnosticJson(const QList<DiagnosticLogEntry> &entries, const QStrin
         logBuffer.append(entry.jsonObject());
     const QJsonObject app{
         {QStringLiteral("version"), clientVersion},
-        {QStringLiteral("platform"), QString::fromLatin1(PlatformConstants::reportClientKind)},
+        {QStringLiteral("platform"), QString::fromLatin1(PlatformConstants::clientName)},
         {QStringLiteral("session_id"), QJsonValue::Null},
     };
     const QJsonObject document{
@@ -121,7 +121,7 @@ Result<QByteArray, DiagnosticError> multipartBody(const QString &boundary, const
 
 QString blobFileName(const QDateTime &now)
 {
-    return QStringLiteral("%1-%2.zip").arg(QString::fromLatin1(PlatformConstants::reportClientKind)).arg(now.toSecsSinceEpoch());
+    return QStringLiteral("%1-%2.zip").arg(QString::fromLatin1(PlatformConstants::clientName)).arg(now.toSecsSinceEpoch());
 }
 
 QString newBoundary()

@@ -41,6 +41,11 @@ inline const QString agentWorkspaceSeenAgentDocs = QStringLiteral("agentWorkspac
 
 // Diagnostics, analytics, updates, tools
 inline const QString analyticsOptOut = QStringLiteral("analyticsOptOut");
+// The anonymous distinct id ("dev_" + a UUID once used), the version of the previous
+// launch and when the install's first opening was reported.
+inline const QString analyticsAnonymousId = QStringLiteral("analyticsAnonymousId");
+inline const QString analyticsLastLaunchedVersion = QStringLiteral("analyticsLastLaunchedVersion");
+inline const QString analyticsInstallFirstOpenedAt = QStringLiteral("analyticsInstallFirstOpenedAt");
 inline const QString betaUpdatesEnabled = QStringLiteral("sorvane.updates.betaEnabled");
 // The short version seen at the last launch; a change means the app was updated.
 inline const QString lastKnownVersion = QStringLiteral("sorvane.lastKnownVersion");

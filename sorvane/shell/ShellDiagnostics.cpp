@@ -10,15 +10,17 @@ void ShellDiagnostics::installCrashCapture()
 
 void ShellDiagnostics::setupAnalytics()
 {
+    Analytics::setup();
 }
 
 void ShellDiagnostics::resetAnalytics()
 {
+    Analytics::reset();
 }
 
 bool ShellDiagnostics::analyticsSetUpThisLaunch() const
 {
-    return false;
+    return Analytics::hasSetupThisLaunch();
 }
 
 void ShellDiagnostics::track(const QString &event, const QVariantMap &properties)

@@ -6,6 +6,7 @@
 #include "SorvaneCommands.h"
 #include "UpdaterService.h"
 
+#include "diagnostics/DiagnosticEndpoints.h"
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
 #include "documents/DocumentManager.h"
@@ -77,7 +78,7 @@ SorvaneApp::~SorvaneApp()
 
 QUrl SorvaneApp::identityServiceURL()
 {
-    return QUrl(QStringLiteral("https://id.tolvern.dev"));
+    return DiagnosticEndpoints::identityOrigin();
 }
 
 QString SorvaneApp::osVersionString()

@@ -127,9 +127,9 @@ void UpdaterService::trackPostInstallIfNeeded()
     Settings &settings = Settings::shared();
     const QJsonValue stored = settings.storedValue(SettingsKeys::lastKnownVersion);
     const QString previous = stored.isString() ? stored.toString() : QString();
+    // Analytics' launch step reports "update_installed" with both versions; a second
+    // one from here would count every update twice.
     if (!previous.isEmpty() && previous != current && m_analytics) {
-        m_analytics->track(QStringLiteral("update_installed"),
-                           {{QStringLiteral("from_version"), previous}, {QStringLiteral("to_version"), current}});
         m_analytics->track(QStringLiteral("app_updated"), {{QStringLiteral("prior_version"), previous},
                                                            {QStringLiteral("new_version"), current},
                                                            {QStringLiteral("install_channel"),

@@ -18,7 +18,8 @@ class DiagnosticsSeam;
 // The one updater of the application. Offers update checks only when the build
 // carries a usable feed and key; publishes whether a check can start now and the
 // text of the last failed check. At start-up it also forgets an update alert
-// position that lies on no screen and records the first launch after an update.
+// position that lies on no screen and reports the first launch after an update
+// ("app_updated"; analytics reports "update_installed" itself).
 class UpdaterService : public QObject, public AppcastUpdater::Delegate
 {
     Q_OBJECT

@@ -28,6 +28,12 @@ public:
         folder("XDG_RUNTIME_DIR", QStringLiteral("runtime"));
         QFile::setPermissions(root + QStringLiteral("/runtime"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        // Usage events of tests (and of the apps they start) go to a closed local
+        // port, never to the real services; a test with a peer sets its own.
+        for (const char *name : {"SORVANE_ANALYTICS_URL", "SORVANE_IDENTITY_URL"}) {
+            if (qEnvironmentVariableIsEmpty(name))
+                qputenv(name, "http://127.0.0.1:9");
+        }
     }
 
     QString root() const { return m_root.path(); }

@@ -52,7 +52,7 @@ def _default_reply(method, path, parsed_json):
         with _lock:
             code = "PEER%d" % _next_code[0]
             _next_code[0] += 1
-        return {"status": 200, "body": json.dumps({"code": code})}
+        return {"status": 200, "body": json.dumps({"short_code": code})}
     if path == "/health":
         return {"status": 200, "body": ""}
     if path == "/api/app-events" and method == "POST":

@@ -523,13 +523,11 @@ private Q_SLOTS:
         QTest::newRow("same version") << QVariant("1.2.0") << "1.2.0" << QStringList() << QVariant("1.2.0");
         QTest::newRow("updated from 1.1.0")
             << QVariant("1.1.0") << "1.2.0"
-            << QStringList{"update_installed from_version=1.1.0 to_version=1.2.0",
-                           "app_updated install_channel=direct new_version=1.2.0 prior_version=1.1.0"}
+            << QStringList{"app_updated install_channel=direct new_version=1.2.0 prior_version=1.1.0"}
             << QVariant("1.2.0");
         QTest::newRow("back to an older build")
             << QVariant("1.3.0") << "1.2.0"
-            << QStringList{"update_installed from_version=1.3.0 to_version=1.2.0",
-                           "app_updated install_channel=direct new_version=1.2.0 prior_version=1.3.0"}
+            << QStringList{"app_updated install_channel=direct new_version=1.2.0 prior_version=1.3.0"}
             << QVariant("1.2.0");
         QTest::newRow("no running version") << QVariant("1.1.0") << "" << QStringList() << QVariant("1.1.0");
     }
@@ -548,7 +546,8 @@ private Q_SLOTS:
         BundleInfo::setInfoForTesting(info);
 
         RecordingAnalytics analytics;
-        // Two launches: the second of the same version adds nothing.
+        // Two launches: the second of the same version adds nothing. "update_installed"
+        // is the launch step's, never the updater's.
         for (int launch = 0; launch < 2; ++launch)
             UpdaterService service(&analytics, nullptr);
         QCOMPARE(analytics.events, events);
