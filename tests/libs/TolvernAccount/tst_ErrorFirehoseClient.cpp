@@ -104,7 +104,7 @@ private Q_SLOTS:
         auto client = makeClient();
         client->updateContext(true, false, 59);
         client->observe("error", "io", "Saving /home/jo/a.md failed", &typeid(storage::DiskFullError),
-                        QStringLiteral("spec-7"), QStringList{"save() -> Bool", "b", "c", "d"});
+                        QStringLiteral("check-7"), QStringList{"save() -> Bool", "b", "c", "d"});
         const QList<ErrorFirehoseEntry> buffer = client->state().buffer;
         QCOMPARE(buffer.size(), 1);
         const ErrorFirehoseEntry &entry = buffer.first();
@@ -112,7 +112,7 @@ private Q_SLOTS:
         QCOMPARE(entry.exceptionType, std::optional<QString>(QStringLiteral("DiskFullError")));
         QCOMPARE(entry.topFrames, std::optional<QStringList>(QStringList{"save() -> Bool", "b", "c"}));
         QCOMPARE(entry.frameDigest->size(), 12);
-        QCOMPARE(entry.specId, std::optional<QString>(QStringLiteral("spec-7")));
+        QCOMPARE(entry.specId, std::optional<QString>(QStringLiteral("check-7")));
         QVERIFY(entry.signedIn);
         QVERIFY(!entry.online);
         QCOMPARE(entry.sessionUptimeSeconds, std::optional<int>(30));
@@ -397,7 +397,7 @@ private Q_SLOTS:
         peer.route("/identity/api/error-events", {200, "{}"}, "POST");
         auto client = makeClient(peer.url(QStringLiteral("/identity")));
         client->observe("warn", "io", "disk full");
-        client->observe("error", "io", "Saving failed", &typeid(storage::DiskFullError), QStringLiteral("spec-7"),
+        client->observe("error", "io", "Saving failed", &typeid(storage::DiskFullError), QStringLiteral("check-7"),
                         QStringList{"save()"}, QList<BreadcrumbEntry>{{"t", "info", "nav", "opened"}});
         client->updateContext(false, true, 95);
         client->observe("error", "io", "Saving failed", &typeid(storage::DiskFullError), std::nullopt,
@@ -427,7 +427,7 @@ private Q_SLOTS:
         QCOMPARE(minimal.value("online"), QJsonValue(true));
 
         const QJsonObject full = events.at(1).toObject();
-        QCOMPARE(full.value("spec_id").toString(), QStringLiteral("spec-7"));
+        QCOMPARE(full.value("spec_id").toString(), QStringLiteral("check-7"));
         QCOMPARE(full.value("exception_type").toString(), QStringLiteral("DiskFullError"));
         QCOMPARE(full.value("top_frames").toArray(), QJsonArray{"save()"});
         QCOMPARE(full.value("frame_digest").toString().size(), 12);
