@@ -5,6 +5,7 @@
 #include "platform/SingleInstance.h"
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
+#include "shell/ShellAccountLibrary.h"
 #include "shell/ShellDiagnostics.h"
 #include "shell/ShellWorkspace.h"
 #include "shell/SorvaneApp.h"
@@ -131,9 +132,11 @@ int main(int argc, char **argv)
     // The subsystems start-up calls into; they outlive the app object.
     ShellDiagnostics diagnostics;
     ShellWorkspace workspace;
+    ShellAccountLibrary accountLibrary;
     LaunchSeams seams;
     seams.diagnostics = &diagnostics;
     seams.workspace = &workspace;
+    seams.accountLibrary = &accountLibrary;
     SorvaneApp sorvane(seams);
     DocumentManager &manager = sorvane.delegate().documentManager();
     sorvane.setDocumentExporter(&exporter);
