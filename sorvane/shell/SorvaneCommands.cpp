@@ -6,6 +6,7 @@
 
 #include "documents/DocumentManager.h"
 #include "documents/TabDocument.h"
+#include "export/ServerExportCommands.h"
 #include "platform/DesktopShare.h"
 #include "platform/PlatformConstants.h"
 #include "platform/Settings.h"
@@ -194,9 +195,8 @@ std::vector<SorvaneCommands::Row> SorvaneCommands::table()
          .run = exports(&DocumentExportCommands::exportHTMLCurrentDocument)},
         {.menu = File, .title = QStringLiteral("Export PDF..."), .enabledWhen = C::DocumentSelected,
          .run = exports(&DocumentExportCommands::exportPDFCurrentDocument)},
-        // The conversions of the export service come with that service.
         {.menu = File, .kind = Kind::Submenu, .title = QStringLiteral("Export Document"),
-         .enabledWhen = C::DocumentSelected, .shownWhen = C::Never,
+         .enabledWhen = C::DocumentSelected,
          .fill = [this](QMenu *menu) { fillExportMenu(menu); }},
         {.menu = File, .title = QStringLiteral("Share…"), .enabledWhen = C::DocumentSelected,
          .run = [this] {
@@ -496,8 +496,14 @@ void SorvaneCommands::fillRecentMenu(QMenu *menu)
 
 void SorvaneCommands::fillExportMenu(QMenu *menu)
 {
-    for (const char *title : {"Export DOCX…", "Export EPUB…", "Export LaTeX…", "Export Slides…"})
-        menu->addAction(QString::fromUtf8(title))->setEnabled(false);
+    auto *commands = new ServerExportCommands(m_app.delegate().documentManager(), this);
+    for (ServerPandocFormat format : ServerPandocFormat::allCases()) {
+        QAction *action = menu->addAction(format.menuTitle());
+        action->setData(format.rawValue());
+        // The export finishes later; several may run at once.
+        connect(action, &QAction::triggered, commands,
+                [commands, format] { commands->exportViaServerCurrentDocument(format); });
+    }
 }
 
 QWidget *SorvaneCommands::focusTarget() const

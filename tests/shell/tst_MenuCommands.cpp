@@ -360,8 +360,7 @@ private Q_SLOTS:
     void init() { f->reset(); }
 
     // The bar reads File, Edit, View, Help, each holding exactly its items in order;
-    // commands of the workspace show only once it exists, and the export service's
-    // submenu and the settings item not at all.
+    // commands of the workspace show only once it exists.
     void menuLayout_data()
     {
         QTest::addColumn<SorvaneCommands::Menu>("menu");
@@ -369,7 +368,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("items");
         const QString file = QStringLiteral(
             "New Document|New Tab|Open...|%1Open Recent|-|Close Window|Save|Save As...|-|Export HTML...|Export PDF...|"
-            "Share…|-|Encrypt Document...|Decrypt Open File...|-|Revert to Saved|Print...|-|Quit");
+            "Export Document|Share…|-|Encrypt Document...|Decrypt Open File...|-|Revert to Saved|Print...|-|Quit");
         const QString edit = QStringLiteral(
             "Undo|Redo|-|Cut|Copy|Paste|Select All|-|Copy as Rich Text|Copy as HTML|-|Find...|Find and Replace...|%1-|"
             "Bold|Italic|Insert Link|Insert Code Block|Insert Table|-|Heading 1|Heading 2|Heading 3|-|Blockquote|"
@@ -425,7 +424,7 @@ private Q_SLOTS:
         row("Save As...", {"Ctrl+Shift+S"}, "-yyy");
         row("Export HTML...", {}, "-yyy");
         row("Export PDF...", {}, "-yyy");
-        row("Export Document", {}, "----");
+        row("Export Document", {}, "-yyy");
         row("Share…", {}, "-yyy");
         row("Encrypt Document...", {}, "-yyy");
         row("Decrypt Open File...", {}, "yyyy");
@@ -638,6 +637,28 @@ private Q_SLOTS:
         QVERIFY(f->enter(State::SavedClean));
         f->press(QKeySequence(key));
         QVERIFY(Settings::shared().stringValue(QStringLiteral("preferredViewMode")) != QStringLiteral("Nothing"));
+    }
+
+    // One item per export format, in the formats' order, each known by its raw
+    // value; choosing one exports the selected tab, here refused for want of a
+    // sign-in (the account work provides the session).
+    void exportDocumentSubmenu()
+    {
+        QAction *submenu = f->action(QStringLiteral("Export Document"));
+        QVERIFY(submenu && submenu->menu());
+        QStringList items;
+        for (QAction *item : submenu->menu()->actions())
+            items << item->text() + QLatin1Char('=') + item->data().toString();
+        QCOMPARE(items, (QStringList{QStringLiteral("Export DOCX…=docx"), QStringLiteral("Export EPUB…=epub"),
+                                     QStringLiteral("Export LaTeX…=latex"), QStringLiteral("Export Slides…=revealjs")}));
+
+        QVERIFY(f->enter(State::UntitledModified));
+        QVERIFY(submenu->isEnabled());
+        submenu->menu()->actions().constFirst()->trigger();
+        QVERIFY(QTest::qWaitFor([this] { return !f->alerts.alerts.isEmpty(); }));
+        QCOMPARE(f->alerts.alerts.constLast().messageText, QStringLiteral("Could not export document"));
+        QCOMPARE(f->alerts.alerts.constLast().informativeText, QStringLiteral("Sign in to sorv.ane to export this format."));
+        QVERIFY(f->alerts.savePanels.isEmpty());
     }
 
     // The close item names what it closes, following the selection.

@@ -1,0 +1,12 @@
+#include "PandocExporter.h"
+
+#include <QStandardPaths>
+
+namespace PandocExporter {
+
+QString locatePandoc()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("pandoc"));
+}
+
+} // namespace PandocExporter
