@@ -1,5 +1,6 @@
 #include "TolvernAppIcon.h"
 
+#include <QDir>
 #include <QImage>
 #include <QTest>
 
@@ -16,6 +17,11 @@ QImage render(TolvernAppIcon &icon, const QSize &size = QSize(96, 96))
     QImage image(size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     icon.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    // With TOLVERN_SCREENSHOT_DIR set, each drawing is kept there to be looked at.
+    const QString folder = qEnvironmentVariable("TOLVERN_SCREENSHOT_DIR");
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        image.save(QStringLiteral("%1/app-icon-%2-%3.png").arg(folder, QString::fromLatin1(QTest::currentTestFunction()),
+                                                              QString::fromLatin1(QTest::currentDataTag())));
     return image;
 }
 
