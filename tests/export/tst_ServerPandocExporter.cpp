@@ -137,14 +137,14 @@ private Q_SLOTS:
         Analytics::setObserver([this](const QString &name, const QVariantMap &properties) {
             m_events.append({name, properties});
         });
-        DiagnosticUploader::setAutoUploadHandler([this](const QString &reason, int) { m_reports.append(reason); });
+        DiagnosticUploader::setAutoReportObserver([this](const QString &reason, int) { m_reports.append(reason); });
         ServerExportCommands::setSignInHook([this] { ++m_signInRequests; });
     }
 
     void cleanupTestCase()
     {
         Analytics::setObserver(nullptr);
-        DiagnosticUploader::setAutoUploadHandler(nullptr);
+        DiagnosticUploader::setAutoReportObserver(nullptr);
         ServerExportCommands::setSignInHook(nullptr);
         ServerPandocExporter::setSessionProvider(nullptr);
     }
