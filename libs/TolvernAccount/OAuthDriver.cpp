@@ -177,8 +177,12 @@ QCoro::Task<OAuthDriver::AuthorizationResult> OAuthDriver::present(QObject *wind
     // Named awaiters: GCC 12 destroys temporaries inside a co_await expression twice.
     const QPointer<QObject> presentingWindow(window);
     OneShotAwaiter<OidcServiceConfiguration> discovery{discoverConfiguration()};
+    const QPointer<OAuthDriver> self(this);
     const OidcServiceConfiguration configuration = co_await discovery;
-    const std::shared_ptr<Attempt> attempt = startAttempt(configuration, presentingWindow.data(), provider);
+    // The driver may have gone while discovery ran.
+    if (!self)
+        throw TolvernError::authorizationCancelled();
+    const std::shared_ptr<Attempt> attempt = self->startAttempt(configuration, presentingWindow.data(), provider);
     OneShotAwaiter<AuthorizationResult> answer{attempt->shot};
     co_return co_await answer;
 }

@@ -297,6 +297,23 @@ private Q_SLOTS:
         }
     }
 
+    void aDriverGoneEndsItsCallerAsCancelled_data()
+    {
+        QTest::addColumn<bool>("duringDiscovery");
+        QTest::newRow("during discovery") << true;
+        QTest::newRow("in the browser") << false;
+    }
+    void aDriverGoneEndsItsCallerAsCancelled()
+    {
+        QFETCH(bool, duringDiscovery);
+        auto task = m_driver->authorizeViaSystemBrowser(std::nullopt);
+        if (!duringDiscovery)
+            QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
+        m_driver.reset();
+        QCOMPARE(outcomeOf(std::move(task)).error, TolvernError::authorizationCancelled());
+        QCOMPARE(m_opened.size(), duringDiscovery ? 0 : 1);
+    }
+
     void aFailedDiscovery()
     {
         // Nothing listens on port 1.
