@@ -8,17 +8,25 @@
 //   clients:       replaces the registered clients
 //   accountId:     the subject every login signs in as (default "tester")
 //   email:         its e-mail claim
+//   initialAccessToken: the bearer token dynamic registration asks for
 //   configuration: merged (deeply) into the provider's configuration, e.g.
-//                  {"features": {"registration": {"enabled": true}}}
+//                  {"features": {"userinfo": {"enabled": false}}}
+//
+// Beyond the provider's own routes:
+//   POST /peer/deny   the next interaction answers access_denied "End-User denied the
+//                     request" instead of signing in (204)
+// A request asking for prompt=select_account gets that interaction first; it is
+// answered at once too, like login and consent.
 import { createServer } from 'node:http';
 import { generateKeyPairSync, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
-import Provider from 'oidc-provider';
+import Provider, { interactionPolicy } from 'oidc-provider';
 
 const defaults = {
   port: 0,
   accountId: 'tester',
   email: 'tester@example.com',
+  initialAccessToken: 'sorvane-initial-access-token',
   clients: [{
     client_id: 'sorvane-test',
     application_type: 'native',
@@ -48,9 +56,16 @@ const configPath = process.argv[2] || process.env.OIDC_PEER_CONFIG;
 const settings = merge(defaults, configPath ? JSON.parse(readFileSync(configPath, 'utf8')) : {});
 
 let provider;
+let denyNext = false;
 const server = createServer((req, res) => {
   if (!provider) {
     res.statusCode = 503;
+    res.end();
+    return;
+  }
+  if (req.method === 'POST' && req.url === '/peer/deny') {
+    denyNext = true;
+    res.statusCode = 204;
     res.end();
     return;
   }
@@ -65,12 +80,17 @@ const server = createServer((req, res) => {
   provider.callback()(req, res);
 });
 
-// Grants whatever the interaction asks for: a login as the configured account, then
-// every missing scope and claim.
+// Grants whatever the interaction asks for: the account selection, a login as the
+// configured account, then every missing scope and claim; or denies it once when asked.
 async function answerInteraction(req, res) {
   const { prompt: { name, details }, params, session, grantId } = await provider.interactionDetails(req, res);
   let result;
-  if (name === 'login') {
+  if (denyNext) {
+    denyNext = false;
+    result = { error: 'access_denied', error_description: 'End-User denied the request' };
+  } else if (name === 'select_account') {
+    result = { select_account: {} };
+  } else if (name === 'login') {
     result = { login: { accountId: settings.accountId } };
   } else if (name === 'consent') {
     const grant = grantId
@@ -88,6 +108,13 @@ async function answerInteraction(req, res) {
   await provider.interactionFinished(req, res, result, { mergeWithLastSubmission: true });
 }
 
+// The default login and consent, after an account selection the request may ask for.
+function policy() {
+  const prompts = interactionPolicy.base();
+  prompts.add(new interactionPolicy.Prompt({ name: 'select_account', requestable: true }), 0);
+  return prompts;
+}
+
 function signingKeys() {
   const rsa = generateKeyPairSync('rsa', { modulusLength: 2048 }).privateKey.export({ format: 'jwk' });
   const ec = generateKeyPairSync('ec', { namedCurve: 'P-256' }).privateKey.export({ format: 'jwk' });
@@ -103,8 +130,10 @@ server.listen(settings.port, '127.0.0.1', () => {
     scopes: ['openid', 'offline_access', 'tolvern.account'],
     claims: { openid: ['sub'], email: ['email'], 'tolvern.account': ['email'] },
     pkce: { methods: ['S256'], required: () => true },
+    interactions: { policy: policy() },
     features: {
       devInteractions: { enabled: false },
+      registration: { enabled: true, initialAccessToken: settings.initialAccessToken },
       dPoP: { enabled: true },
       rpInitiatedLogout: { enabled: true },
       userinfo: { enabled: true },
