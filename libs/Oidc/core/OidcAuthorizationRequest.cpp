@@ -1,23 +1,16 @@
 #include "OidcAuthorizationRequest.h"
 
+#include "OidcArchiveCoding.h"
 #include "OidcScopeUtilities.h"
 #include "OidcTokenUtilities.h"
 #include "OidcURLQueryComponent.h"
 
+using namespace OidcArchiveCoding;
+
 namespace {
 constexpr int randomBytes = 32;
 
-void putString(QJsonObject &archive, const QString &key, const std::optional<QString> &value)
-{
-    if (value)
-        archive.insert(key, *value);
-}
 
-std::optional<QString> readString(const QJsonObject &archive, const QString &key)
-{
-    const QJsonValue value = archive.value(key);
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
 } // namespace
 
 OidcAuthorizationRequest::OidcAuthorizationRequest(const OidcServiceConfiguration &configuration)
@@ -161,19 +154,13 @@ QJsonObject OidcAuthorizationRequest::archive() const
                         {QStringLiteral("client_id"), m_clientID}};
     putString(archive, QStringLiteral("client_secret"), m_clientSecret);
     putString(archive, QStringLiteral("scope"), m_scope);
-    if (m_redirectURL)
-        archive.insert(QStringLiteral("redirect_uri"), m_redirectURL->toString(QUrl::FullyEncoded));
+    putURL(archive, QStringLiteral("redirect_uri"), m_redirectURL);
     putString(archive, QStringLiteral("state"), m_state);
     putString(archive, QStringLiteral("nonce"), m_nonce);
     putString(archive, QStringLiteral("code_verifier"), m_codeVerifier);
     putString(archive, QStringLiteral("code_challenge"), m_codeChallenge);
     putString(archive, QStringLiteral("code_challenge_method"), m_codeChallengeMethod);
-    if (m_additionalParameters) {
-        QJsonObject extras;
-        for (auto it = m_additionalParameters->constBegin(); it != m_additionalParameters->constEnd(); ++it)
-            extras.insert(it.key(), it.value());
-        archive.insert(QStringLiteral("additionalParameters"), extras);
-    }
+    putParameters(archive, QStringLiteral("additionalParameters"), m_additionalParameters);
     return archive;
 }
 
@@ -185,19 +172,8 @@ std::optional<OidcAuthorizationRequest> OidcAuthorizationRequest::fromArchive(co
     const std::optional<QString> clientID = readString(archive, QStringLiteral("client_id"));
     if (!configuration || !responseType || !clientID)
         return std::nullopt;
-    std::optional<QUrl> redirect;
-    if (const auto text = readString(archive, QStringLiteral("redirect_uri")))
-        redirect = QUrl(*text, QUrl::StrictMode);
-    std::optional<Parameters> extras;
-    const QJsonValue kept = archive.value(QStringLiteral("additionalParameters"));
-    if (kept.isObject()) {
-        extras = Parameters();
-        const QJsonObject object = kept.toObject();
-        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (it.value().isString())
-                extras->insert(it.key(), it.value().toString());
-        }
-    }
+    const std::optional<QUrl> redirect = readURL(archive, QStringLiteral("redirect_uri"));
+    const std::optional<Parameters> extras = readParameters(archive, QStringLiteral("additionalParameters"));
     return create(*configuration, *clientID, readString(archive, QStringLiteral("client_secret")),
                   readString(archive, QStringLiteral("scope")), redirect, *responseType,
                   readString(archive, QStringLiteral("state")), readString(archive, QStringLiteral("nonce")),

@@ -42,14 +42,12 @@ OidcAuthorizationResponse::OidcAuthorizationResponse(const OidcAuthorizationRequ
 
 std::optional<QString> OidcAuthorizationResponse::string(const QString &field) const
 {
-    const QVariant value = m_fields.value(field);
-    return value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+    return OidcFieldMapping::stringField(m_fields, field);
 }
 
 std::optional<QDateTime> OidcAuthorizationResponse::accessTokenExpirationDate() const
 {
-    const QVariant value = m_fields.value(QStringLiteral("accessTokenExpirationDate"));
-    return value.isValid() ? std::optional<QDateTime>(value.toDateTime()) : std::nullopt;
+    return OidcFieldMapping::dateField(m_fields, QStringLiteral("accessTokenExpirationDate"));
 }
 
 QString OidcAuthorizationResponse::description() const
@@ -62,22 +60,13 @@ QString OidcAuthorizationResponse::description() const
              quoted(OidcTokenUtilities::redact(state())), quoted(OidcTokenUtilities::redact(accessToken())),
              expiry ? expiry->toString(Qt::ISODate) : QStringLiteral("(null)"), quoted(tokenType()),
              quoted(OidcTokenUtilities::redact(idToken())), quoted(scope()),
-             QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(m_additionalParameters))
-                                   .toJson(QJsonDocument::Compact)),
+             OidcFieldMapping::describe(m_additionalParameters),
              m_request.description());
 }
 
 QJsonObject OidcAuthorizationResponse::archive() const
 {
-    QJsonObject archive{{QStringLiteral("request"), m_request.archive()}};
-    OidcFieldMapping::encode(archive, fieldMap(), m_fields);
-    QVariantMap extras;
-    for (auto it = m_additionalParameters.constBegin(); it != m_additionalParameters.constEnd(); ++it) {
-        if (OidcFieldMapping::isJSONType(it.value()))
-            extras.insert(it.key(), it.value());
-    }
-    archive.insert(QStringLiteral("additionalParameters"), QJsonObject::fromVariantMap(extras));
-    return archive;
+    return OidcFieldMapping::archiveResponse(m_request.archive(), fieldMap(), m_fields, m_additionalParameters);
 }
 
 std::optional<OidcAuthorizationResponse> OidcAuthorizationResponse::fromArchive(const QJsonObject &archive)
@@ -87,8 +76,7 @@ std::optional<OidcAuthorizationResponse> OidcAuthorizationResponse::fromArchive(
     if (!request)
         return std::nullopt;
     OidcAuthorizationResponse response(*request);
-    OidcFieldMapping::decode(archive, fieldMap(), response.m_fields);
-    response.m_additionalParameters = archive.value(QStringLiteral("additionalParameters")).toObject().toVariantMap();
+    OidcFieldMapping::restoreResponse(archive, fieldMap(), response.m_fields, response.m_additionalParameters);
     return response;
 }
 

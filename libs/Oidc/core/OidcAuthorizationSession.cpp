@@ -123,22 +123,8 @@ bool OidcAuthorizationSession::resumeExternalUserAgentFlowWithURL(const QUrl &ur
             error = OidcErrorUtilities::errorWithCode(OidcErrorCode::idTokenFailedValidationError, nullptr,
                                                       QStringLiteral("Issuer mismatch"));
         } else if (expectedState != receivedState) {
-            // The map and the text keep code and states redacted: both end up in logs.
-            QVariantMap shown = parameters;
-            for (const QString &secret : {QStringLiteral("code"), QStringLiteral("state")}) {
-                if (shown.contains(secret))
-                    shown.insert(secret, OidcTokenUtilities::redact(shown.value(secret).toString()));
-            }
-            OidcError mismatch;
-            mismatch.domain = OidcErrorDomain::oauthAuthorization;
-            mismatch.code = OidcErrorCodeOAuth::clientError;
-            mismatch.oauthErrorResponse = QJsonObject::fromVariantMap(shown);
-            mismatch.localizedDescription =
-                QStringLiteral("State mismatch, expecting %1 but got %2 in authorization response %3")
-                    .arg(OidcTokenUtilities::redact(expectedState).value_or(QStringLiteral("(null)")),
-                         OidcTokenUtilities::redact(receivedState).value_or(QStringLiteral("(null)")),
-                         candidate.description());
-            error = mismatch;
+            error = OidcErrorUtilities::stateMismatch(expectedState, receivedState, parameters,
+                                                      candidate.description());
         } else {
             response = candidate;
         }

@@ -83,19 +83,8 @@ bool OidcEndSessionImplementation::resumeExternalUserAgentFlowWithURL(const QUrl
     std::optional<OidcEndSessionResponse> response;
     std::optional<OidcError> error;
     if (m_request.state() != candidate.state()) {
-        QVariantMap shown = parameters;
-        if (shown.contains(QStringLiteral("state")))
-            shown.insert(QStringLiteral("state"), OidcTokenUtilities::redact(shown.value(QStringLiteral("state")).toString()));
-        OidcError mismatch;
-        mismatch.domain = OidcErrorDomain::oauthAuthorization;
-        mismatch.code = OidcErrorCodeOAuth::clientError;
-        mismatch.oauthErrorResponse = QJsonObject::fromVariantMap(shown);
-        mismatch.localizedDescription =
-            QStringLiteral("State mismatch, expecting %1 but got %2 in authorization response %3")
-                .arg(OidcTokenUtilities::redact(m_request.state()).value_or(QStringLiteral("(null)")),
-                     OidcTokenUtilities::redact(candidate.state()).value_or(QStringLiteral("(null)")),
-                     candidate.description());
-        error = mismatch;
+        error = OidcErrorUtilities::stateMismatch(m_request.state(), candidate.state(), parameters,
+                                                  candidate.description());
     } else {
         response = candidate;
     }

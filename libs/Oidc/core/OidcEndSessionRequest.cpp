@@ -1,16 +1,11 @@
 #include "OidcEndSessionRequest.h"
 
+#include "OidcArchiveCoding.h"
 #include "OidcAuthorizationRequest.h"
 #include "OidcTokenUtilities.h"
 #include "OidcURLQueryComponent.h"
 
-namespace {
-std::optional<QString> readString(const QJsonObject &archive, const QString &key)
-{
-    const QJsonValue value = archive.value(key);
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
-} // namespace
+using namespace OidcArchiveCoding;
 
 OidcEndSessionRequest::OidcEndSessionRequest(const OidcServiceConfiguration &configuration)
     : m_configuration(configuration)
@@ -82,18 +77,10 @@ QString OidcEndSessionRequest::description() const
 QJsonObject OidcEndSessionRequest::archive() const
 {
     QJsonObject archive{{QStringLiteral("configuration"), m_configuration.archive()}};
-    if (m_idTokenHint)
-        archive.insert(QStringLiteral("id_token_hint"), *m_idTokenHint);
-    if (m_postLogoutRedirectURL)
-        archive.insert(QStringLiteral("post_logout_redirect_uri"), m_postLogoutRedirectURL->toString(QUrl::FullyEncoded));
-    if (m_state)
-        archive.insert(QStringLiteral("state"), *m_state);
-    if (m_additionalParameters) {
-        QJsonObject extras;
-        for (auto it = m_additionalParameters->constBegin(); it != m_additionalParameters->constEnd(); ++it)
-            extras.insert(it.key(), it.value());
-        archive.insert(QStringLiteral("additionalParameters"), extras);
-    }
+    putString(archive, QStringLiteral("id_token_hint"), m_idTokenHint);
+    putURL(archive, QStringLiteral("post_logout_redirect_uri"), m_postLogoutRedirectURL);
+    putString(archive, QStringLiteral("state"), m_state);
+    putParameters(archive, QStringLiteral("additionalParameters"), m_additionalParameters);
     return archive;
 }
 
@@ -103,19 +90,8 @@ std::optional<OidcEndSessionRequest> OidcEndSessionRequest::fromArchive(const QJ
         OidcServiceConfiguration::fromArchive(archive.value(QStringLiteral("configuration")).toObject());
     if (!configuration)
         return std::nullopt;
-    std::optional<QUrl> redirect;
-    if (const auto text = readString(archive, QStringLiteral("post_logout_redirect_uri")))
-        redirect = QUrl(*text, QUrl::StrictMode);
-    std::optional<Parameters> extras;
-    const QJsonValue kept = archive.value(QStringLiteral("additionalParameters"));
-    if (kept.isObject()) {
-        extras = Parameters();
-        const QJsonObject object = kept.toObject();
-        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (it.value().isString())
-                extras->insert(it.key(), it.value().toString());
-        }
-    }
+    const std::optional<QUrl> redirect = readURL(archive, QStringLiteral("post_logout_redirect_uri"));
+    const std::optional<Parameters> extras = readParameters(archive, QStringLiteral("additionalParameters"));
     return create(*configuration, readString(archive, QStringLiteral("id_token_hint")), redirect,
                   readString(archive, QStringLiteral("state")), extras);
 }

@@ -1,5 +1,7 @@
 #include "OidcErrorUtilities.h"
 
+#include "OidcTokenUtilities.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,6 +121,26 @@ OidcErrorUtilities::Underlying OidcErrorUtilities::networkReplyError(int network
     error->code = networkError;
     error->localizedDescription = text;
     return error;
+}
+
+OidcError OidcErrorUtilities::stateMismatch(const std::optional<QString> &expected,
+                                            const std::optional<QString> &received, const QVariantMap &parameters,
+                                            const QString &responseDescription)
+{
+    QVariantMap shown = parameters;
+    for (const QString &secret : {QStringLiteral("code"), QStringLiteral("state")}) {
+        if (shown.contains(secret))
+            shown.insert(secret, OidcTokenUtilities::redact(shown.value(secret).toString()));
+    }
+    OidcError mismatch;
+    mismatch.domain = OidcErrorDomain::oauthAuthorization;
+    mismatch.code = OidcErrorCodeOAuth::clientError;
+    mismatch.oauthErrorResponse = QJsonObject::fromVariantMap(shown);
+    mismatch.localizedDescription = QStringLiteral("State mismatch, expecting %1 but got %2 in authorization response %3")
+                                        .arg(OidcTokenUtilities::redact(expected).value_or(QStringLiteral("(null)")),
+                                             OidcTokenUtilities::redact(received).value_or(QStringLiteral("(null)")),
+                                             responseDescription);
+    return mismatch;
 }
 
 void OidcErrorUtilities::raiseException(const QString &name)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -32,6 +33,11 @@ public:
     static int OAuthErrorCode(const QString &error);
     // A transport failure of Qt's network stack, as an underlying error.
     static Underlying networkReplyError(int networkError, const QString &text);
+
+    // The authorization-domain -61439 of a redirect whose state is not the request's.
+    // The text and the kept parameters show code and states redacted: both end up in logs.
+    static OidcError stateMismatch(const std::optional<QString> &expected, const std::optional<QString> &received,
+                                   const QVariantMap &parameters, const QString &responseDescription);
 
     [[noreturn]] static void raiseException(const QString &name);
     [[noreturn]] static void raiseException(const QString &name, const QString &message);

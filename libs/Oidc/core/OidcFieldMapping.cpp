@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QUrl>
 
@@ -132,4 +133,42 @@ QVariant OidcFieldMapping::dateEpochConversion(const QVariant &value)
         return value;
     const double seconds = std::trunc(value.toDouble());
     return QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC);
+}
+
+QJsonObject OidcFieldMapping::archiveResponse(const QJsonObject &requestArchive, const Map &map,
+                                              const QVariantMap &fields, const QVariantMap &additionalParameters)
+{
+    QJsonObject archive{{QStringLiteral("request"), requestArchive}};
+    encode(archive, map, fields);
+    QVariantMap extras;
+    for (auto it = additionalParameters.constBegin(); it != additionalParameters.constEnd(); ++it) {
+        if (isJSONType(it.value()))
+            extras.insert(it.key(), it.value());
+    }
+    archive.insert(QStringLiteral("additionalParameters"), QJsonObject::fromVariantMap(extras));
+    return archive;
+}
+
+void OidcFieldMapping::restoreResponse(const QJsonObject &archive, const Map &map, QVariantMap &fields,
+                                       QVariantMap &additionalParameters)
+{
+    decode(archive, map, fields);
+    additionalParameters = archive.value(QStringLiteral("additionalParameters")).toObject().toVariantMap();
+}
+
+std::optional<QString> OidcFieldMapping::stringField(const QVariantMap &fields, const QString &name)
+{
+    const QVariant value = fields.value(name);
+    return value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+}
+
+std::optional<QDateTime> OidcFieldMapping::dateField(const QVariantMap &fields, const QString &name)
+{
+    const QVariant value = fields.value(name);
+    return value.isValid() ? std::optional<QDateTime>(value.toDateTime()) : std::nullopt;
+}
+
+QString OidcFieldMapping::describe(const QVariantMap &additionalParameters)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(additionalParameters)).toJson(QJsonDocument::Compact));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -7,6 +8,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <optional>
 
 // One entry of a response's field map: which field a wire parameter fills, the value
 // type the field takes, and an optional conversion of the raw value. Response records
@@ -35,6 +37,19 @@ public:
     // A value a decoded additionalParameters map may hold: map, list, string, number.
     static bool isJSONType(const QVariant &value);
     static bool hasType(const QVariant &value, Type type);
+
+    // A response record's archive: its request's, the mapped fields under their
+    // parameter names, and the extras that are JSON values.
+    static QJsonObject archiveResponse(const QJsonObject &requestArchive, const Map &map, const QVariantMap &fields,
+                                       const QVariantMap &additionalParameters);
+    // Reads back what archiveResponse wrote (the request aside).
+    static void restoreResponse(const QJsonObject &archive, const Map &map, QVariantMap &fields,
+                                QVariantMap &additionalParameters);
+    // A field of a response record: present, or none.
+    static std::optional<QString> stringField(const QVariantMap &fields, const QString &name);
+    static std::optional<QDateTime> dateField(const QVariantMap &fields, const QString &name);
+    // The extras as a description prints them.
+    static QString describe(const QVariantMap &additionalParameters);
 
     static QVariant URLConversion(const QVariant &value);
     // A number n becomes now + n seconds (n taken whole).

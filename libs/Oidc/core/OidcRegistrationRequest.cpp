@@ -1,14 +1,13 @@
 #include "OidcRegistrationRequest.h"
 
+#include "OidcArchiveCoding.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
+using namespace OidcArchiveCoding;
+
 namespace {
-std::optional<QString> readString(const QJsonObject &archive, const QString &key)
-{
-    const QJsonValue value = archive.value(key);
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
 
 std::optional<QStringList> readStrings(const QJsonObject &archive, const QString &key)
 {
@@ -105,16 +104,13 @@ QJsonObject OidcRegistrationRequest::archive() const
 {
     QJsonObject archive{{QStringLiteral("configuration"), m_configuration.archive()},
                         {QStringLiteral("redirect_uris"), urls(m_redirectURIs)}};
-    if (m_initialAccessToken)
-        archive.insert(QStringLiteral("initial_access_token"), *m_initialAccessToken);
+    putString(archive, QStringLiteral("initial_access_token"), m_initialAccessToken);
     if (m_responseTypes)
         archive.insert(QStringLiteral("response_types"), QJsonArray::fromStringList(*m_responseTypes));
     if (m_grantTypes)
         archive.insert(QStringLiteral("grant_types"), QJsonArray::fromStringList(*m_grantTypes));
-    if (m_subjectType)
-        archive.insert(QStringLiteral("subject_type"), *m_subjectType);
-    if (m_tokenEndpointAuthMethod)
-        archive.insert(QStringLiteral("token_endpoint_auth_method"), *m_tokenEndpointAuthMethod);
+    putString(archive, QStringLiteral("subject_type"), m_subjectType);
+    putString(archive, QStringLiteral("token_endpoint_auth_method"), m_tokenEndpointAuthMethod);
     if (m_additionalParameters)
         archive.insert(QStringLiteral("additionalParameters"), *m_additionalParameters);
     return archive;

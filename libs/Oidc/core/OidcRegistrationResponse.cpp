@@ -45,14 +45,12 @@ OidcRegistrationResponse::OidcRegistrationResponse(const OidcRegistrationRequest
 
 std::optional<QString> OidcRegistrationResponse::string(const QString &field) const
 {
-    const QVariant value = m_fields.value(field);
-    return value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+    return OidcFieldMapping::stringField(m_fields, field);
 }
 
 std::optional<QDateTime> OidcRegistrationResponse::date(const QString &field) const
 {
-    const QVariant value = m_fields.value(field);
-    return value.isValid() ? std::optional<QDateTime>(value.toDateTime()) : std::nullopt;
+    return OidcFieldMapping::dateField(m_fields, field);
 }
 
 std::optional<QUrl> OidcRegistrationResponse::registrationClientURI() const
@@ -71,22 +69,13 @@ QString OidcRegistrationResponse::description() const
              text(OidcTokenUtilities::redact(clientSecret())), text(clientSecretExpiresAt()),
              text(OidcTokenUtilities::redact(registrationAccessToken())),
              uri ? uri->toString(QUrl::FullyEncoded) : QStringLiteral("(null)"),
-             QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(m_additionalParameters))
-                                   .toJson(QJsonDocument::Compact)),
+             OidcFieldMapping::describe(m_additionalParameters),
              m_request.description());
 }
 
 QJsonObject OidcRegistrationResponse::archive() const
 {
-    QJsonObject archive{{QStringLiteral("request"), m_request.archive()}};
-    OidcFieldMapping::encode(archive, fieldMap(), m_fields);
-    QVariantMap extras;
-    for (auto it = m_additionalParameters.constBegin(); it != m_additionalParameters.constEnd(); ++it) {
-        if (OidcFieldMapping::isJSONType(it.value()))
-            extras.insert(it.key(), it.value());
-    }
-    archive.insert(QStringLiteral("additionalParameters"), QJsonObject::fromVariantMap(extras));
-    return archive;
+    return OidcFieldMapping::archiveResponse(m_request.archive(), fieldMap(), m_fields, m_additionalParameters);
 }
 
 std::optional<OidcRegistrationResponse> OidcRegistrationResponse::fromArchive(const QJsonObject &archive)
@@ -95,7 +84,6 @@ std::optional<OidcRegistrationResponse> OidcRegistrationResponse::fromArchive(co
     if (!request)
         return std::nullopt;
     OidcRegistrationResponse response(*request, {});
-    OidcFieldMapping::decode(archive, fieldMap(), response.m_fields);
-    response.m_additionalParameters = archive.value(QStringLiteral("additionalParameters")).toObject().toVariantMap();
+    OidcFieldMapping::restoreResponse(archive, fieldMap(), response.m_fields, response.m_additionalParameters);
     return response;
 }

@@ -1,44 +1,11 @@
 #include "OidcTokenRequest.h"
 
+#include "OidcArchiveCoding.h"
 #include "OidcErrorUtilities.h"
 #include "OidcScopeUtilities.h"
 #include "OidcTokenUtilities.h"
 
-namespace {
-void putString(QJsonObject &archive, const QString &key, const std::optional<QString> &value)
-{
-    if (value)
-        archive.insert(key, *value);
-}
-
-std::optional<QString> readString(const QJsonObject &archive, const QString &key)
-{
-    const QJsonValue value = archive.value(key);
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
-
-QJsonObject toObject(const OidcTokenRequest::Parameters &parameters)
-{
-    QJsonObject object;
-    for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it)
-        object.insert(it.key(), it.value());
-    return object;
-}
-
-std::optional<OidcTokenRequest::Parameters> readParameters(const QJsonObject &archive, const QString &key)
-{
-    const QJsonValue value = archive.value(key);
-    if (!value.isObject())
-        return std::nullopt;
-    OidcTokenRequest::Parameters parameters;
-    const QJsonObject object = value.toObject();
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (it.value().isString())
-            parameters.insert(it.key(), it.value().toString());
-    }
-    return parameters;
-}
-} // namespace
+using namespace OidcArchiveCoding;
 
 OidcTokenRequest::OidcTokenRequest(const OidcServiceConfiguration &configuration, const QString &grantType,
                                    const std::optional<QString> &authorizationCode,
@@ -152,15 +119,12 @@ QJsonObject OidcTokenRequest::archive() const
                         {QStringLiteral("client_id"), m_clientID}};
     putString(archive, QStringLiteral("code"), m_authorizationCode);
     putString(archive, QStringLiteral("client_secret"), m_clientSecret);
-    if (m_redirectURL)
-        archive.insert(QStringLiteral("redirect_uri"), m_redirectURL->toString(QUrl::FullyEncoded));
+    putURL(archive, QStringLiteral("redirect_uri"), m_redirectURL);
     putString(archive, QStringLiteral("scope"), m_scope);
     putString(archive, QStringLiteral("refresh_token"), m_refreshToken);
     putString(archive, QStringLiteral("code_verifier"), m_codeVerifier);
-    if (m_additionalParameters)
-        archive.insert(QStringLiteral("additionalParameters"), toObject(*m_additionalParameters));
-    if (m_additionalHeaders)
-        archive.insert(QStringLiteral("additionalHeaders"), toObject(*m_additionalHeaders));
+    putParameters(archive, QStringLiteral("additionalParameters"), m_additionalParameters);
+    putParameters(archive, QStringLiteral("additionalHeaders"), m_additionalHeaders);
     return archive;
 }
 
@@ -172,9 +136,7 @@ std::optional<OidcTokenRequest> OidcTokenRequest::fromArchive(const QJsonObject 
     const auto clientID = readString(archive, QStringLiteral("client_id"));
     if (!configuration || !grantType || !clientID)
         return std::nullopt;
-    std::optional<QUrl> redirect;
-    if (const auto text = readString(archive, QStringLiteral("redirect_uri")))
-        redirect = QUrl(*text, QUrl::StrictMode);
+    const std::optional<QUrl> redirect = readURL(archive, QStringLiteral("redirect_uri"));
     if (*grantType == QLatin1String("authorization_code") && !redirect)
         return std::nullopt;
     return OidcTokenRequest(*configuration, *grantType, readString(archive, QStringLiteral("code")), redirect,

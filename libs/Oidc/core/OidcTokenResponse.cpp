@@ -34,14 +34,12 @@ OidcTokenResponse::OidcTokenResponse(const OidcTokenRequest &request, const QVar
 
 std::optional<QString> OidcTokenResponse::string(const QString &field) const
 {
-    const QVariant value = m_fields.value(field);
-    return value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+    return OidcFieldMapping::stringField(m_fields, field);
 }
 
 std::optional<QDateTime> OidcTokenResponse::accessTokenExpirationDate() const
 {
-    const QVariant value = m_fields.value(QStringLiteral("accessTokenExpirationDate"));
-    return value.isValid() ? std::optional<QDateTime>(value.toDateTime()) : std::nullopt;
+    return OidcFieldMapping::dateField(m_fields, QStringLiteral("accessTokenExpirationDate"));
 }
 
 QString OidcTokenResponse::description() const
@@ -54,22 +52,13 @@ QString OidcTokenResponse::description() const
              expiry ? expiry->toString(Qt::ISODate) : QStringLiteral("(null)"), text(tokenType()),
              text(OidcTokenUtilities::redact(idToken())), text(OidcTokenUtilities::redact(refreshToken())),
              text(scope()),
-             QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(m_additionalParameters))
-                                   .toJson(QJsonDocument::Compact)),
+             OidcFieldMapping::describe(m_additionalParameters),
              m_request.description());
 }
 
 QJsonObject OidcTokenResponse::archive() const
 {
-    QJsonObject archive{{QStringLiteral("request"), m_request.archive()}};
-    OidcFieldMapping::encode(archive, fieldMap(), m_fields);
-    QVariantMap extras;
-    for (auto it = m_additionalParameters.constBegin(); it != m_additionalParameters.constEnd(); ++it) {
-        if (OidcFieldMapping::isJSONType(it.value()))
-            extras.insert(it.key(), it.value());
-    }
-    archive.insert(QStringLiteral("additionalParameters"), QJsonObject::fromVariantMap(extras));
-    return archive;
+    return OidcFieldMapping::archiveResponse(m_request.archive(), fieldMap(), m_fields, m_additionalParameters);
 }
 
 std::optional<OidcTokenResponse> OidcTokenResponse::fromArchive(const QJsonObject &archive)
@@ -79,7 +68,6 @@ std::optional<OidcTokenResponse> OidcTokenResponse::fromArchive(const QJsonObjec
     if (!request)
         return std::nullopt;
     OidcTokenResponse response(*request, {});
-    OidcFieldMapping::decode(archive, fieldMap(), response.m_fields);
-    response.m_additionalParameters = archive.value(QStringLiteral("additionalParameters")).toObject().toVariantMap();
+    OidcFieldMapping::restoreResponse(archive, fieldMap(), response.m_fields, response.m_additionalParameters);
     return response;
 }
