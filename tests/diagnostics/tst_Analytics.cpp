@@ -631,6 +631,8 @@ private Q_SLOTS:
             Settings::shared().setValue(SettingsKeys::analyticsAnonymousId, storedAnonymousId);
         Analytics::track(QStringLiteral("copy_html"));
         Analytics::track(QStringLiteral("copy_rich_text"));
+        // Two requests on two connections: either may reach the peer first.
+        QVERIFY(waitForCapture(QStringLiteral("sorvane_copy_html")));
         QVERIFY(waitForCapture(QStringLiteral("sorvane_copy_rich_text")));
         const QString installID = propertiesOf(captures(QStringLiteral("sorvane_copy_html")).first())
                                       .value(QStringLiteral("install_id"))
