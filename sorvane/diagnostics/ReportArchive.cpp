@@ -33,6 +33,21 @@ void put(QByteArray &out, T value)
     out.append(bytes, sizeof(T));
 }
 
+// The fields the local and the central header of a member share, in their order.
+void putSharedHeaderFields(QByteArray &out, const Planned &entry)
+{
+    const auto size = quint32(entry.data.size());
+    put<quint16>(out, entry.flags);
+    put<quint16>(out, 0); // stored
+    put<quint16>(out, 0); // time
+    put<quint16>(out, 0); // date
+    put<quint32>(out, entry.crc);
+    put<quint32>(out, size);
+    put<quint32>(out, size);
+    put<quint16>(out, quint16(entry.name.size()));
+    put<quint16>(out, 0); // extra field
+}
+
 bool isAscii(const QByteArray &bytes)
 {
     for (const char c : bytes) {
@@ -79,35 +94,17 @@ Result<QByteArray, ReportArchive::Error> ReportArchive::makeZip(const QList<Memb
     out.reserve(qsizetype(centralOffset + centralSize + endRecordSize));
     for (Planned &entry : planned) {
         entry.crc = crc32(entry.data);
-        const auto size = quint32(entry.data.size());
         put<quint32>(out, localHeaderSignature);
         put<quint16>(out, version20);
-        put<quint16>(out, entry.flags);
-        put<quint16>(out, 0); // stored
-        put<quint16>(out, 0); // time
-        put<quint16>(out, 0); // date
-        put<quint32>(out, entry.crc);
-        put<quint32>(out, size);
-        put<quint32>(out, size);
-        put<quint16>(out, quint16(entry.name.size()));
-        put<quint16>(out, 0); // extra field
+        putSharedHeaderFields(out, entry);
         out.append(entry.name);
         out.append(entry.data);
     }
     for (const Planned &entry : planned) {
-        const auto size = quint32(entry.data.size());
         put<quint32>(out, centralHeaderSignature);
         put<quint16>(out, version20); // made by
         put<quint16>(out, version20); // needed
-        put<quint16>(out, entry.flags);
-        put<quint16>(out, 0); // stored
-        put<quint16>(out, 0); // time
-        put<quint16>(out, 0); // date
-        put<quint32>(out, entry.crc);
-        put<quint32>(out, size);
-        put<quint32>(out, size);
-        put<quint16>(out, quint16(entry.name.size()));
-        put<quint16>(out, 0); // extra field
+        putSharedHeaderFields(out, entry);
         put<quint16>(out, 0); // comment
         put<quint16>(out, 0); // disk
         put<quint16>(out, 0); // internal attributes
