@@ -8,20 +8,6 @@
 #include <QJsonObject>
 
 namespace {
-class RequestView : public OidcExternalUserAgentRequest
-{
-public:
-    explicit RequestView(const OidcAuthorizationRequest &request)
-        : m_request(request)
-    {
-    }
-    QUrl externalUserAgentRequestURL() const override { return m_request.externalUserAgentRequestURL(); }
-    QString redirectScheme() const override { return m_request.redirectScheme(); }
-
-private:
-    const OidcAuthorizationRequest &m_request;
-};
-
 QString withoutTrailingSlash(const QString &text)
 {
     return text.endsWith(QLatin1Char('/')) ? text.chopped(1) : text;
@@ -36,43 +22,16 @@ bool sameOptional(bool hasA, const T &a, bool hasB, const T &b)
 } // namespace
 
 OidcAuthorizationSession::OidcAuthorizationSession(const OidcAuthorizationRequest &request, QObject *parent)
-    : OidcExternalUserAgentSession(parent)
-    , m_request(request)
+    : OidcFlowSession(request, parent)
 {
 }
 
 OidcAuthorizationSession::~OidcAuthorizationSession() = default;
 
-void OidcAuthorizationSession::presentAuthorization(std::shared_ptr<OidcExternalUserAgent> agent, Callback callback)
+OidcError OidcAuthorizationSession::cancelError() const
 {
-    m_agent = std::move(agent);
-    m_callback = std::move(callback);
-    const RequestView view(m_request);
-    const std::shared_ptr<OidcExternalUserAgent> presenting = m_agent;
-    const bool opened = presenting->presentExternalUserAgentRequest(view, this);
-    // An agent that failed the flow itself has finished it already; this does nothing then.
-    if (!opened)
-        finish(std::nullopt, OidcErrorUtilities::errorWithCode(OidcErrorCode::safariOpenError, nullptr,
-                                                               QStringLiteral("Unable to open the browser.")));
-}
-
-void OidcAuthorizationSession::cancel(std::function<void()> completion)
-{
-    const auto finishCancelled = [this, completion = std::move(completion)] {
-        finish(std::nullopt, OidcErrorUtilities::errorWithCode(OidcErrorCode::userCanceledAuthorizationFlow, nullptr,
-                                                               QStringLiteral("Authorization flow was cancelled.")));
-        if (completion) {
-            if (QCoreApplication *app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, completion, Qt::QueuedConnection);
-            else
-                completion();
-        }
-    };
-    // Held here: finishing drops the session's reference while the agent is still in its call.
-    if (const std::shared_ptr<OidcExternalUserAgent> agent = m_agent)
-        agent->dismissExternalUserAgent(true, finishCancelled);
-    else
-        finishCancelled();
+    return OidcErrorUtilities::errorWithCode(OidcErrorCode::userCanceledAuthorizationFlow, nullptr,
+                                             QStringLiteral("Authorization flow was cancelled."));
 }
 
 bool OidcAuthorizationSession::shouldHandleURL(const QUrl &url) const
@@ -99,7 +58,7 @@ bool OidcAuthorizationSession::resumeExternalUserAgentFlowWithURL(const QUrl &ur
 {
     if (!shouldHandleURL(url))
         return false;
-    if (!m_callback) {
+    if (isFinished()) {
         OidcErrorUtilities::raiseException(
             QStringLiteral("An OAuth redirect was sent to a OidcExternalUserAgentSession after it already completed."));
     }
@@ -129,30 +88,7 @@ bool OidcAuthorizationSession::resumeExternalUserAgentFlowWithURL(const QUrl &ur
             response = candidate;
         }
     }
-    if (const std::shared_ptr<OidcExternalUserAgent> agent = m_agent)
-        agent->dismissExternalUserAgent(true, [this, response, error] { finish(response, error); });
-    else
-        finish(response, error);
+    dismissAndFinish(response, error);
     return true;
 }
 
-void OidcAuthorizationSession::failExternalUserAgentFlowWithError(const OidcError &error)
-{
-    finish(std::nullopt, error);
-}
-
-void OidcAuthorizationSession::finish(std::optional<OidcAuthorizationResponse> response, std::optional<OidcError> error)
-{
-    Callback callback = std::move(m_callback);
-    m_callback = nullptr;
-    m_agent.reset();
-    if (!callback)
-        return;
-    auto call = [callback = std::move(callback), response = std::move(response), error = std::move(error)] {
-        callback(response, error);
-    };
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
-    else
-        call();
-}
