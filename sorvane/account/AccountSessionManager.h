@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TolvernAccountBridge.h"
 #include "TolvernAccountManager.h"
 #include "TolvernAccountSession.h"
 
