@@ -189,6 +189,7 @@ Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<int>)
 Q_DECLARE_METATYPE(std::optional<TolvernError>)
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(AuthScheme)
 Q_DECLARE_METATYPE(std::optional<bool>)
 Q_DECLARE_METATYPE(TolvernError)
 Q_DECLARE_METATYPE(Flow)
@@ -208,11 +209,12 @@ private Q_SLOTS:
             m_opened.append(url);
             return true;
         });
-        OidcExternalUserAgentMac::setWindowRaiser([](QObject *) {});
+        OidcExternalUserAgentMac::setWindowRaiser([this](QObject *window) { m_raised.append(window); });
     }
     void init()
     {
         m_opened.clear();
+        m_raised.clear();
         m_log.clear();
         m_states.clear();
         m_offThread = 0;
@@ -242,14 +244,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<std::optional<QString>>("installID");
         QTest::addColumn<QString>("sentInstallID");
-        QTest::newRow("the configuration's install id") << std::optional<QString>() << configInstallID;
+        QTest::addColumn<AuthScheme>("scheme");
+        QTest::newRow("the configuration's install id") << std::optional<QString>() << configInstallID
+                                                        << AuthScheme::systemBrowser;
         QTest::newRow("the caller's install id wins") << std::optional<QString>("install-from-caller")
-                                                      << "install-from-caller";
+                                                      << "install-from-caller" << AuthScheme::systemBrowser;
+        QTest::newRow("window-anchored scheme") << std::optional<QString>() << configInstallID << AuthScheme::aswas;
     }
     void signInThroughTheBrowser()
     {
         QFETCH(std::optional<QString>, installID);
         QFETCH(QString, sentInstallID);
+        QFETCH(AuthScheme, scheme);
+        if (scheme != AuthScheme::systemBrowser)
+            makeManager(scheme);
         QObject window;
         auto task = m_manager->signIn(&window, OAuthDriver::ProviderHint::email, installID);
         QCOMPARE(m_manager->state(), State::signingIn(true));
@@ -272,6 +280,8 @@ private Q_SLOTS:
         QCOMPARE(m_manager->state(), State::signedIn(account));
         QCOMPARE(kinds(), (QList<Kind>{Kind::signedOut, Kind::signingIn, Kind::signedIn}));
         QCOMPARE(m_offThread, 0);
+        // Only the window-anchored flow brings its window back.
+        QCOMPARE(m_raised, scheme == AuthScheme::aswas ? QList<QObject *>{&window} : QList<QObject *>{});
 
         const std::optional<StoredSession> stored = storedItem();
         QVERIFY(stored);
@@ -904,25 +914,27 @@ private Q_SLOTS:
     }
 
 private:
-    TolvernConfig config()
+    TolvernConfig config(AuthScheme scheme = AuthScheme::systemBrowser)
     {
         return TolvernConfig(m_provider.issuer(), m_peer->baseUrl(), "sorvane", OidcPeer::clientId(), "1.2.3",
                              QString::fromLatin1(TolvernAccountLibrary::libVersion), QUrl("sorvane://auth/callback"),
-                             AuthScheme::systemBrowser, std::nullopt, {"openid", "tolvern.account"}, &m_network,
+                             scheme, std::nullopt, {"openid", "tolvern.account"}, &m_network,
                              [this](TolvernLogLevel level, const QString &event, const TolvernLogFields &fields) {
                                  m_log.append({level, event, fields});
                              },
                              configInstallID);
     }
 
-    void makeManager()
+    void makeManager(AuthScheme scheme = AuthScheme::systemBrowser)
     {
+        m_subscription.reset();
+        m_states.clear();
         TolvernAccountManager::Dependencies dependencies;
         dependencies.storage = m_storage;
         dependencies.clock = [this] { return m_now; };
         dependencies.dpopKeySource = DPoPSigner::KeySource::memoryOnly;
         dependencies.appleAuthorize = [this](QObject *) { return appleAnswer(m_gate); };
-        m_manager = std::make_unique<TolvernAccountManager>(config(), dependencies);
+        m_manager = std::make_unique<TolvernAccountManager>(config(scheme), dependencies);
         m_subscription = m_manager->onStateChange([this](const State &state) {
             m_states.append(state);
             if (QThread::currentThread() != qApp->thread())
@@ -986,6 +998,7 @@ private:
     QPointer<Gate> m_gate;
     QDateTime m_now;
     QList<QUrl> m_opened;
+    QList<QObject *> m_raised;
     QList<LogEntry> m_log;
     QList<State> m_states;
     int m_offThread = 0;
