@@ -5,11 +5,11 @@
 
 #include "Internal/AuthClient.h"
 #include "KeychainStorage.h"
-#include "OidcExternalUserAgentMac.h"
 #include "TolvernAccountLibrary.h"
 #include "TolvernJSON.h"
 
 #include "AwaitTask.h"
+#include "BrowserStandIn.h"
 #include "IdentityPeer.h"
 #include "OidcPeer.h"
 
@@ -205,16 +205,10 @@ private Q_SLOTS:
         const QJsonObject provider{{"email", providerEmail},
                                    {"configuration", QJsonObject{{"conformIdTokenClaims", false}}}};
         QVERIFY2(m_provider.start(provider), qPrintable(m_provider.errorText()));
-        OidcExternalUserAgentMac::setOpener([this](const QUrl &url) {
-            m_opened.append(url);
-            return true;
-        });
-        OidcExternalUserAgentMac::setWindowRaiser([this](QObject *window) { m_raised.append(window); });
     }
     void init()
     {
-        m_opened.clear();
-        m_raised.clear();
+        m_pages.clear();
         m_log.clear();
         m_states.clear();
         m_offThread = 0;
@@ -233,11 +227,6 @@ private Q_SLOTS:
         m_storage->deleteData(sessionKey);
         // Callbacks of flows the manager's end cancelled land now, not in the next test.
         QCoreApplication::processEvents();
-    }
-    void cleanupTestCase()
-    {
-        OidcExternalUserAgentMac::setOpener(nullptr);
-        OidcExternalUserAgentMac::setWindowRaiser(nullptr);
     }
 
     void signInThroughTheBrowser_data()
@@ -997,8 +986,9 @@ private:
     std::unique_ptr<TolvernAccountManager::StateSubscription> m_subscription;
     QPointer<Gate> m_gate;
     QDateTime m_now;
-    QList<QUrl> m_opened;
-    QList<QObject *> m_raised;
+    BrowserStandIn m_pages;
+    QList<QUrl> &m_opened = m_pages.opened;
+    QList<QObject *> &m_raised = m_pages.raised;
     QList<LogEntry> m_log;
     QList<State> m_states;
     int m_offThread = 0;
