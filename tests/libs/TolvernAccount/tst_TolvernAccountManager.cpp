@@ -784,20 +784,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<Flow>("first");
         QTest::addColumn<Flow>("second");
-        QTest::newRow("browser, then browser") << Flow::browser << Flow::browser;
-        QTest::newRow("browser, then apple") << Flow::browser << Flow::apple;
-        QTest::newRow("apple, then browser") << Flow::apple << Flow::browser;
-        QTest::newRow("apple, then apple") << Flow::apple << Flow::apple;
+        QTest::addColumn<bool>("firstPageOpen");
+        QTest::newRow("browser, then browser") << Flow::browser << Flow::browser << true;
+        QTest::newRow("browser still discovering, then browser") << Flow::browser << Flow::browser << false;
+        QTest::newRow("browser, then apple") << Flow::browser << Flow::apple << true;
+        QTest::newRow("browser still discovering, then apple") << Flow::browser << Flow::apple << false;
+        QTest::newRow("apple, then browser") << Flow::apple << Flow::browser << false;
+        QTest::newRow("apple, then apple") << Flow::apple << Flow::apple << false;
     }
     void aNewSignInCancelsTheOneInFlight()
     {
         QFETCH(Flow, first);
         QFETCH(Flow, second);
+        QFETCH(bool, firstPageOpen);
         Gate firstGate;
         m_gate = &firstGate;
         auto earlier = first == Flow::browser ? m_manager->signInViaSystemBrowser(std::nullopt)
                                               : m_manager->signInWithApple(nullptr);
-        if (first == Flow::browser)
+        if (firstPageOpen)
             QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
         m_gate = nullptr;
 
@@ -807,7 +811,7 @@ private Q_SLOTS:
         if (second == Flow::browser)
             QCOMPARE(m_manager->state(), State::signingIn(true));
         const Outcome<TolvernAccount> outcome =
-            second == Flow::browser ? finishInBrowser(std::move(later), first == Flow::browser ? 1 : 0)
+            second == Flow::browser ? finishInBrowser(std::move(later), firstPageOpen ? 1 : 0)
                                     : outcomeOf(std::move(later));
         QVERIFY2(outcome.value, outcome.error ? outcome.error->what() : "");
         QCOMPARE(m_manager->state(), State::signedIn(*outcome.value));
@@ -817,6 +821,8 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(m_manager->state(), State::signedIn(*outcome.value));
         QCOMPARE(m_peer->count(IdentityPeer::kExchange) + m_peer->count(IdentityPeer::kAppleAuthcode), 1);
+        // A flow overtaken while discovering never opens its page.
+        QCOMPARE(m_opened.size(), (firstPageOpen ? 1 : 0) + (second == Flow::browser ? 1 : 0));
     }
 
     void appleReplies_data()
