@@ -25,9 +25,11 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
+#include <QNetworkReply>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrlQuery>
 #include <QThread>
 #include <QWindow>
 
@@ -281,6 +283,25 @@ private Q_SLOTS:
         QCOMPARE(stored->issuedAt, m_now);
         QVERIFY(!m_manager->isOffline());
         QVERIFY(!m_manager->lastAppleSignInIsNewUser());
+    }
+
+    // The stand-in redeems the code at the provider: a code is good once, and only with
+    // the verifier of the request that was opened.
+    void theCodeRedeemsOnceWithItsVerifier()
+    {
+        QVERIFY(finishInBrowser(m_manager->signInViaSystemBrowser(std::nullopt)).value);
+        QJsonObject replay = bodyOf(m_peer->requestsTo(IdentityPeer::kExchange).first());
+        QCOMPARE(postExchange(replay), 400);
+
+        // A fresh code, taken from the browser before the app sees it, with a wrong verifier.
+        auto second = m_manager->signInViaSystemBrowser(std::nullopt);
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 2, 30000);
+        const QUrl redirect = m_provider.followToRedirect(m_browser, m_opened.last());
+        replay.insert("code", QUrlQuery(redirect).queryItemValue("code"));
+        replay.insert("code_verifier", QStringLiteral("a-verifier-of-another-request-0123456789abcdefgh"));
+        QCOMPARE(postExchange(replay), 400);
+        QVERIFY(m_manager->cancelSignIn());
+        QCOMPARE(outcomeOf(std::move(second)).error, TolvernError::authorizationCancelled());
     }
 
     void cancelAndResumeWithNothingInFlight()
@@ -958,6 +979,20 @@ private:
             if (QThread::currentThread() != qApp->thread())
                 ++m_offThread;
         });
+    }
+
+    // The status the identity stand-in answers an exchange body with.
+    int postExchange(const QJsonObject &body)
+    {
+        QNetworkRequest request(m_peer->http().url(QString::fromLatin1(IdentityPeer::kExchange)));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        QNetworkReply *reply = m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 30000))
+            return -1;
+        reply->deleteLater();
+        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        return answer.value("error").toString() == QLatin1String("invalid_grant") ? status : -status;
     }
 
     // The next reply on `path`; status 0 makes the service unreachable until resumed.
