@@ -7,6 +7,7 @@
 #include "StoredSession.h"
 #include "TolvernAccountLibrary.h"
 #include "account/TolvernAccountBridge.h"
+#include "diagnostics/Analytics.h"
 
 #include <QNetworkAccessManager>
 
@@ -60,5 +61,31 @@ inline std::optional<StoredSession> storedSession(TolvernAccountDataStorage &sto
 {
     return storage.getJSON<StoredSession>(QLatin1String(KeychainStorage::Keys::session));
 }
+
+// The usage events recorded while it lives, as their callers passed them. The
+// account's events all come from the GUI thread.
+class TrackedEvents
+{
+public:
+    QList<std::pair<QString, QVariantMap>> events;
+
+    TrackedEvents()
+    {
+        Analytics::setObserver(
+            [this](const QString &name, const QVariantMap &properties) { events.append({name, properties}); });
+    }
+    ~TrackedEvents() { Analytics::setObserver(nullptr); }
+    TrackedEvents(const TrackedEvents &) = delete;
+    TrackedEvents &operator=(const TrackedEvents &) = delete;
+
+    QStringList names() const
+    {
+        QStringList made;
+        for (const auto &event : events)
+            made << event.first;
+        return made;
+    }
+    int count(const QString &name) const { return int(names().count(name)); }
+};
 
 } // namespace AccountTest

@@ -73,7 +73,7 @@ class tst_AccountSessionManager : public QObject
     std::shared_ptr<TolvernAccountDataStorage> m_storage;
     std::unique_ptr<TolvernAccountBridge> m_bridge;
     std::unique_ptr<AccountSessionManager> m_holder;
-    QList<std::pair<QString, QVariantMap>> m_tracked;
+    TrackedEvents m_tracked;
 
     TolvernAccountBridge &makeBridge(std::shared_ptr<TolvernAccountDataStorage> storage,
                                      DPoPSigner::KeySource keySource = DPoPSigner::KeySource::memoryOnly)
@@ -96,25 +96,12 @@ class tst_AccountSessionManager : public QObject
         m_holder->attach(*m_bridge);
     }
 
-    int tracked(const QString &name) const
-    {
-        return int(std::count_if(m_tracked.begin(), m_tracked.end(), [&](const auto &event) { return event.first == name; }));
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Analytics::setObserver([this](const QString &name, const QVariantMap &properties) {
-            // Events may be recorded off the GUI thread; these all come from it.
-            m_tracked.append({name, properties});
-        });
-    }
-
     void init()
     {
         m_identity = new IdentityPeer(this);
         m_holder = std::make_unique<AccountSessionManager>();
-        m_tracked.clear();
+        m_tracked.events.clear();
     }
 
     void cleanup()
@@ -358,8 +345,8 @@ private Q_SLOTS:
                                 KeychainStorage::Keys::dpopJwkThumbprint})
             QCOMPARE(keyring.getData(QLatin1String(key)), std::nullopt);
         QVERIFY(!Settings::shared().contains(SettingsKeys::hasOpenedWelcomeDoc));
-        QCOMPARE(tracked(QStringLiteral("local_data_reset")), 1);
-        QCOMPARE(m_tracked.last().second, (QVariantMap{{QStringLiteral("app_slug"), QStringLiteral("sorvane")}}));
+        QCOMPARE(m_tracked.count(QStringLiteral("local_data_reset")), 1);
+        QCOMPARE(m_tracked.events.last().second, (QVariantMap{{QStringLiteral("app_slug"), QStringLiteral("sorvane")}}));
         // The install stays the same install.
         QCOMPARE(TolvernInstallMetrics(QStringLiteral("sorvane")).installID(), installID);
         QCOMPARE(logged(QStringLiteral("warn"), QStringLiteral("reset: sign-out request failed (continuing local wipe)")),

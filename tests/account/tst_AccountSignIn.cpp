@@ -47,15 +47,7 @@ class tst_AccountSignIn : public QObject
     std::unique_ptr<ShellAccountIntegration> m_integration;
     std::unique_ptr<AppDelegate> m_delegate;
     std::unique_ptr<QWidget> m_window;
-    QList<std::pair<QString, QVariantMap>> m_tracked;
-
-    QStringList trackedNames() const
-    {
-        QStringList names;
-        for (const auto &event : m_tracked)
-            names << event.first;
-        return names;
-    }
+    TrackedEvents m_tracked;
 
     // The "$identify" captures the analytics service received.
     QStringList identified() const
@@ -86,9 +78,6 @@ private Q_SLOTS:
         QVERIFY2(m_provider.start(), qPrintable(m_provider.errorText()));
         qputenv("SORVANE_ANALYTICS_URL", m_analytics.url().toEncoded());
         Analytics::resetForTesting();
-        Analytics::setObserver([this](const QString &name, const QVariantMap &properties) {
-            m_tracked.append({name, properties});
-        });
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_browser, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_browser, "open");
         m_browserNetwork.setCookieJar(new QNetworkCookieJar);
@@ -114,7 +103,6 @@ private Q_SLOTS:
     {
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        Analytics::setObserver(nullptr);
         m_window.reset();
         m_delegate.reset();
         m_integration.reset();
@@ -123,7 +111,7 @@ private Q_SLOTS:
     void init()
     {
         m_browser.opened.clear();
-        m_tracked.clear();
+        m_tracked.events.clear();
     }
 
     void cancelledSignIn()
@@ -136,8 +124,8 @@ private Q_SLOTS:
         const SignInResult result = awaitTask(std::move(task));
         QCOMPARE(result, SignInResult::cancelled());
         QVERIFY(!state.isAuthenticating());
-        QCOMPARE(trackedNames(), (QStringList{"auth_started", "auth_failed"}));
-        QCOMPARE(m_tracked.last().second, (QVariantMap{{"reason", "cancelled"}, {"auth_transport", "aswas"}}));
+        QCOMPARE(m_tracked.names(), (QStringList{"auth_started", "auth_failed"}));
+        QCOMPARE(m_tracked.events.last().second, (QVariantMap{{"reason", "cancelled"}, {"auth_transport", "aswas"}}));
         const DiagnosticLogEntry last = DiagnosticLogBuffer::shared().entries().last();
         QCOMPARE(last.level, QStringLiteral("info"));
         QCOMPARE(last.category, QStringLiteral("auth"));
@@ -183,9 +171,9 @@ private Q_SLOTS:
         // No document was opened for the callback.
         QVERIFY(m_delegate->documentManager().documents().isEmpty());
 
-        QCOMPARE(trackedNames(), (QStringList{"auth_started", "auth_completed"}));
-        QCOMPARE(m_tracked.first().second, (QVariantMap{{"purpose", "sign_in"}, {"auth_transport", "aswas"}}));
-        QCOMPARE(m_tracked.last().second, (QVariantMap{{"auth_transport", "aswas"}}));
+        QCOMPARE(m_tracked.names(), (QStringList{"auth_started", "auth_completed"}));
+        QCOMPARE(m_tracked.events.first().second, (QVariantMap{{"purpose", "sign_in"}, {"auth_transport", "aswas"}}));
+        QCOMPARE(m_tracked.events.last().second, (QVariantMap{{"auth_transport", "aswas"}}));
         // Identified as the new account, not as whoever was there before.
         QTRY_VERIFY_WITH_TIMEOUT(identified().contains(id), 20000);
     }

@@ -26,7 +26,7 @@ class tst_SignInStateService : public QObject
     QNetworkAccessManager m_network;
     std::shared_ptr<InMemoryStorage> m_storage;
     std::unique_ptr<TolvernAccountBridge> m_bridge;
-    QList<std::pair<QString, QVariantMap>> m_tracked;
+    TrackedEvents m_tracked;
 
     // A bridge restored to an account with this id and e-mail (no request is needed:
     // the stored session has no refresh token).
@@ -44,17 +44,10 @@ class tst_SignInStateService : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Analytics::setObserver([this](const QString &name, const QVariantMap &properties) {
-            m_tracked.append({name, properties});
-        });
-    }
-
     void init()
     {
         m_identity = new IdentityPeer(this);
-        m_tracked.clear();
+        m_tracked.events.clear();
     }
 
     void cleanup()
@@ -141,11 +134,11 @@ private Q_SLOTS:
         QCOMPARE(service->accountEmail(), email);
 
         const QString reason = SignInStateService::rendering(error);
-        QCOMPARE(m_tracked.size(), 2);
-        QCOMPARE(m_tracked.at(0).first, QStringLiteral("auth_started"));
-        QCOMPARE(m_tracked.at(0).second, (QVariantMap{{"purpose", "sign_in"}, {"auth_transport", "aswas"}}));
-        QCOMPARE(m_tracked.at(1).first, QStringLiteral("auth_failed"));
-        QCOMPARE(m_tracked.at(1).second, (QVariantMap{{"reason", reason}, {"auth_transport", "aswas"}}));
+        QCOMPARE(m_tracked.events.size(), 2);
+        QCOMPARE(m_tracked.events.at(0).first, QStringLiteral("auth_started"));
+        QCOMPARE(m_tracked.events.at(0).second, (QVariantMap{{"purpose", "sign_in"}, {"auth_transport", "aswas"}}));
+        QCOMPARE(m_tracked.events.at(1).first, QStringLiteral("auth_failed"));
+        QCOMPARE(m_tracked.events.at(1).second, (QVariantMap{{"reason", reason}, {"auth_transport", "aswas"}}));
         const DiagnosticLogEntry last = DiagnosticLogBuffer::shared().entries().last();
         QCOMPARE(last.level, QStringLiteral("error"));
         QCOMPARE(last.category, QStringLiteral("auth"));
@@ -179,7 +172,7 @@ private Q_SLOTS:
         const SignInResult result = awaitTask(service->beginSignIn(OAuthDriver::ProviderHint::email));
         QCOMPARE(result, SignInResult::failed(QStringLiteral("Could not open sign-in. Please try again.")));
         QCOMPARE(authenticating.count(), 0);
-        QVERIFY(m_tracked.isEmpty());
+        QVERIFY(m_tracked.events.isEmpty());
     }
 
     void rendering_data()
