@@ -8,6 +8,7 @@
 #include "TestEnvironment.h"
 
 #include "account/AccountSessionManager.h"
+#include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
 #include "export/ServerExportCommands.h"
 #include "export/ServerPandocExporter.h"
@@ -163,6 +164,20 @@ private Q_SLOTS:
         QCOMPARE(presenter.alerts.constFirst().informativeText,
                  QStringLiteral("Sign in to sorv.ane to export this format."));
         QCOMPARE(m_signInRequests, 1);
+    }
+
+    // The settings' report row asks the uploader, which asks the bridge.
+    void reportsFollowTheSession()
+    {
+        launch(std::nullopt);
+        QVERIFY(!DiagnosticUploader::shared().hasSession());
+        launchSignedIn();
+        QVERIFY(DiagnosticUploader::shared().hasSession());
+        awaitTask(m_integration->bridge()->manager().signOut());
+        QVERIFY(!DiagnosticUploader::shared().hasSession());
+        launchSignedIn();
+        m_integration.reset();
+        QVERIFY(!DiagnosticUploader::shared().hasSession());
     }
 
     void expiringSessionIsRenewedOnceForTwoExports()
