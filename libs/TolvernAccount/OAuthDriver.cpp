@@ -124,6 +124,8 @@ bool OAuthDriver::resume(const QUrl &url)
 
 bool OAuthDriver::cancelInFlight()
 {
+    // An attempt still discovering ends as cancelled instead of opening its page.
+    ++m_presentations;
     if (!m_currentSession || m_currentSession->isFinished())
         return false;
     // Held: the cancel's callback may clear the record while the session is in its call.
@@ -176,11 +178,13 @@ QCoro::Task<OAuthDriver::AuthorizationResult> OAuthDriver::present(QObject *wind
 {
     // Named awaiters: GCC 12 destroys temporaries inside a co_await expression twice.
     const QPointer<QObject> presentingWindow(window);
+    const quint64 presentation = ++m_presentations;
     OneShotAwaiter<OidcServiceConfiguration> discovery{discoverConfiguration()};
     const QPointer<OAuthDriver> self(this);
     const OidcServiceConfiguration configuration = co_await discovery;
-    // The driver may have gone while discovery ran.
-    if (!self)
+    // The driver may have gone while discovery ran, or a newer attempt begun: opening
+    // this one now would cancel that one.
+    if (!self || self->m_presentations != presentation)
         throw TolvernError::authorizationCancelled();
     const std::shared_ptr<Attempt> attempt = self->startAttempt(configuration, presentingWindow.data(), provider);
     OneShotAwaiter<AuthorizationResult> answer{attempt->shot};

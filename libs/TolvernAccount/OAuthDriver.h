@@ -47,7 +47,8 @@ public:
 
     // Hands a redirect to the attempt in flight; false without one or for another URL.
     bool resume(const QUrl &url);
-    // Cancels the attempt in flight (its caller gets authorizationCancelled); false without one.
+    // Cancels the attempt in flight (its caller gets authorizationCancelled); false without
+    // one. An attempt still discovering ends cancelled too, without opening its page.
     bool cancelInFlight();
 
     static OidcAuthorizationRequest::Parameters
@@ -79,5 +80,8 @@ private:
     std::shared_ptr<OidcExternalUserAgentSession> m_currentSession;
     quint64 m_currentAttempt = 0;
     quint64 m_attempts = 0;
+    // Counts presentations from their start, discovery included, so a newer one also
+    // wins over one still discovering.
+    quint64 m_presentations = 0;
     std::chrono::milliseconds m_timeout = defaultTimeout;
 };

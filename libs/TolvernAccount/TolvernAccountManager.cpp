@@ -488,23 +488,38 @@ bool TolvernAccountManager::isDefinitiveAuthFailure(const TolvernError &error)
     return error.kind() == TolvernError::Case::serverError && error.code() == QStringLiteral("invalid_grant");
 }
 
-QCoro::Task<TolvernAccountManager::RefreshOutcome> TolvernAccountManager::refreshStored(QString refreshToken)
+QCoro::Task<TolvernAccountManager::Renewal> TolvernAccountManager::renew(StoredSession stored)
 {
-    RefreshOutcome outcome;
+    const quint64 epoch = m_signOutEpoch;
+    std::optional<TvsResponse> refreshed;
+    std::optional<TolvernError> failure;
     try {
-        auto refresh = m_authClient->refreshSerialized(refreshToken);
-        outcome.refreshed = co_await std::move(refresh);
+        auto refresh = m_authClient->refreshSerialized(stored.refreshToken.value_or(QString()));
+        refreshed = co_await std::move(refresh);
     } catch (const TolvernError &error) {
-        outcome.failure = error;
+        failure = error;
     } catch (...) {
-        outcome.failure = TolvernError::networkUnavailable();
+        failure = TolvernError::networkUnavailable();
     }
-    co_return outcome;
+    if (epoch != m_signOutEpoch) {
+        // Signed out meanwhile: what the refresh opened is not kept.
+        if (refreshed)
+            discardOrphan(refreshed->tvs);
+        co_return Renewal{Renewal::Outcome::overtaken, std::nullopt};
+    }
+    if (!refreshed)
+        co_return Renewal{isDefinitiveAuthFailure(*failure) ? Renewal::Outcome::definitive : Renewal::Outcome::noVerdict,
+                          std::nullopt};
+    if (const std::optional<StoredSession> other = replacedSession(stored, *refreshed)) {
+        discardOrphan(refreshed->tvs);
+        co_return Renewal{Renewal::Outcome::renewed, other->account};
+    }
+    const TolvernAccount account = adoptRefreshed(*refreshed);
+    co_return Renewal{Renewal::Outcome::renewed, account};
 }
 
 QCoro::Task<std::optional<TolvernAccount>> TolvernAccountManager::restore(bool forceRefresh)
 {
-    const quint64 epoch = m_signOutEpoch;
     const std::optional<StoredSession> stored = readSession();
     if (!stored)
         co_return std::nullopt;
@@ -525,68 +540,49 @@ QCoro::Task<std::optional<TolvernAccount>> TolvernAccountManager::restore(bool f
         deleteSession();
         co_return std::nullopt;
     }
-
-    auto refresh = refreshStored(*stored->refreshToken);
-    const RefreshOutcome outcome = co_await std::move(refresh);
-    const std::optional<TvsResponse> &refreshed = outcome.refreshed;
-    const std::optional<TolvernError> &failure = outcome.failure;
-    if (epoch != m_signOutEpoch) {
-        // Signed out meanwhile: what the refresh opened is not kept.
-        if (refreshed)
-            discardOrphan(refreshed->tvs);
-        co_return std::nullopt;
-    }
-    if (refreshed) {
-        if (const std::optional<StoredSession> other = replacedSession(*stored, *refreshed)) {
-            discardOrphan(refreshed->tvs);
-            co_return other->account;
-        }
-        const TolvernAccount account = adoptRefreshed(*refreshed);
-        co_return account;
-    }
-    if (isDefinitiveAuthFailure(*failure)) {
+    auto renewing = renew(*stored);
+    const Renewal renewal = co_await std::move(renewing);
+    switch (renewal.outcome) {
+    case Renewal::Outcome::renewed:
+        co_return renewal.account;
+    case Renewal::Outcome::definitive:
         deleteSession();
         co_return std::nullopt;
+    case Renewal::Outcome::noVerdict:
+        // The user stays signed in on the stored session until the next try.
+        transition(State::signedIn(stored->account));
+        setOffline(true);
+        co_return stored->account;
+    case Renewal::Outcome::overtaken:
+        break;
     }
-    // No verdict: the user stays signed in on the stored session until the next try.
-    transition(State::signedIn(stored->account));
-    setOffline(true);
-    co_return stored->account;
+    co_return std::nullopt;
 }
 
 QCoro::Task<bool> TolvernAccountManager::recoverRejectedSession()
 {
-    const quint64 epoch = m_signOutEpoch;
     const std::optional<StoredSession> stored = readSession();
     if (!stored || !stored->refreshToken) {
         deleteSession();
         transition(State::signedOut());
         co_return false;
     }
-
-    auto refresh = refreshStored(*stored->refreshToken);
-    const RefreshOutcome outcome = co_await std::move(refresh);
-    const std::optional<TvsResponse> &refreshed = outcome.refreshed;
-    const std::optional<TolvernError> &failure = outcome.failure;
-    if (epoch != m_signOutEpoch) {
-        if (refreshed)
-            discardOrphan(refreshed->tvs);
-        co_return false;
-    }
-    if (refreshed) {
-        if (replacedSession(*stored, *refreshed))
-            discardOrphan(refreshed->tvs);
-        else
-            adoptRefreshed(*refreshed);
+    auto renewing = renew(*stored);
+    const Renewal renewal = co_await std::move(renewing);
+    switch (renewal.outcome) {
+    case Renewal::Outcome::renewed:
         co_return true;
-    }
-    if (isDefinitiveAuthFailure(*failure)) {
+    case Renewal::Outcome::definitive:
         deleteSession();
         transition(State::signedOut());
         co_return false;
+    case Renewal::Outcome::noVerdict:
+        setOffline(true);
+        co_return true;
+    case Renewal::Outcome::overtaken:
+        break;
     }
-    setOffline(true);
-    co_return true;
+    co_return false;
 }
 
 QCoro::Task<std::optional<TolvernError>> TolvernAccountManager::signOut()

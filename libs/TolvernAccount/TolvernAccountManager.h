@@ -36,6 +36,12 @@ class TolvernAccountDataStorage;
 // Lives on the GUI thread (where the configuration's network access manager lives);
 // every flow is a coroutine there, and every state change and handler call happens
 // there. Only the handler registry is shared across threads, under its own mutex.
+//
+// Overlaps are ordered: a sign-out wins over every flow that began before it (what
+// their refresh or exchange opened is revoked, not stored), and the newest sign-in
+// wins over older ones (they end as authorizationCancelled and leave the state alone).
+// A flow waiting in the browser or for the Apple sheet ends as cancelled when the
+// manager goes; one waiting on the network must end before.
 class TolvernAccountManager : public QObject
 {
     Q_OBJECT
@@ -196,12 +202,15 @@ private:
     TolvernError failSignIn(std::exception_ptr error, quint64 generation, quint64 signOutEpoch);
     QCoro::Task<SignInWithAppleDriver::AppleAuthorization> awaitAppleAuthorization(QObject *window);
 
-    // One refresh through the client's refresher: the new session, or why there is none.
-    struct RefreshOutcome {
-        std::optional<TvsResponse> refreshed;
-        std::optional<TolvernError> failure;
+    // One refresh of the stored session through the client's refresher; a renewed
+    // session is adopted (signedIn, online) unless a sign-out or a sign-in overtook it.
+    struct Renewal {
+        enum class Outcome { renewed, definitive, noVerdict, overtaken };
+        Outcome outcome;
+        // The account now signed in, when renewed.
+        std::optional<TolvernAccount> account;
     };
-    QCoro::Task<RefreshOutcome> refreshStored(QString refreshToken);
+    QCoro::Task<Renewal> renew(StoredSession stored);
 
     // Writes the exchanged session and signs in; a keyring failure is thrown.
     TolvernAccount complete(const TvsResponse &response);

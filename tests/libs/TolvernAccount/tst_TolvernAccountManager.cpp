@@ -5,11 +5,11 @@
 
 #include "Internal/AuthClient.h"
 #include "KeychainStorage.h"
-#include "OidcExternalUserAgentMac.h"
 #include "TolvernAccountLibrary.h"
 #include "TolvernJSON.h"
 
 #include "AwaitTask.h"
+#include "BrowserStandIn.h"
 #include "IdentityPeer.h"
 #include "OidcPeer.h"
 
@@ -189,6 +189,7 @@ Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<int>)
 Q_DECLARE_METATYPE(std::optional<TolvernError>)
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(AuthScheme)
 Q_DECLARE_METATYPE(std::optional<bool>)
 Q_DECLARE_METATYPE(TolvernError)
 Q_DECLARE_METATYPE(Flow)
@@ -204,15 +205,10 @@ private Q_SLOTS:
         const QJsonObject provider{{"email", providerEmail},
                                    {"configuration", QJsonObject{{"conformIdTokenClaims", false}}}};
         QVERIFY2(m_provider.start(provider), qPrintable(m_provider.errorText()));
-        OidcExternalUserAgentMac::setOpener([this](const QUrl &url) {
-            m_opened.append(url);
-            return true;
-        });
-        OidcExternalUserAgentMac::setWindowRaiser([](QObject *) {});
     }
     void init()
     {
-        m_opened.clear();
+        m_pages.clear();
         m_log.clear();
         m_states.clear();
         m_offThread = 0;
@@ -232,24 +228,25 @@ private Q_SLOTS:
         // Callbacks of flows the manager's end cancelled land now, not in the next test.
         QCoreApplication::processEvents();
     }
-    void cleanupTestCase()
-    {
-        OidcExternalUserAgentMac::setOpener(nullptr);
-        OidcExternalUserAgentMac::setWindowRaiser(nullptr);
-    }
 
     void signInThroughTheBrowser_data()
     {
         QTest::addColumn<std::optional<QString>>("installID");
         QTest::addColumn<QString>("sentInstallID");
-        QTest::newRow("the configuration's install id") << std::optional<QString>() << configInstallID;
+        QTest::addColumn<AuthScheme>("scheme");
+        QTest::newRow("the configuration's install id") << std::optional<QString>() << configInstallID
+                                                        << AuthScheme::systemBrowser;
         QTest::newRow("the caller's install id wins") << std::optional<QString>("install-from-caller")
-                                                      << "install-from-caller";
+                                                      << "install-from-caller" << AuthScheme::systemBrowser;
+        QTest::newRow("window-anchored scheme") << std::optional<QString>() << configInstallID << AuthScheme::aswas;
     }
     void signInThroughTheBrowser()
     {
         QFETCH(std::optional<QString>, installID);
         QFETCH(QString, sentInstallID);
+        QFETCH(AuthScheme, scheme);
+        if (scheme != AuthScheme::systemBrowser)
+            makeManager(scheme);
         QObject window;
         auto task = m_manager->signIn(&window, OAuthDriver::ProviderHint::email, installID);
         QCOMPARE(m_manager->state(), State::signingIn(true));
@@ -272,6 +269,8 @@ private Q_SLOTS:
         QCOMPARE(m_manager->state(), State::signedIn(account));
         QCOMPARE(kinds(), (QList<Kind>{Kind::signedOut, Kind::signingIn, Kind::signedIn}));
         QCOMPARE(m_offThread, 0);
+        // Only the window-anchored flow brings its window back.
+        QCOMPARE(m_raised, scheme == AuthScheme::aswas ? QList<QObject *>{&window} : QList<QObject *>{});
 
         const std::optional<StoredSession> stored = storedItem();
         QVERIFY(stored);
@@ -732,6 +731,26 @@ private Q_SLOTS:
         QVERIFY(!kinds().contains(Kind::failed));
     }
 
+    void aSignInDuringARefreshKeepsItsSession()
+    {
+        const StoredSession stored = storeSession(-60);
+        m_peer->holdRefreshes();
+        auto restoring = m_manager->restore(false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->heldRefreshes(), 1, 30000);
+        const Outcome<TolvernAccount> signedIn = finishInBrowser(m_manager->signInViaSystemBrowser(std::nullopt));
+        QVERIFY2(signedIn.value, signedIn.error ? signedIn.error->what() : "");
+        const std::optional<StoredSession> fresh = storedItem();
+        QVERIFY(fresh && fresh->account != stored.account);
+
+        m_peer->release();
+        QCOMPARE(awaitTask(std::move(restoring)), signedIn.value);
+        QCOMPARE(m_manager->state(), State::signedIn(*signedIn.value));
+        QCOMPARE(storedItem(), fresh);
+        // What the late refresh opened is nobody's session any more.
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(IdentityPeer::kRevoke), 1, 30000);
+        QTRY_COMPARE(m_peer->liveTokens(), QSet<QString>{fresh->tvs});
+    }
+
     void aLockedKeyringHoldsTheRefreshedSession()
     {
         const StoredSession stored = storeSession(-60);
@@ -765,20 +784,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<Flow>("first");
         QTest::addColumn<Flow>("second");
-        QTest::newRow("browser, then browser") << Flow::browser << Flow::browser;
-        QTest::newRow("browser, then apple") << Flow::browser << Flow::apple;
-        QTest::newRow("apple, then browser") << Flow::apple << Flow::browser;
-        QTest::newRow("apple, then apple") << Flow::apple << Flow::apple;
+        QTest::addColumn<bool>("firstPageOpen");
+        QTest::newRow("browser, then browser") << Flow::browser << Flow::browser << true;
+        QTest::newRow("browser still discovering, then browser") << Flow::browser << Flow::browser << false;
+        QTest::newRow("browser, then apple") << Flow::browser << Flow::apple << true;
+        QTest::newRow("browser still discovering, then apple") << Flow::browser << Flow::apple << false;
+        QTest::newRow("apple, then browser") << Flow::apple << Flow::browser << false;
+        QTest::newRow("apple, then apple") << Flow::apple << Flow::apple << false;
     }
     void aNewSignInCancelsTheOneInFlight()
     {
         QFETCH(Flow, first);
         QFETCH(Flow, second);
+        QFETCH(bool, firstPageOpen);
         Gate firstGate;
         m_gate = &firstGate;
         auto earlier = first == Flow::browser ? m_manager->signInViaSystemBrowser(std::nullopt)
                                               : m_manager->signInWithApple(nullptr);
-        if (first == Flow::browser)
+        if (firstPageOpen)
             QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
         m_gate = nullptr;
 
@@ -788,7 +811,7 @@ private Q_SLOTS:
         if (second == Flow::browser)
             QCOMPARE(m_manager->state(), State::signingIn(true));
         const Outcome<TolvernAccount> outcome =
-            second == Flow::browser ? finishInBrowser(std::move(later), first == Flow::browser ? 1 : 0)
+            second == Flow::browser ? finishInBrowser(std::move(later), firstPageOpen ? 1 : 0)
                                     : outcomeOf(std::move(later));
         QVERIFY2(outcome.value, outcome.error ? outcome.error->what() : "");
         QCOMPARE(m_manager->state(), State::signedIn(*outcome.value));
@@ -798,6 +821,8 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(m_manager->state(), State::signedIn(*outcome.value));
         QCOMPARE(m_peer->count(IdentityPeer::kExchange) + m_peer->count(IdentityPeer::kAppleAuthcode), 1);
+        // A flow overtaken while discovering never opens its page.
+        QCOMPARE(m_opened.size(), (firstPageOpen ? 1 : 0) + (second == Flow::browser ? 1 : 0));
     }
 
     void appleReplies_data()
@@ -829,6 +854,7 @@ private Q_SLOTS:
         QFETCH(std::optional<bool>, isNewUser);
         QFETCH(std::optional<TolvernError>, error);
         QFETCH(bool, refreshToken);
+        QSignalSpy newUserChanged(m_manager.get(), &TolvernAccountManager::lastAppleSignInIsNewUserChanged);
         // What an earlier Apple sign-in left is cleared when this one starts.
         m_peer->setAppleIsNewUser(true);
         QVERIFY(outcomeOf(m_manager->signInWithApple(nullptr)).value);
@@ -844,6 +870,8 @@ private Q_SLOTS:
         QCOMPARE(sent.value("identity_token").toString(), QStringLiteral("apple-id-token"));
         QCOMPARE(sent.value("install_id").toString(), QStringLiteral("install-apple"));
         QCOMPARE(outcome.error, error);
+        // Signalled on changes only: set, cleared at the start, set again when answered.
+        QCOMPARE(newUserChanged.size(), isNewUser && !error ? 3 : 2);
         if (error) {
             QCOMPARE(m_manager->state(), State::failed(*error));
             QVERIFY(!m_storage->getData(sessionKey));
@@ -904,25 +932,27 @@ private Q_SLOTS:
     }
 
 private:
-    TolvernConfig config()
+    TolvernConfig config(AuthScheme scheme = AuthScheme::systemBrowser)
     {
         return TolvernConfig(m_provider.issuer(), m_peer->baseUrl(), "sorvane", OidcPeer::clientId(), "1.2.3",
                              QString::fromLatin1(TolvernAccountLibrary::libVersion), QUrl("sorvane://auth/callback"),
-                             AuthScheme::systemBrowser, std::nullopt, {"openid", "tolvern.account"}, &m_network,
+                             scheme, std::nullopt, {"openid", "tolvern.account"}, &m_network,
                              [this](TolvernLogLevel level, const QString &event, const TolvernLogFields &fields) {
                                  m_log.append({level, event, fields});
                              },
                              configInstallID);
     }
 
-    void makeManager()
+    void makeManager(AuthScheme scheme = AuthScheme::systemBrowser)
     {
+        m_subscription.reset();
+        m_states.clear();
         TolvernAccountManager::Dependencies dependencies;
         dependencies.storage = m_storage;
         dependencies.clock = [this] { return m_now; };
         dependencies.dpopKeySource = DPoPSigner::KeySource::memoryOnly;
         dependencies.appleAuthorize = [this](QObject *) { return appleAnswer(m_gate); };
-        m_manager = std::make_unique<TolvernAccountManager>(config(), dependencies);
+        m_manager = std::make_unique<TolvernAccountManager>(config(scheme), dependencies);
         m_subscription = m_manager->onStateChange([this](const State &state) {
             m_states.append(state);
             if (QThread::currentThread() != qApp->thread())
@@ -985,7 +1015,9 @@ private:
     std::unique_ptr<TolvernAccountManager::StateSubscription> m_subscription;
     QPointer<Gate> m_gate;
     QDateTime m_now;
-    QList<QUrl> m_opened;
+    BrowserStandIn m_pages;
+    QList<QUrl> &m_opened = m_pages.opened;
+    QList<QObject *> &m_raised = m_pages.raised;
     QList<LogEntry> m_log;
     QList<State> m_states;
     int m_offThread = 0;
