@@ -24,6 +24,10 @@ class SignInStateService : public QObject
     Q_PROPERTY(QString accountEmail READ accountEmail NOTIFY accountEmailChanged)
 public:
     static std::unique_ptr<SignInStateService> make(TolvernAccountBridge &bridge);
+    // The application's one instance, for views built away from start-up (the
+    // settings' Account tab); set by the shell, null before.
+    static SignInStateService *shared() { return s_shared; }
+    static void setShared(SignInStateService *service) { s_shared = service; }
     ~SignInStateService() override;
 
     bool isAuthenticated() const { return m_isAuthenticated; }
@@ -48,6 +52,8 @@ Q_SIGNALS:
 private:
     explicit SignInStateService(TolvernAccountBridge &bridge);
     void applyManagerState(const TolvernAccountManager::State &state);
+
+    static inline SignInStateService *s_shared = nullptr;
 
     QPointer<TolvernAccountBridge> m_bridge;
     std::unique_ptr<TolvernAccountManager::StateSubscription> m_managerStateSubscription;
