@@ -62,6 +62,12 @@ TolvernProviderButtonStyle buttonStyle(const QPalette &palette)
     return TolvernProviderButtonStyle::dark(WindowStyle::accent(palette));
 }
 
+// Messages may carry text from a server: shown as text, never as markup.
+QString richMessage(const QString &message)
+{
+    return QStringLiteral("<p>%1</p>").arg(message.toHtmlEscaped());
+}
+
 QMessageBox *titledBox(const QString &title, const QString &message, QWidget *parent)
 {
     auto *box = new QMessageBox(parent);
@@ -69,7 +75,7 @@ QMessageBox *titledBox(const QString &title, const QString &message, QWidget *pa
     // The title stays visible whatever the window manager does with window titles.
     box->setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
     box->setTextFormat(Qt::RichText);
-    box->setInformativeText(message.toHtmlEscaped());
+    box->setInformativeText(richMessage(message));
     box->setAttribute(Qt::WA_DeleteOnClose);
     return box;
 }
@@ -283,7 +289,8 @@ void AccountTab::showResetConfirm()
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
-    connect(confirm, &QPushButton::clicked, this, &AccountTab::performReset);
+    // One confirmation runs one reset, however often its button fires.
+    connect(confirm, &QPushButton::clicked, this, &AccountTab::performReset, Qt::SingleShotConnection);
     m_resetConfirm = box;
     box->open();
 }
@@ -316,7 +323,7 @@ void AccountTab::showAlert(const QString &title, const QString &message)
     if (m_alert) {
         m_alert->setWindowTitle(title);
         m_alert->setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
-        m_alert->setInformativeText(message.toHtmlEscaped());
+        m_alert->setInformativeText(richMessage(message));
         return;
     }
     QMessageBox *box = titledBox(title, message, this);
