@@ -57,9 +57,14 @@ QLabel *rowLabel(const QString &text, QWidget *parent)
     return label;
 }
 
+// Dark buttons in the settings window, which is dark whatever the appearance; light
+// ones should the tab ever sit on a light background, where dark ones wash out.
 TolvernProviderButtonStyle buttonStyle(const QPalette &palette)
 {
-    return TolvernProviderButtonStyle::dark(WindowStyle::accent(palette));
+    const QColor accent = WindowStyle::accent(palette);
+    if (palette.color(QPalette::Window).lightness() >= 128)
+        return TolvernProviderButtonStyle::light(accent);
+    return TolvernProviderButtonStyle::dark(accent);
 }
 
 // Messages may carry text from a server: shown as text, never as markup.
@@ -165,7 +170,7 @@ AccountTab::AccountTab(SignInStateService &signInState, TolvernAccountBridge *br
         QLabel *label = rowLabel(title, button);
         row->addWidget(label);
         row->addStretch();
-        row->addWidget(new ExternalLinkSymbol(11, WindowStyle::secondary(palette()), button));
+        row->addWidget(new ExternalLinkSymbol(11, std::nullopt, button));
         button->setMinimumHeight(label->sizeHint().height() + 10);
         connect(button, &QPushButton::clicked, this, &AccountTab::openAccountPage);
         m_accountPageButtons.append(button);
@@ -180,7 +185,8 @@ AccountTab::AccountTab(SignInStateService &signInState, TolvernAccountBridge *br
     m_reset->setAccessibleName(resetTitle);
     makeDestructive(m_reset);
     QHBoxLayout *resetRow = labelRow(m_reset, 6);
-    m_resetSpinner = new TolvernSpinner(12, WindowStyle::secondary(palette()), m_reset);
+    // A mid grey reads on light and dark buttons alike.
+    m_resetSpinner = new TolvernSpinner(12, QColor(0x8e, 0x8e, 0x93), m_reset);
     m_resetSpinner->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_resetSpinner->hide();
     QLabel *resetLabel = rowLabel(resetTitle, m_reset);
@@ -283,7 +289,9 @@ void AccountTab::showResetConfirm()
                                                 "again. Continue?"),
                                  this);
     box->setIcon(QMessageBox::Warning);
-    QPushButton *confirm = box->addButton(resetTitle, QMessageBox::DestructiveRole);
+    // A lone "&" in a button's text marks a shortcut letter.
+    QPushButton *confirm = box->addButton(QString(resetTitle).replace(QLatin1Char('&'), QStringLiteral("&&")),
+                                          QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirmReset"));
     makeDestructive(confirm);
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);

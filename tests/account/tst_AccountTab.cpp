@@ -81,6 +81,19 @@ QString shownText(const QString &html)
     return QTextDocumentFragment::fromHtml(html).toPlainText();
 }
 
+// A button's text without its shortcut marks, as it reads on screen.
+QString shownButtonText(const QAbstractButton *button)
+{
+    const QString text = button->text();
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        shown.append(text[i]);
+    }
+    return shown;
+}
+
 // What the tab shows of the account, read off its widgets as the user sees them.
 struct Shown {
     bool signedIn = false;
@@ -384,7 +397,7 @@ private Q_SLOTS:
         QCOMPARE(shownText(confirm->informativeText()),
                  QStringLiteral("This signs you out and clears local data. You'll need to sign in again. Continue?"));
         auto *confirmButton = confirm->findChild<QPushButton *>(QStringLiteral("confirmReset"));
-        QCOMPARE(confirmButton->text(), QStringLiteral("Reset & clear local data"));
+        QCOMPARE(shownButtonText(confirmButton), QStringLiteral("Reset & clear local data"));
         // Confirmed twice in quick succession: one reset.
         confirmButton->click();
         confirmButton->click();
@@ -500,7 +513,10 @@ private Q_SLOTS:
         QVERIFY(m_bridge->manager().resume(m_oidc.followToRedirect(m_browser, m_opened.first())));
         QTRY_VERIFY_WITH_TIMEOUT(Shown::of(tab).signedIn, 30000);
         shoot(QStringLiteral("signed-in"));
-        openResetConfirmation(tab)->findChild<QPushButton *>(QStringLiteral("confirmReset"))->click();
+        QVERIFY(tab->grab().save(QStringLiteral("%1/accttab-signed-in-whole.png").arg(folder)));
+        QMessageBox *confirm = openResetConfirmation(tab);
+        QVERIFY(confirm->grab().save(QStringLiteral("%1/accttab-reset-confirmation.png").arg(folder)));
+        confirm->findChild<QPushButton *>(QStringLiteral("confirmReset"))->click();
         shoot(QStringLiteral("resetting"));
         QTRY_VERIFY_WITH_TIMEOUT(!tab->isResetting(), 30000);
     }
