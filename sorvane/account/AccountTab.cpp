@@ -193,7 +193,7 @@ AccountTab::AccountTab(SignInStateService &signInState, TolvernAccountBridge *br
     resetLabel->setForegroundRole(QPalette::ButtonText);
     resetRow->addWidget(m_resetSpinner);
     resetRow->addWidget(resetLabel);
-    m_reset->setMinimumSize(resetRow->sizeHint().width() + 12, resetLabel->sizeHint().height() + 10);
+    fitResetButton();
     connect(m_reset, &QPushButton::clicked, this, &AccountTab::showResetConfirm);
     advancedLayout->addWidget(m_reset, 0, Qt::AlignLeft);
     advancedLayout->addWidget(SettingsForm::caption(
@@ -297,7 +297,8 @@ void AccountTab::showResetConfirm()
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
-    // One confirmation runs one reset, however often its button fires.
+    // One confirmation runs one reset, however often its button fires: a reset with
+    // nothing to send can be over before the second press arrives.
     connect(confirm, &QPushButton::clicked, this, &AccountTab::performReset, Qt::SingleShotConnection);
     m_resetConfirm = box;
     box->open();
@@ -322,7 +323,15 @@ void AccountTab::setResetting(bool resetting)
     m_isResetting = resetting;
     m_reset->setEnabled(!resetting);
     m_resetSpinner->setVisible(resetting);
+    fitResetButton();
     Q_EMIT isResettingChanged(resetting);
+}
+
+void AccountTab::fitResetButton()
+{
+    // The button's own size knows nothing of the row inside it.
+    m_reset->layout()->invalidate();
+    m_reset->setMinimumSize(m_reset->layout()->sizeHint());
 }
 
 void AccountTab::showAlert(const QString &title, const QString &message)
