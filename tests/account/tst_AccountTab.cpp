@@ -17,6 +17,7 @@
 #include "documents/DocumentManager.h"
 #include "settings/SettingsServices.h"
 #include "settings/SettingsView.h"
+#include "shell/SorvaneApp.h"
 #include "window/WindowStyle.h"
 
 #include "KeychainStorage.h"
@@ -197,6 +198,39 @@ private Q_SLOTS:
         QVERIFY(m_view->tabs()->isTabVisible(SettingsView::Account));
         QCOMPARE(m_view->tabs()->tabText(SettingsView::Account), QStringLiteral("Account"));
         QVERIFY(tab->isVisible());
+    }
+
+    // The application's settings window builds the tab over the shared account
+    // objects, once the sign-in state exists.
+    void theApplicationsSettingsWindowHasTheTab()
+    {
+        const auto unshare = qScopeGuard([] {
+            SignInStateService::setShared(nullptr);
+            TolvernAccountBridge::setSharedBridge(nullptr);
+        });
+        {
+            SorvaneApp app;
+            app.showSettingsWindow();
+            QVERIFY(!app.settingsWindow()->tabs()->isTabVisible(SettingsView::Account));
+        }
+        TolvernAccountBridge::setSharedBridge(m_bridge.get());
+        SignInStateService::setShared(m_signIn.get());
+        SorvaneApp app;
+        app.showSettingsWindow();
+        SettingsView *window = app.settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->tabs()->isTabVisible(SettingsView::Account));
+        window->tabs()->setCurrentIndex(SettingsView::Account);
+        auto *tab = window->findChild<AccountTab *>();
+        QVERIFY(tab);
+        // Its buttons start the shared sign-in state's sign-in, and its cancel
+        // reaches the shared bridge's manager.
+        clickProvider(tab, TolvernProviderHint::google);
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
+        QVERIFY(m_signIn->isAuthenticating());
+        tab->providerButtons()->cancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_signIn->isAuthenticating(), 30000);
+        QVERIFY(Shown::of(tab).buttonsReady);
     }
 
     void signedOutShowsOnlyTheProviderButtons()
