@@ -138,9 +138,13 @@ HttpPeer::Reply IdentityPeer::dropped()
 void IdentityPeer::release()
 {
     m_holding = false;
+    m_holdingExchanges = false;
     const auto held = std::exchange(m_held, {});
     for (const auto &[request, respond] : held)
         finish(answerRefresh(request), respond);
+    const auto exchanges = std::exchange(m_heldExchanges, {});
+    for (const auto &[request, respond] : exchanges)
+        answerExchange(request, respond);
 }
 
 QList<IdentityPeer::LoggedRequest> IdentityPeer::requestsTo(const QByteArray &path) const
@@ -188,10 +192,10 @@ void IdentityPeer::serve(const QByteArray &path, const HttpPeer::Request &reques
         else
             finish(answerRefresh(request), respond);
     } else if (path == kExchange) {
-        if (m_tokenEndpoint.isValid())
-            redeem(request, respond);
+        if (m_holdingExchanges)
+            m_heldExchanges.append({request, respond});
         else
-            finish(jsonReply(200, tvsResponse(openSession())), respond);
+            answerExchange(request, respond);
     } else if (path == kAppleAuthcode) {
         const Session session = openSession(newAccountId(), QString::fromLatin1(kDefaultEmail));
         QJsonObject body{
@@ -208,6 +212,14 @@ void IdentityPeer::serve(const QByteArray &path, const HttpPeer::Request &reques
     } else {
         finish(answerAuthorized(path, request), respond);
     }
+}
+
+void IdentityPeer::answerExchange(const HttpPeer::Request &request, const HttpPeer::Respond &respond)
+{
+    if (m_tokenEndpoint.isValid())
+        redeem(request, respond);
+    else
+        finish(jsonReply(200, tvsResponse(openSession())), respond);
 }
 
 void IdentityPeer::redeemCodesAt(const QUrl &tokenEndpoint, const QString &clientId)

@@ -88,8 +88,12 @@ public:
 
     // Every reply carries this "Tolvern-Deprecation" value (empty: none).
     void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
-    // Refreshes received while held wait unanswered until release().
+    // Refreshes received while held wait unanswered until release(), which ends every hold.
     void holdRefreshes() { m_holding = true; }
+    // Web code exchanges received while held wait unanswered (their code not yet
+    // redeemed) until release().
+    void holdExchanges() { m_holdingExchanges = true; }
+    int heldExchanges() const { return int(m_heldExchanges.size()); }
     void release();
     int heldRefreshes() const { return int(m_held.size()); }
 
@@ -110,6 +114,7 @@ Q_SIGNALS:
 private:
     void serve(const QByteArray &path, const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     HttpPeer::Reply answerRefresh(const HttpPeer::Request &request);
+    void answerExchange(const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     void redeem(const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     HttpPeer::Reply answerAuthorized(const QByteArray &path, const HttpPeer::Request &request);
     LoggedRequest inspect(const QByteArray &path, const HttpPeer::Request &request) const;
@@ -128,5 +133,7 @@ private:
     QByteArray m_deprecation;
     bool m_holding = false;
     QList<std::pair<HttpPeer::Request, HttpPeer::Respond>> m_held;
+    bool m_holdingExchanges = false;
+    QList<std::pair<HttpPeer::Request, HttpPeer::Respond>> m_heldExchanges;
     int m_serial = 0;
 };

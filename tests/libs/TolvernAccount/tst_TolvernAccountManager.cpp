@@ -14,11 +14,18 @@
 #include "OidcPeer.h"
 
 #include <QCoro/QCoroSignal>
+#include <QDBusArgument>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -105,7 +112,78 @@ QString bearer(const IdentityPeer::LoggedRequest &entry)
 
 enum class Flow { browser, apple };
 
+// A Secret Service secret: (session, parameters, value, content type).
+struct SecretStruct {
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const SecretStruct &secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, SecretStruct &secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+// The throwaway keyring's default collection, locked and unlocked over D-Bus as the
+// desktop does it, without a prompt.
+class KeyringLock
+{
+public:
+    KeyringLock()
+        : m_service("org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service")
+    {
+        const QDBusReply<QDBusObjectPath> alias = m_service.call("ReadAlias", QStringLiteral("default"));
+        if (alias.isValid())
+            m_collection = alias.value();
+    }
+
+    bool lock()
+    {
+        const QDBusMessage reply =
+            m_service.call("Lock", QVariant::fromValue(QList<QDBusObjectPath>{m_collection}));
+        return reply.type() == QDBusMessage::ReplyMessage
+               && reply.arguments().value(1).value<QDBusObjectPath>().path() == QLatin1String("/");
+    }
+
+    // Unlock asks for a prompt, which a test cannot answer; the keyring daemon's own
+    // interface takes the password instead (the one tests/with-keyring.sh set).
+    bool unlock()
+    {
+        const QDBusMessage opened =
+            m_service.call("OpenSession", QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString())));
+        if (opened.type() != QDBusMessage::ReplyMessage)
+            return false;
+        const SecretStruct password{opened.arguments().value(1).value<QDBusObjectPath>(), {}, "throwaway",
+                                    QStringLiteral("text/plain")};
+        QDBusInterface daemon("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                              "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface");
+        const QDBusMessage reply =
+            daemon.call("UnlockWithMasterPassword", QVariant::fromValue(m_collection), QVariant::fromValue(password));
+        return reply.type() == QDBusMessage::ReplyMessage;
+    }
+
+    bool isValid() const { return !m_collection.path().isEmpty() && m_collection.path() != QLatin1String("/"); }
+
+private:
+    QDBusInterface m_service;
+    QDBusObjectPath m_collection;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(SecretStruct)
 
 Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<int>)
@@ -121,6 +199,7 @@ class tst_TolvernAccountManager : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        qDBusRegisterMetaType<SecretStruct>();
         // The ID token carries the e-mail the identity stand-in opens the account with.
         const QJsonObject provider{{"email", providerEmail},
                                    {"configuration", QJsonObject{{"conformIdTokenClaims", false}}}};
@@ -613,6 +692,73 @@ private Q_SLOTS:
         awaitTask(m_manager->getAppDataToken());
         QCOMPARE(storedItem(), held);
         QCOMPARE(m_manager->currentStoredSession(), held);
+    }
+
+    void anOvertakenExchangeKeepsNothing_data()
+    {
+        QTest::addColumn<bool>("bySignOut"); // else by a newer sign-in
+        QTest::newRow("a sign-out") << true;
+        QTest::newRow("a newer sign-in") << false;
+    }
+    void anOvertakenExchangeKeepsNothing()
+    {
+        QFETCH(bool, bySignOut);
+        m_peer->holdExchanges();
+        auto earlier = m_manager->signInViaSystemBrowser(std::nullopt);
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
+        QVERIFY(m_manager->resume(m_provider.followToRedirect(m_browser, m_opened.first())));
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->heldExchanges(), 1, 30000);
+
+        std::optional<QCoro::Task<TolvernAccount>> later;
+        if (bySignOut)
+            QCOMPARE(awaitTask(m_manager->signOut()), std::optional<TolvernError>());
+        else
+            later = m_manager->signInViaSystemBrowser(std::nullopt);
+        const State overtaken = m_manager->state();
+        m_peer->release();
+        QCOMPARE(outcomeOf(std::move(earlier)).error, TolvernError::authorizationCancelled());
+        QCOMPARE(m_manager->state(), overtaken);
+        QVERIFY(!m_storage->getData(sessionKey));
+        // The session the exchange opened is revoked at the service.
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(IdentityPeer::kRevoke), 1, 30000);
+        QTRY_VERIFY(m_peer->liveTokens().isEmpty());
+
+        if (later) {
+            const Outcome<TolvernAccount> outcome = finishInBrowser(std::move(*later), 1);
+            QVERIFY2(outcome.value, outcome.error ? outcome.error->what() : "");
+            QCOMPARE(m_manager->state(), State::signedIn(*outcome.value));
+            QVERIFY(m_peer->isLive(storedItem()->tvs));
+        }
+        QVERIFY(!kinds().contains(Kind::failed));
+    }
+
+    void aLockedKeyringHoldsTheRefreshedSession()
+    {
+        const StoredSession stored = storeSession(-60);
+        KeyringLock keyring;
+        QVERIFY(keyring.isValid());
+        const auto unlockAtEnd = qScopeGuard([&keyring] { keyring.unlock(); });
+        // Locked after restore read the session, while the service answers the refresh.
+        m_peer->holdRefreshes();
+        auto restoring = m_manager->restore(false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->heldRefreshes(), 1, 30000);
+        QVERIFY(keyring.lock());
+        m_peer->release();
+        const std::optional<TolvernAccount> account = awaitTask(std::move(restoring));
+        QCOMPARE(account, std::optional(stored.account));
+        QCOMPARE(m_manager->state(), State::signedIn(stored.account));
+        QVERIFY(!m_manager->isOffline());
+        const std::optional<StoredSession> held = m_manager->currentStoredSession();
+        QVERIFY(held && held->tvs != stored.tvs && m_peer->isLive(held->tvs));
+
+        // The next request carries the new session while the keyring stays locked.
+        QCOMPARE(awaitTask(m_manager->getAppDataToken()), QStringLiteral("adt_for_") + held->tvs);
+        QCOMPARE(m_peer->count(IdentityPeer::kRefresh), 1);
+
+        QVERIFY(keyring.unlock());
+        QCOMPARE(storedItem(), std::optional(stored));
+        awaitTask(m_manager->getAppDataToken());
+        QCOMPARE(storedItem(), held);
     }
 
     void aNewSignInCancelsTheOneInFlight_data()
