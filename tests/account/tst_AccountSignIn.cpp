@@ -11,6 +11,7 @@
 #include "account/SignInStateService.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
+#include "documents/DocumentManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ShellAccountIntegration.h"
 
