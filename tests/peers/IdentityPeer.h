@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QUrl>
 
+#include <optional>
+
 // The maker's identity service as the account library's tests meet it: the session
 // routes on an HttpPeer with scripted reply sequences, single-use rotating refresh
 // tokens, a hold that keeps refreshes open, and a check of every DPoP proof against
@@ -19,6 +21,7 @@
 // and answers 400 {"error":"invalid_grant"} to any other; the app-data token and the
 // revoke want a live session token ("Authorization: Bearer") and answer 401 without.
 // A request whose DPoP proof fails the check is answered 401 {"error":"invalid_dpop_proof"}.
+// The contact capture answers 200 unless a reply is queued for it.
 class IdentityPeer : public QObject
 {
     Q_OBJECT
@@ -28,6 +31,10 @@ public:
     static constexpr const char *kRevoke = "/api/sessions/revoke";
     static constexpr const char *kAppDataToken = "/api/app-data-token";
     static constexpr const char *kAppleAuthcode = "/api/integrations/apple/authcode";
+    // The application's own calls: consent records, and the marketing service's
+    // contact capture (served here too, so one base URL stands in for both).
+    static constexpr const char *kConsents = "/api/account/consents";
+    static constexpr const char *kContactsCapture = "/api/v1/contacts/capture";
 
     struct Session {
         QString tvs;
@@ -66,6 +73,15 @@ public:
                                      const QList<QPair<QByteArray, QByteArray>> &headers = {});
     static HttpPeer::Reply dropped();
 
+    // What the Apple code exchange answers about the account; unset members are left
+    // out of the reply ("is_new_user" false by default).
+    struct AppleAccount {
+        std::optional<bool> isNewUser = false;
+        std::optional<QString> accountID;
+        std::optional<QString> email;
+    };
+    void setAppleAccount(const AppleAccount &account) { m_appleAccount = account; }
+
     // Every reply carries this "Tolvern-Deprecation" value (empty: none).
     void setDeprecationHeader(const QByteArray &value) { m_deprecation = value; }
     // Refreshes received while held wait unanswered until release().
@@ -88,6 +104,9 @@ private:
     void serve(const QByteArray &path, const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     HttpPeer::Reply answerRefresh(const HttpPeer::Request &request);
     HttpPeer::Reply answerAuthorized(const QByteArray &path, const HttpPeer::Request &request);
+    // A consent record wants a live bearer token, a proof (checked like every other)
+    // whose key stays the same for that token, and a known kind.
+    HttpPeer::Reply answerConsent(const LoggedRequest &entry);
     LoggedRequest inspect(const QByteArray &path, const HttpPeer::Request &request) const;
     void finish(HttpPeer::Reply reply, const HttpPeer::Respond &respond) const;
 
@@ -101,4 +120,7 @@ private:
     bool m_holding = false;
     QList<std::pair<HttpPeer::Request, HttpPeer::Respond>> m_held;
     int m_serial = 0;
+    AppleAccount m_appleAccount;
+    // The key thumbprint each session token first recorded a consent with.
+    QHash<QString, QString> m_consentThumbprints;
 };
