@@ -1,0 +1,110 @@
+#pragma once
+
+// What the consent tests share: the identity stand-in (which also answers the
+// marketing capture), a bridge configured against it with an Apple test driver, and
+// the consent lines of the diagnostic log.
+
+#include "AwaitTask.h"
+#include "IdentityPeer.h"
+#include "TolvernAccountLibrary.h"
+#include "account/SignupConsentService.h"
+#include "account/TolvernAccountBridge.h"
+#include "diagnostics/DiagnosticLogBuffer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QStringList>
+
+#include <memory>
+
+namespace ConsentTestBench {
+
+inline const QString newAccountID = QStringLiteral("ta_0190a1b2-c3d4-7e5f-8a6b-7c8d9e0f1a2b");
+inline const QString newAccountEmail = QStringLiteral("fern@example.com");
+
+inline HttpPeer::Reply reply(int status)
+{
+    return status == 0 ? IdentityPeer::dropped() : IdentityPeer::jsonReply(status, "{\"ok\":true}");
+}
+
+inline QJsonObject bodyOf(const IdentityPeer::LoggedRequest &entry)
+{
+    return QJsonDocument::fromJson(entry.request.body).object();
+}
+
+// The consent records and captures in the order the stand-in received them.
+inline QStringList wireOrder(const IdentityPeer &peer)
+{
+    QStringList order;
+    for (const IdentityPeer::LoggedRequest &entry : peer.log()) {
+        if (entry.path == IdentityPeer::kConsents)
+            order << bodyOf(entry).value(QStringLiteral("kind")).toString();
+        else if (entry.path == IdentityPeer::kContactsCapture)
+            order << QStringLiteral("capture");
+    }
+    return order;
+}
+
+// Messages of the "consent" category logged after `from` entries.
+inline QStringList consentLines(qsizetype from)
+{
+    QStringList lines;
+    const QList<DiagnosticLogEntry> entries = DiagnosticLogBuffer::shared().entries();
+    for (qsizetype i = from; i < entries.size(); ++i) {
+        if (entries.at(i).category == QLatin1String("consent"))
+            lines << entries.at(i).level + QLatin1Char(' ') + entries.at(i).msg;
+    }
+    return lines;
+}
+
+inline qsizetype logMark()
+{
+    return DiagnosticLogBuffer::shared().entries().size();
+}
+
+class Bench
+{
+public:
+    Bench()
+    {
+        qputenv(SignupConsentService::marketingURLVariable, peer.baseUrl().toEncoded());
+        TolvernAccountManager::Dependencies dependencies;
+        dependencies.appleAuthorize = [](QObject *) -> QCoro::Task<SignInWithAppleDriver::AppleAuthorization> {
+            co_return SignInWithAppleDriver::AppleAuthorization{QStringLiteral("apple-code"),
+                                                               QStringLiteral("apple-identity-token"),
+                                                               QStringLiteral("001234.apple-user"),
+                                                               std::nullopt, std::nullopt, std::nullopt};
+        };
+        const TolvernConfig config(peer.baseUrl(), peer.baseUrl(), QStringLiteral("sorvane"), QStringLiteral("sorvane"),
+                                   QStringLiteral("1.1.18"), QString::fromLatin1(TolvernAccountLibrary::libVersion),
+                                   QUrl(QStringLiteral("sorvane://auth/callback")), AuthScheme::systemBrowser,
+                                   std::nullopt, {QStringLiteral("tolvern.account")}, &network, {},
+                                   QStringLiteral("install-consent-tests"));
+        bridge = std::make_unique<TolvernAccountBridge>(config, dependencies);
+    }
+    ~Bench() { SignupConsentService::setRegionSource({}); }
+
+    // A native Apple sign-in that the stand-in answers as a new account.
+    bool signInNewAccount(std::optional<QString> accountID = newAccountID,
+                          std::optional<QString> email = newAccountEmail)
+    {
+        peer.setAppleAccount({true, accountID, email});
+        awaitTask(bridge->manager().signInWithApple(nullptr));
+        const bool ready = bridge->manager().lastAppleSignInIsNewUser() == std::optional<bool>(true)
+                           && bridge->currentSession().has_value();
+        peer.clearLog();
+        return ready;
+    }
+
+    static void setRegion(const QString &region)
+    {
+        SignupConsentService::setRegionSource([region] { return region; });
+    }
+
+    IdentityPeer peer;
+    QNetworkAccessManager network;
+    std::unique_ptr<TolvernAccountBridge> bridge;
+};
+
+} // namespace ConsentTestBench
