@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace ConsentTestBench;
@@ -338,15 +339,15 @@ void tst_SignupConsentService::captureURL()
 
     const QByteArray saved = qgetenv(SignupConsentService::marketingURLVariable);
     qputenv(SignupConsentService::marketingURLVariable, configured);
-    const qsizetype mark = logMark();
+    const QRegularExpression warning("Ignoring.*SORVANE_MARKETING_URL");
+    if (warned)
+        QTest::ignoreMessage(QtWarningMsg, warning);
+    else
+        QTest::failOnWarning(warning);
     const QUrl resolved = SignupConsentService::captureURL();
     qputenv(SignupConsentService::marketingURLVariable, saved);
 
     QCOMPARE(resolved.toString(), url);
-    const QStringList lines = consentLines(mark);
-    QCOMPARE(lines.size(), warned ? 1 : 0);
-    if (warned)
-        QVERIFY(lines.first().startsWith(QLatin1String("warn ")));
 }
 
 SORVANE_TEST_MAIN(tst_SignupConsentService)
