@@ -88,10 +88,10 @@ public:
         : QAbstractButton(parent)
     {
         setCursor(Qt::PointingHandCursor);
-        setAccessibleName(QString::fromUtf8(SIWAConsentConfirmView::checkboxLabel));
+        setAccessibleName(QString::fromUtf8(SignupConsentService::marketingConsentText));
         auto *layout = new QHBoxLayout(this);
         layout->setContentsMargins(kSymbolSize + kSymbolGap, 0, 0, 0);
-        m_label = new QLabel(QString::fromUtf8(SIWAConsentConfirmView::checkboxLabel), this);
+        m_label = new QLabel(QString::fromUtf8(SignupConsentService::marketingConsentText), this);
         m_label->setWordWrap(true);
         m_label->setFont(sizedFont(font(), kCalloutSize));
         QPalette palette = m_label->palette();
@@ -188,7 +188,7 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
         dimmed.setColor(QPalette::WindowText, white(0.68));
         terms->setPalette(dimmed);
         terms->setTextFormat(Qt::PlainText);
-        terms->setText(QString::fromUtf8(plainTermsSentence));
+        terms->setText(QString::fromUtf8(SignupConsentService::verbatimText));
     } else {
         terms->setTextFormat(Qt::RichText);
         terms->setText(rich);

@@ -97,6 +97,20 @@ public:
         return ready;
     }
 
+    // The next Apple exchange opens a new account with this session.
+    void enqueueAppleSession(const QString &tvs, const QString &refreshToken, const QDateTime &expiresAt)
+    {
+        const QJsonObject body{{"ok", true},
+                               {"tvs", tvs},
+                               {"refresh_token", refreshToken},
+                               {"expires_at", expiresAt.toString(Qt::ISODate)},
+                               {"tolvern_account_id", newAccountID},
+                               {"email", newAccountEmail},
+                               {"is_new_user", true}};
+        peer.enqueue(IdentityPeer::kAppleAuthcode,
+                     IdentityPeer::jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    }
+
     static void setRegion(const QString &region)
     {
         SignupConsentService::setRegionSource([region] { return region; });

@@ -213,15 +213,7 @@ void tst_SignupConsentService::refusedWithoutRequest()
 
     Bench bench;
     if (signIn) {
-        const QJsonObject body{{"ok", true},
-                               {"tvs", token},
-                               {"refresh_token", "rt_consent"},
-                               {"expires_at", QDateTime::currentDateTimeUtc().addDays(30).toString(Qt::ISODate)},
-                               {"tolvern_account_id", newAccountID},
-                               {"email", newAccountEmail},
-                               {"is_new_user", true}};
-        bench.peer.enqueue(IdentityPeer::kAppleAuthcode,
-                           IdentityPeer::jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+        bench.enqueueAppleSession(token, QStringLiteral("rt_consent"), QDateTime::currentDateTimeUtc().addDays(30));
         QVERIFY(bench.signInNewAccount());
         QCOMPARE(bench.bridge->currentSession()->tvs, token);
     }
@@ -251,16 +243,8 @@ void tst_SignupConsentService::expiringSession()
     QFETCH(bool, answer);
 
     Bench bench;
-    IdentityPeer::Session issued = bench.peer.openSession();
-    const QJsonObject body{{"ok", true},
-                           {"tvs", issued.tvs},
-                           {"refresh_token", issued.refreshToken},
-                           {"expires_at", QDateTime::currentDateTimeUtc().addSecs(-60).toString(Qt::ISODate)},
-                           {"tolvern_account_id", newAccountID},
-                           {"email", newAccountEmail},
-                           {"is_new_user", true}};
-    bench.peer.enqueue(IdentityPeer::kAppleAuthcode,
-                       IdentityPeer::jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    const IdentityPeer::Session issued = bench.peer.openSession();
+    bench.enqueueAppleSession(issued.tvs, issued.refreshToken, QDateTime::currentDateTimeUtc().addSecs(-60));
     QVERIFY(bench.signInNewAccount());
     if (refresh == 400)
         bench.peer.enqueue(IdentityPeer::kRefresh, IdentityPeer::jsonReply(400, "{\"error\":\"invalid_grant\"}"));
