@@ -101,12 +101,12 @@ public:
         layout->addWidget(m_label, 1);
     }
 
-    QSize sizeHint() const override { return layout()->sizeHint().expandedTo(QSize(0, kSymbolSize)); }
-    QSize minimumSizeHint() const override { return layout()->minimumSize().expandedTo(QSize(0, kSymbolSize)); }
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
-        return qMax(kSymbolSize, m_label->heightForWidth(width - kSymbolSize - kSymbolGap));
+        const QMargins margins = contentsMargins();
+        const int text = m_label->heightForWidth(width - margins.left() - margins.right() - kSymbolSize - kSymbolGap);
+        return margins.top() + margins.bottom() + qMax(kSymbolSize, text);
     }
 
 protected:
@@ -114,8 +114,10 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const int top = qMax(0, (qMin(height(), QFontMetrics(m_label->font()).height() + 2) - kSymbolSize) / 2);
-        const QRectF square(1.5, top + 1.5, kSymbolSize - 3, kSymbolSize - 3);
+        // Level with the label's first line.
+        const int firstLine = QFontMetrics(m_label->font()).height();
+        const qreal top = contentsMargins().top() + (firstLine - kSymbolSize) / 2.0;
+        const QRectF square(contentsMargins().left() + 1.5, top + 1.5, kSymbolSize - 3, kSymbolSize - 3);
         if (isChecked()) {
             QPainterPath box;
             box.addRoundedRect(square, 4, 4);
