@@ -227,7 +227,8 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
     m_button->setStyleSheet(QStringLiteral("QPushButton { background: %1; border: none; border-radius: 10px; }"
                                            "QPushButton:hover { background: %2; }"
                                            "QPushButton:pressed { background: %3; }"
-                                           "QPushButton:disabled { background: %4; }")
+                                           "QPushButton:disabled { background: %4; }"
+                                           "QLabel { color: white; background: transparent; }")
                                 .arg(accent().name(), accent().lighter(112).name(), accent().darker(115).name(),
                                      cssColor(QColor(accent().red(), accent().green(), accent().blue(), 140))));
     auto *buttonRow = new QHBoxLayout(m_button);
