@@ -4,9 +4,9 @@
 // marketing capture), a bridge configured against it with an Apple test driver, and
 // the consent lines of the diagnostic log.
 
+#include "AccountTestBridge.h"
 #include "AwaitTask.h"
 #include "IdentityPeer.h"
-#include "TolvernAccountLibrary.h"
 #include "account/SignupConsentService.h"
 #include "account/TolvernAccountBridge.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
@@ -76,12 +76,7 @@ public:
                                                                QStringLiteral("001234.apple-user"),
                                                                std::nullopt, std::nullopt, std::nullopt};
         };
-        const TolvernConfig config(peer.baseUrl(), peer.baseUrl(), QStringLiteral("sorvane"), QStringLiteral("sorvane"),
-                                   QStringLiteral("1.1.18"), QString::fromLatin1(TolvernAccountLibrary::libVersion),
-                                   QUrl(QStringLiteral("sorvane://auth/callback")), AuthScheme::systemBrowser,
-                                   std::nullopt, {QStringLiteral("tolvern.account")}, &network, {},
-                                   QStringLiteral("install-consent-tests"));
-        bridge = std::make_unique<TolvernAccountBridge>(config, dependencies);
+        bridge = std::make_unique<TolvernAccountBridge>(AccountTest::config(&network, peer.baseUrl()), dependencies);
     }
     ~Bench() { SignupConsentService::setRegionSource({}); }
 
