@@ -80,11 +80,19 @@ public:
     }
     ~Bench() { SignupConsentService::setRegionSource({}); }
 
-    // A native Apple sign-in that the stand-in answers as a new account.
+    // A native Apple sign-in that the stand-in answers as a new account with a live
+    // session; an absent account id or e-mail is left out of the answer.
     bool signInNewAccount(std::optional<QString> accountID = newAccountID,
                           std::optional<QString> email = newAccountEmail)
     {
-        peer.setAppleAccount({true, accountID, email});
+        const IdentityPeer::Session session = peer.openSession(accountID.value_or(QString()), email.value_or(QString()));
+        enqueueAppleSession(session.tvs, session.refreshToken, session.expiresAt, accountID, email);
+        return signIn();
+    }
+
+    // The sign-in itself, answered by what was queued for the Apple exchange.
+    bool signIn()
+    {
         awaitTask(bridge->manager().signInWithApple(nullptr));
         const bool ready = bridge->manager().lastAppleSignInIsNewUser() == std::optional<bool>(true)
                            && bridge->currentSession().has_value();
@@ -92,16 +100,20 @@ public:
         return ready;
     }
 
-    // The next Apple exchange opens a new account with this session.
-    void enqueueAppleSession(const QString &tvs, const QString &refreshToken, const QDateTime &expiresAt)
+    // The next Apple exchange answers a new account with this session.
+    void enqueueAppleSession(const QString &tvs, const QString &refreshToken, const QDateTime &expiresAt,
+                             std::optional<QString> accountID = newAccountID,
+                             std::optional<QString> email = newAccountEmail)
     {
-        const QJsonObject body{{"ok", true},
-                               {"tvs", tvs},
-                               {"refresh_token", refreshToken},
-                               {"expires_at", expiresAt.toString(Qt::ISODate)},
-                               {"tolvern_account_id", newAccountID},
-                               {"email", newAccountEmail},
-                               {"is_new_user", true}};
+        QJsonObject body{{"ok", true},
+                         {"tvs", tvs},
+                         {"refresh_token", refreshToken},
+                         {"expires_at", expiresAt.toString(Qt::ISODate)},
+                         {"is_new_user", true}};
+        if (accountID)
+            body.insert("tolvern_account_id", *accountID);
+        if (email)
+            body.insert("email", *email);
         peer.enqueue(IdentityPeer::kAppleAuthcode,
                      IdentityPeer::jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     }

@@ -33,9 +33,12 @@ private Q_SLOTS:
 void tst_SignupConsentService::recordsCarryTheSessionAndItsProof()
 {
     Bench bench;
-    QVERIFY(bench.signInNewAccount());
+    // The stand-in's own answer: a new account of its making.
+    bench.peer.setAppleIsNewUser(true);
+    QVERIFY(bench.signIn());
     Bench::setRegion(QStringLiteral("US"));
-    const QString tvs = bench.bridge->currentSession()->tvs;
+    const TolvernAccountBridge::Session session = *bench.bridge->currentSession();
+    const QString tvs = session.tvs;
 
     QVERIFY(awaitTask(SignupConsentService::submit(*bench.bridge, true, false)));
 
@@ -62,15 +65,16 @@ void tst_SignupConsentService::recordsCarryTheSessionAndItsProof()
     QVERIFY(!capture.request.headers.contains("dpop"));
     QCOMPARE(capture.request.headers.value("content-type"), QByteArray("application/json"));
     const QJsonObject expected{
-        {"email", newAccountEmail},
+        {"email", session.email},
         {"list_slug", "sorvane_marketing"},
         {"app_slug", "sorvane"},
         {"source_type", "signup"},
         {"consent_method", "default_checked"},
         {"consent_text", "Send me app updates & offers from Tolvern Studios"},
         {"consent_version", "v1-2026-06"},
-        {"tolvern_account_id", newAccountID},
+        {"tolvern_account_id", session.accountID},
     };
+    QVERIFY(session.accountID.startsWith(QLatin1String("ta_")));
     QCOMPARE(bodyOf(capture), expected);
 }
 
@@ -214,7 +218,7 @@ void tst_SignupConsentService::refusedWithoutRequest()
     Bench bench;
     if (signIn) {
         bench.enqueueAppleSession(token, QStringLiteral("rt_consent"), QDateTime::currentDateTimeUtc().addDays(30));
-        QVERIFY(bench.signInNewAccount());
+        QVERIFY(bench.signIn());
         QCOMPARE(bench.bridge->currentSession()->tvs, token);
     }
     const qsizetype mark = logMark();
@@ -245,7 +249,7 @@ void tst_SignupConsentService::expiringSession()
     Bench bench;
     const IdentityPeer::Session issued = bench.peer.openSession();
     bench.enqueueAppleSession(issued.tvs, issued.refreshToken, QDateTime::currentDateTimeUtc().addSecs(-60));
-    QVERIFY(bench.signInNewAccount());
+    QVERIFY(bench.signIn());
     if (refresh == 400)
         bench.peer.enqueue(IdentityPeer::kRefresh, IdentityPeer::jsonReply(400, "{\"error\":\"invalid_grant\"}"));
     else if (refresh == 0)
