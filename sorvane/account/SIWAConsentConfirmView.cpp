@@ -342,4 +342,6 @@ void SIWAConsentConfirmView::refresh()
     m_button->setAccessibleName(text);
     m_button->setEnabled(!m_submitting);
     m_spinner->setVisible(m_submitting);
+    // Re-centre the label at once, not at the next layout pass.
+    m_button->layout()->activate();
 }

@@ -129,13 +129,15 @@ void tst_SignupConsentService::submit_data()
     QTest::newRow("redirect is no acceptance")
         << 302 << -1 << -1 << "FR" << false << false << id << email << false << both << "" << "" << ""
         << QStringList{"warn Consent terms failed: 302"};
-    QTest::newRow("terms dropped") << 0 << -1 << -1 << "FR" << true << true << id << email << false << both << ""
+    QTest::newRow("terms dropped") << 0 << -1 << -1 << "FR" << true << true << id << email << false
+                                   << QStringList{"terms", "terms", "privacy"} << ""
                                    << "" << "" << QStringList{"warn Consent terms error: *"};
     QTest::newRow("capture 400 changes nothing")
         << -1 << -1 << 400 << "FR" << true << true << id << email << true << all << newAccountEmail
         << "explicit_checkbox" << newAccountID << QStringList{"warn Marketing capture failed: 400"};
     QTest::newRow("capture dropped changes nothing")
-        << -1 << -1 << 0 << "FR" << true << true << id << email << true << all << newAccountEmail
+        << -1 << -1 << 0 << "FR" << true << true << id << email << true
+        << QStringList{"terms", "privacy", "capture", "capture"} << newAccountEmail
         << "explicit_checkbox" << newAccountID << QStringList{"warn Marketing capture error: *"};
     QTest::newRow("e-mail of spaces") << -1 << -1 << -1 << "US" << true << false << id
                                       << std::optional<QString>(QStringLiteral(" \t \n ")) << true << both << ""
@@ -146,7 +148,7 @@ void tst_SignupConsentService::submit_data()
     QTest::newRow("account id without ta_")
         << -1 << -1 << -1 << "FR" << true << true << std::optional<QString>(QStringLiteral("acct_42")) << email
         << true << all << newAccountEmail << "explicit_checkbox" << "" << QStringList();
-    QTest::newRow("no account id") << -1 << -1 << -1 << "FR" << true << true << std::optional<QString>() << email
+    QTest::newRow("empty account id") << -1 << -1 << -1 << "FR" << true << true << std::optional<QString>(QString()) << email
                                    << true << all << newAccountEmail << "explicit_checkbox" << "" << QStringList();
 }
 
@@ -170,15 +172,12 @@ void tst_SignupConsentService::submit()
     Bench bench;
     QVERIFY(bench.signInNewAccount(accountID, email));
     Bench::setRegion(region);
-    if (terms >= 0)
-        bench.peer.enqueue(IdentityPeer::kConsents, reply(terms));
-    if (privacy >= 0) {
-        if (terms < 0)
-            bench.peer.enqueue(IdentityPeer::kConsents, IdentityPeer::jsonReply(200, "{\"ok\":true}"));
-        bench.peer.enqueue(IdentityPeer::kConsents, reply(privacy));
-    }
+    if (terms >= 0 || privacy >= 0)
+        enqueueReply(bench.peer, IdentityPeer::kConsents, terms >= 0 ? terms : 200);
+    if (privacy >= 0)
+        enqueueReply(bench.peer, IdentityPeer::kConsents, privacy);
     if (capture >= 0)
-        bench.peer.enqueue(IdentityPeer::kContactsCapture, reply(capture));
+        enqueueReply(bench.peer, IdentityPeer::kContactsCapture, capture);
     const qsizetype mark = logMark();
 
     QCOMPARE(awaitTask(SignupConsentService::submit(*bench.bridge, checked, touched)), answer);
@@ -253,7 +252,7 @@ void tst_SignupConsentService::expiringSession()
     if (refresh == 400)
         bench.peer.enqueue(IdentityPeer::kRefresh, IdentityPeer::jsonReply(400, "{\"error\":\"invalid_grant\"}"));
     else if (refresh == 0)
-        bench.peer.enqueue(IdentityPeer::kRefresh, IdentityPeer::dropped());
+        enqueueReply(bench.peer, IdentityPeer::kRefresh, 0);
 
     QCOMPARE(awaitTask(SignupConsentService::submit(*bench.bridge, false, false)), answer);
 
