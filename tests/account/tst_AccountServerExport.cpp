@@ -28,7 +28,7 @@ using namespace AccountTest;
 Q_DECLARE_METATYPE(ServerPandocFormat)
 
 namespace {
-using Result = ServerPandocExporter::Result;
+using ExportResult = ServerPandocExporter::Result;
 const QString markdown = QStringLiteral("# Tide Tables\n\nHigh water at dawn.\n");
 } // namespace
 
@@ -74,10 +74,10 @@ class tst_AccountServerExport : public QObject
     QString token() const { return storedSession(*m_storage)->tvs; }
 
     // Starts one export; the result lands in `result`.
-    void startExport(ServerPandocFormat format, std::optional<Result> &result)
+    void startExport(ServerPandocFormat format, std::optional<ExportResult> &result)
     {
         ServerPandocExporter::exportDocument(markdown, format, QStringLiteral("tides"), m_network, this,
-                                             [&result](const Result &r) { result = r; });
+                                             [&result](const ExportResult &r) { result = r; });
     }
 
     QString bearerOf(int request) const
@@ -103,17 +103,17 @@ private Q_SLOTS:
     void exportSendsTheSessionToken_data()
     {
         QTest::addColumn<ServerPandocFormat>("format");
-        QTest::newRow("docx") << ServerPandocFormat::Docx;
-        QTest::newRow("epub") << ServerPandocFormat::Epub;
-        QTest::newRow("latex") << ServerPandocFormat::Latex;
-        QTest::newRow("slides") << ServerPandocFormat::Revealjs;
+        QTest::newRow("docx") << ServerPandocFormat(ServerPandocFormat::Docx);
+        QTest::newRow("epub") << ServerPandocFormat(ServerPandocFormat::Epub);
+        QTest::newRow("latex") << ServerPandocFormat(ServerPandocFormat::Latex);
+        QTest::newRow("slides") << ServerPandocFormat(ServerPandocFormat::Revealjs);
     }
 
     void exportSendsTheSessionToken()
     {
         QFETCH(ServerPandocFormat, format);
         launchSignedIn();
-        std::optional<Result> result;
+        std::optional<ExportResult> result;
         startExport(format, result);
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 90000);
         QVERIFY2(!result->error, qPrintable(result->error ? result->error->description() : QString()));
@@ -184,8 +184,8 @@ private Q_SLOTS:
     {
         launchSignedIn(QDateTime::currentDateTimeUtc().addSecs(3600));
         const QString old = token();
-        std::optional<Result> first;
-        std::optional<Result> second;
+        std::optional<ExportResult> first;
+        std::optional<ExportResult> second;
         startExport(ServerPandocFormat::Docx, first);
         startExport(ServerPandocFormat::Epub, second);
         QTRY_VERIFY_WITH_TIMEOUT(first.has_value() && second.has_value(), 90000);

@@ -11,6 +11,7 @@
 #include "account/SignInStateService.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
+#include "documents/DocumentManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ShellAccountIntegration.h"
 
@@ -132,6 +133,25 @@ private Q_SLOTS:
         QCOMPARE(last.msg, QStringLiteral("Sign-in cancelled by user step=onboarding_s6"));
         QCOMPARE(last.exceptionMessage, std::nullopt);
         QVERIFY(!AccountSessionManager::shared().isAuthenticated());
+    }
+
+    // At launch the restored account is identified once the restore's state is mapped.
+    void launchRestoreIdentifiesTheAccount()
+    {
+        KeychainStorage keyring(QStringLiteral("sorvane"));
+        StoredSession session = stored(m_identity.openSession(), QDateTime::currentDateTimeUtc().addDays(30));
+        session.refreshToken.reset();
+        store(keyring, session);
+        QVERIFY(!identified().contains(accountID));
+        TolvernAccountBridge bridge(config(&m_network, m_identity.baseUrl(), m_provider.issuer()),
+                                    TolvernAccountManager::Dependencies());
+        AccountSessionManager holder;
+        holder.attach(bridge);
+        QTRY_VERIFY_WITH_TIMEOUT(identified().contains(accountID), 20000);
+        QCOMPARE(holder.tolvernAccountID(), accountID);
+        // Leaves the keyring signed out for the sign-in below.
+        awaitTask(bridge.manager().signOut());
+        QTRY_VERIFY(!holder.isAuthenticated());
     }
 
     void signInThroughTheBrowser()

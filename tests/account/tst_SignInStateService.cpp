@@ -5,6 +5,7 @@
 #include "account/SignInStateService.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
+#include "diagnostics/DiagnosticRedaction.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -142,7 +143,9 @@ private Q_SLOTS:
         const DiagnosticLogEntry last = DiagnosticLogBuffer::shared().entries().last();
         QCOMPARE(last.level, QStringLiteral("error"));
         QCOMPARE(last.category, QStringLiteral("auth"));
-        QCOMPARE(last.msg, QStringLiteral("Sign-in failed: ") + reason + QStringLiteral(" step=onboarding_s6"));
+        // The log keeps it redacted, like every line.
+        QCOMPARE(last.msg, DiagnosticRedaction::redact(QStringLiteral("Sign-in failed: ") + reason
+                                                       + QStringLiteral(" step=onboarding_s6")));
         QVERIFY(last.exceptionMessage.has_value());
     }
 
