@@ -95,6 +95,7 @@ private Q_SLOTS:
     void submission();
     void failureThenRetry();
     void doubleTapSubmitsOnce();
+    void closedWhileSubmitting();
     void linksOpenInTheBrowser();
     void staysDarkUnderEitherAppearance();
 };
@@ -223,6 +224,38 @@ void tst_SignupConsentScreen::doubleTapSubmitsOnce()
 
     QCOMPARE(submitting.count(), 2);
     QCOMPARE(wireOrder(bench.peer), (QStringList{"terms", "privacy"}));
+}
+
+// The host may close the screen while the records are in flight; their late answer
+// must find nothing to update and nothing to continue.
+void tst_SignupConsentScreen::closedWhileSubmitting()
+{
+    Bench bench;
+    QVERIFY(bench.signInNewAccount());
+    Bench::setRegion(QStringLiteral("US"));
+    HttpPeer::Reply stalled;
+    stalled.stall = true;
+    bench.peer.enqueue(IdentityPeer::kConsents, stalled);
+    bench.peer.enqueue(IdentityPeer::kConsents, IdentityPeer::jsonReply(500, "{}"));
+    int continued = 0;
+    auto view = std::make_unique<SIWAConsentConfirmView>(*bench.bridge, [&continued] { ++continued; });
+    view->resize(520, 640);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    const qsizetype mark = logMark();
+
+    QTest::mouseClick(view->findChild<QPushButton *>("consentContinue"), Qt::LeftButton);
+    QTRY_COMPARE(bench.peer.count(IdentityPeer::kConsents), 1);
+    QDir().mkpath(QStringLiteral("/tmp/shots"));
+    view->grab().save(QStringLiteral("/tmp/shots/consent-submitting.png"));
+    view.reset();
+
+    // The stalled record times out, then privacy is refused; the second line is
+    // written just before the submission ends.
+    QTRY_VERIFY_WITH_TIMEOUT(consentLines(mark).size() == 2, 30000);
+    QVERIFY(consentLines(mark).at(0).startsWith(QLatin1String("warn Consent terms error: ")));
+    QCOMPARE(consentLines(mark).at(1), QStringLiteral("warn Consent privacy failed: 500"));
+    QCOMPARE(continued, 0);
 }
 
 void tst_SignupConsentScreen::linksOpenInTheBrowser()
