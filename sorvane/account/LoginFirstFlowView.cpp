@@ -2,11 +2,11 @@
 
 #include "AccountSessionManager.h"
 #include "LoginFirstFlowModel.h"
+#include "SIWAConsentConfirmView.h"
 #include "SignInStateService.h"
 #include "TolvernAccountBridge.h"
 
 #include "diagnostics/Analytics.h"
-#include "platform/PlatformConstants.h"
 #include "window/SorvaneBrandMark.h"
 #include "window/WindowStyle.h"
 
@@ -15,13 +15,10 @@
 #include "TolvernSignInScreen.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QStackedLayout>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -70,64 +67,10 @@ QString errorRendering(const TolvernError &error)
     return QString();
 }
 
-// Until the consent screen exists: its title and a button that continues.
-QWidget *placeholderConsentView(TolvernAccountBridge &, std::function<void()> onContinue, QWidget *parent)
-{
-    auto *view = new QWidget(parent);
-    auto *layout = new QVBoxLayout(view);
-    layout->setContentsMargins(28, 0, 28, 0);
-    layout->addStretch(1);
-    auto *title = new QLabel(QStringLiteral("Finish creating your account"), view);
-    title->setAlignment(Qt::AlignCenter);
-    title->setFont(WindowStyle::font(28, QFont::Bold));
-    layout->addWidget(title);
-    auto *button = new QPushButton(QStringLiteral("Continue"), view);
-    QObject::connect(button, &QPushButton::clicked, view, [onContinue = std::move(onContinue)] { onContinue(); });
-    layout->addWidget(button);
-    layout->addStretch(1);
-    return view;
-}
-
-LoginFirstFlowView::ConsentViewFactory &consentViewFactory()
-{
-    static LoginFirstFlowView::ConsentViewFactory factory = placeholderConsentView;
-    return factory;
-}
-
 } // namespace
 
 const QString LoginFirstFlowView::appName = QStringLiteral("Sorvane");
 const QString LoginFirstFlowView::valueProp = QStringLiteral("Write markdown. Ship documents.");
-
-QColor LoginFirstFlowView::accent()
-{
-    return QColor(38, 133, 89);
-}
-
-QColor LoginFirstFlowView::backdropStart()
-{
-    return QColor::fromRgbF(0.05f, 0.2f, 0.14f);
-}
-
-QColor LoginFirstFlowView::backdropEnd()
-{
-    return QColor::fromRgbF(0.03f, 0.07f, 0.06f);
-}
-
-QUrl LoginFirstFlowView::privacyURL()
-{
-    return QUrl(QString::fromLatin1(PlatformConstants::website) + QStringLiteral("/privacy/sorvane"));
-}
-
-QUrl LoginFirstFlowView::termsURL()
-{
-    return QUrl(QString::fromLatin1(PlatformConstants::website) + QStringLiteral("/terms/sorvane"));
-}
-
-void LoginFirstFlowView::setConsentViewFactory(ConsentViewFactory factory)
-{
-    consentViewFactory() = factory ? std::move(factory) : ConsentViewFactory(placeholderConsentView);
-}
 
 LoginFirstFlowView::LoginFirstFlowView(SignInStateService &signInState, TolvernAccountBridge &bridge,
                                        LoginFirstFlowModel &model, Completion onComplete, QWidget *parent)
@@ -147,7 +90,8 @@ LoginFirstFlowView::LoginFirstFlowView(SignInStateService &signInState, TolvernA
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_screen = new TolvernSignInScreen(
         QPixmap::fromImage(SorvaneBrandMark::sharedImage()), appName, valueProp,
-        TolvernProviderButtonStyle::dark(accent()), signInPhase(), privacyURL(), termsURL(), std::nullopt,
+        TolvernProviderButtonStyle::dark(SIWAConsentConfirmView::accent()), signInPhase(),
+        SIWAConsentConfirmView::privacyURL(), SIWAConsentConfirmView::termsURL(), std::nullopt,
         [this](TolvernProviderHint hint) {
             if (const auto provider = OAuthDriver::providerHint(TolvernProviderHints::rawValue(hint)))
                 signIn(*provider);
@@ -240,8 +184,8 @@ void LoginFirstFlowView::paintEvent(QPaintEvent *event)
     Q_UNUSED(event)
     QPainter painter(this);
     QLinearGradient backdrop(QPointF(0, 0), QPointF(width(), height()));
-    backdrop.setColorAt(0, backdropStart());
-    backdrop.setColorAt(1, backdropEnd());
+    backdrop.setColorAt(0, SIWAConsentConfirmView::backdropTop());
+    backdrop.setColorAt(1, SIWAConsentConfirmView::backdropBottom());
     painter.fillRect(rect(), backdrop);
 }
 
@@ -288,7 +232,7 @@ void LoginFirstFlowView::showStep()
     if (m_consentView || !m_bridge)
         return;
     // A new visit starts the consent screen afresh.
-    m_consentView = consentViewFactory()(*m_bridge, [self = QPointer(this)] {
+    m_consentView = new SIWAConsentConfirmView(*m_bridge, [self = QPointer(this)] {
         if (self)
             self->routePostAuth();
     }, this);

@@ -7,15 +7,14 @@
 #include "TolvernSignInPhase.h"
 
 #include <QCoro/QCoroTask>
-#include <QColor>
 #include <QDialog>
 #include <QPointer>
-#include <QUrl>
 
 #include <functional>
 
 class LoginFirstFlowModel;
 class QStackedLayout;
+class SIWAConsentConfirmView;
 class SignInStateService;
 class TolvernAccountBridge;
 class TolvernSignInScreen;
@@ -34,18 +33,9 @@ public:
     // The window that anchors the native Apple sheet, or null for none.
     using HostWindow = std::function<QObject *()>;
     using StepHandler = std::function<void(LoginFirstStep)>;
-    // Builds the consent step's content for one visit of that step.
-    using ConsentViewFactory =
-        std::function<QWidget *(TolvernAccountBridge &bridge, std::function<void()> onContinue, QWidget *parent)>;
 
     static const QString appName;
     static const QString valueProp;
-    static QColor accent();
-    // The backdrop's two ends, top-left to bottom-right.
-    static QColor backdropStart();
-    static QColor backdropEnd();
-    static QUrl privacyURL();
-    static QUrl termsURL();
 
     LoginFirstFlowView(SignInStateService &signInState, TolvernAccountBridge &bridge, LoginFirstFlowModel &model,
                        Completion onComplete, QWidget *parent = nullptr);
@@ -53,7 +43,6 @@ public:
 
     void setResizeHostWindow(StepHandler handler) { m_resizeHostWindow = std::move(handler); }
     void setHostWindow(HostWindow hostWindow) { m_hostWindow = std::move(hostWindow); }
-    static void setConsentViewFactory(ConsentViewFactory factory);
 
     // Whether the network is reachable; the shell feeds the reachability service in.
     bool isOnline() const { return m_isOnline; }
@@ -61,8 +50,8 @@ public:
 
     TolvernSignInPhase signInPhase() const;
     TolvernSignInScreen *signInScreen() const { return m_screen; }
-    // The consent step's content while that step shows, else null.
-    QWidget *consentView() const { return m_consentView; }
+    // The consent step while it shows, else null.
+    SIWAConsentConfirmView *consentView() const { return m_consentView; }
 
     // Escape and the close button: a sign-in in flight is cancelled first.
     void reject() override;
@@ -101,5 +90,5 @@ private:
 
     QStackedLayout *m_stack = nullptr;
     TolvernSignInScreen *m_screen = nullptr;
-    QPointer<QWidget> m_consentView;
+    QPointer<SIWAConsentConfirmView> m_consentView;
 };
