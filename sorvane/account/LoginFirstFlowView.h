@@ -41,6 +41,7 @@ public:
                        Completion onComplete, QWidget *parent = nullptr);
     ~LoginFirstFlowView() override;
 
+    void setOnComplete(Completion onComplete) { m_onComplete = std::move(onComplete); }
     void setResizeHostWindow(StepHandler handler) { m_resizeHostWindow = std::move(handler); }
     void setHostWindow(HostWindow hostWindow) { m_hostWindow = std::move(hostWindow); }
 
