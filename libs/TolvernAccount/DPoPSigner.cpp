@@ -12,6 +12,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <atomic>
+
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -151,27 +153,84 @@ QByteArray readInteger(const QByteArray &der, qsizetype &pos, int componentLengt
 
 struct DPoPSigner::Key {
     PKey pkey{nullptr, EVP_PKEY_free};
+    Backend backend = Backend::inMemory;
+    QMap<QString, QString> publicJWK;
+    QString thumbprint;
 };
 
-DPoPSigner::DPoPSigner(KeySource source)
-    : m_key(std::make_unique<Key>())
+namespace {
+// Bumped by each discard; a signer that saw an older value takes a new key.
+std::atomic<quint64> &keyGeneration()
 {
+    static std::atomic<quint64> generation{0};
+    return generation;
+}
+} // namespace
+
+std::shared_ptr<const DPoPSigner::Key> DPoPSigner::makeKey(KeySource source)
+{
+    auto key = std::make_shared<Key>();
     if (source == KeySource::keyringOrMemory) {
         QMutexLocker locker(&keyringLock());
-        m_key->pkey = loadKeyringKey();
-        if (!m_key->pkey)
-            m_key->pkey = createKeyringKey();
-        if (m_key->pkey)
-            m_backend = Backend::keyring;
+        key->pkey = loadKeyringKey();
+        if (!key->pkey)
+            key->pkey = createKeyringKey();
+        if (key->pkey)
+            key->backend = Backend::keyring;
     }
-    if (!m_key->pkey) {
-        m_key->pkey = PKey(EVP_EC_gen("P-256"), EVP_PKEY_free);
-        m_backend = Backend::inMemory;
-        if (!m_key->pkey)
+    if (!key->pkey) {
+        key->pkey = PKey(EVP_EC_gen("P-256"), EVP_PKEY_free);
+        key->backend = Backend::inMemory;
+        if (!key->pkey)
             throw TolvernError::dpopUnavailable(QStringLiteral("key_create_failed"));
     }
-    m_publicJWK = publicJWK(uncompressedPoint(m_key->pkey.get()));
-    m_thumbprint = jwkThumbprint(m_publicJWK);
+    key->publicJWK = publicJWK(uncompressedPoint(key->pkey.get()));
+    key->thumbprint = jwkThumbprint(key->publicJWK);
+    return key;
+}
+
+DPoPSigner::DPoPSigner(KeySource source)
+    : m_source(source)
+    , m_generation(keyGeneration().load())
+{
+    m_key = makeKey(source);
+}
+
+std::shared_ptr<const DPoPSigner::Key> DPoPSigner::currentKey() const
+{
+    const std::lock_guard locker(m_mutex);
+    const quint64 generation = keyGeneration().load();
+    if (generation != m_generation) {
+        try {
+            m_key = makeKey(m_source);
+            m_generation = generation;
+        } catch (const TolvernError &) {
+            // The old key signs on; the next use tries again.
+        }
+    }
+    return m_key;
+}
+
+void DPoPSigner::discardKeyringKey()
+{
+    QMutexLocker locker(&keyringLock());
+    SecretServiceItems::clear(keyAttributes());
+    ++keyGeneration();
+}
+
+QMap<QString, QString> DPoPSigner::publicJWK() const
+{
+    return currentKey()->publicJWK;
+}
+
+QString DPoPSigner::jktThumbprint() const
+{
+    return currentKey()->thumbprint;
+}
+
+DPoPSigner::Backend DPoPSigner::backend() const
+{
+    return currentKey()->backend;
 }
 
 DPoPSigner::~DPoPSigner() = default;
@@ -213,12 +272,12 @@ QByteArray DPoPSigner::derToJoseECDSA(const QByteArray &der, int componentLength
     return r + s;
 }
 
-QByteArray DPoPSigner::sign(const QByteArray &data) const
+QByteArray DPoPSigner::sign(const Key &key, const QByteArray &data)
 {
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     size_t length = 0;
     const auto *input = reinterpret_cast<const unsigned char *>(data.constData());
-    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, m_key->pkey.get()) != 1
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key.pkey.get()) != 1
         || EVP_DigestSign(context.get(), nullptr, &length, input, data.size()) != 1)
         throw TolvernError::dpopUnavailable(QStringLiteral("sign_failed"));
     QByteArray der(static_cast<qsizetype>(length), '\0');
@@ -234,8 +293,9 @@ QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std
     if (htuText.isEmpty())
         htuText = htu.toString(QUrl::FullyEncoded);
 
+    const std::shared_ptr<const Key> key = currentKey();
     QJsonObject jwk;
-    for (auto it = m_publicJWK.cbegin(); it != m_publicJWK.cend(); ++it)
+    for (auto it = key->publicJWK.cbegin(); it != key->publicJWK.cend(); ++it)
         jwk.insert(it.key(), it.value());
     const QJsonObject header{
         {QStringLiteral("typ"), QStringLiteral("dpop+jwt")},
@@ -257,5 +317,5 @@ QString DPoPSigner::generateProof(const QUrl &htu, const QString &htm, const std
     const QString signingInput =
         Base64URL::encode(QJsonDocument(header).toJson(QJsonDocument::Compact)) + QLatin1Char('.')
         + Base64URL::encode(QJsonDocument(claims).toJson(QJsonDocument::Compact));
-    return signingInput + QLatin1Char('.') + Base64URL::encode(sign(signingInput.toUtf8()));
+    return signingInput + QLatin1Char('.') + Base64URL::encode(sign(*key, signingInput.toUtf8()));
 }

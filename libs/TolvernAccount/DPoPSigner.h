@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // The device-bound P-256 key and the DPoP proofs (RFC 9449) made with it. The account
@@ -15,8 +16,8 @@
 // The key is kept as PKCS#8 DER in one Secret Service item, so every launch signs with
 // the same key and has the same thumbprint. Linux has no hardware key store, so the
 // key is either that keyring key or, when the keyring cannot hold one, an in-memory
-// key that ends with the signer. Immutable after construction: proofs may be made from
-// any thread at once.
+// key that ends with the signer. Proofs may be made from any thread at once. After
+// discardKeyringKey() every signer of the process moves to one new key at its next use.
 class DPoPSigner
 {
 public:
@@ -51,10 +52,14 @@ public:
                           const std::optional<QString> &accessToken = std::nullopt) const;
 
     // "kty", "crv", "x", "y".
-    QMap<QString, QString> publicJWK() const { return m_publicJWK; }
+    QMap<QString, QString> publicJWK() const;
     // RFC 7638 SHA-256 thumbprint of publicJWK(), unpadded base64url.
-    QString jktThumbprint() const { return m_thumbprint; }
-    Backend backend() const { return m_backend; }
+    QString jktThumbprint() const;
+    Backend backend() const;
+
+    // Removes the keyring key (a local-data reset). Every signer then takes a new key
+    // at its next use, the keyring ones all the same one, which the next launch finds.
+    static void discardKeyringKey();
 
     // The pieces below are public for their own tests.
     // RFC 7638 thumbprint of the members "crv", "kty", "x", "y" that the map has.
@@ -68,10 +73,13 @@ public:
 
 private:
     struct Key;
-    QByteArray sign(const QByteArray &data) const;
+    static std::shared_ptr<const Key> makeKey(KeySource source);
+    static QByteArray sign(const Key &key, const QByteArray &data);
+    // The key to use now: a new one when the keyring key was discarded since.
+    std::shared_ptr<const Key> currentKey() const;
 
-    std::unique_ptr<Key> m_key;
-    Backend m_backend = Backend::inMemory;
-    QMap<QString, QString> m_publicJWK;
-    QString m_thumbprint;
+    KeySource m_source;
+    mutable std::mutex m_mutex;
+    mutable std::shared_ptr<const Key> m_key;
+    mutable quint64 m_generation = 0;
 };

@@ -53,6 +53,8 @@ Q_SIGNALS:
 
 private:
     void applyManagerState(const TolvernAccountManager::State &state);
+    QCoro::Task<void> restoreAtLaunch(QPointer<TolvernAccountBridge> bridge);
+    static QCoro::Task<void> signOutQueued(QPointer<AccountSessionManager> self);
 
     std::optional<TolvernAccountSession> m_session;
     bool m_isAuthenticated = false;

@@ -26,6 +26,14 @@ public:
     static std::unique_ptr<SignInStateService> make(TolvernAccountBridge &bridge);
     ~SignInStateService() override;
 
+    // The application's one instance, set by the shell; null before (and in tests
+    // that make their own).
+    static SignInStateService *shared();
+    static void setShared(SignInStateService *service);
+
+    static constexpr const char *openFailedMessage = "Could not open sign-in. Please try again.";
+    static constexpr const char *fallbackFailedMessage = "Sign-in failed. Please try again.";
+
     bool isAuthenticated() const { return m_isAuthenticated; }
     bool isAuthenticating() const { return m_isAuthenticating; }
     QString tolvernAccountID() const { return m_tolvernAccountID; }
@@ -39,6 +47,10 @@ public:
     // top-level one; null when none is shown.
     static QWidget *primaryWindow();
 
+    // An error as the "reason" of "auth_failed" and the log line show it: the case name,
+    // with its labelled values in parentheses when it has any.
+    static QString rendering(const TolvernError &error);
+
 Q_SIGNALS:
     void isAuthenticatedChanged();
     void isAuthenticatingChanged();
@@ -48,6 +60,7 @@ Q_SIGNALS:
 private:
     explicit SignInStateService(TolvernAccountBridge &bridge);
     void applyManagerState(const TolvernAccountManager::State &state);
+    void setAuthenticating(bool value);
 
     QPointer<TolvernAccountBridge> m_bridge;
     std::unique_ptr<TolvernAccountManager::StateSubscription> m_managerStateSubscription;

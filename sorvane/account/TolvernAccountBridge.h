@@ -6,8 +6,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
+
+class QNetworkAccessManager;
 
 // The application's one owner of the account library: builds its configuration,
 // keeps the one account manager, restores the stored sign-in at launch and answers
@@ -23,9 +26,18 @@ public:
         QString email;
     };
 
+    static constexpr const char *defaultAuthorityURL = "https://auth.tolvern.dev";
+    static constexpr const char *authorityVariable = "SORVANE_AUTH_URL";
+    static constexpr const char *identityVariable = "SORVANE_IDENTITY_URL";
+    // Sessions expiring sooner than this are renewed before they are handed out.
+    static constexpr qint64 renewalWindowSeconds = 172800;
+
     // The application's configuration: endpoints from SORVANE_{AUTH,IDENTITY}_URL when
     // set (https, or http to loopback), else the built-in hosts.
-    static TolvernConfig makeConfig(QNetworkAccessManager *network, const QString &installID);
+    static TolvernConfig makeConfig(QNetworkAccessManager *network, std::optional<QString> installID);
+    // The override when it is https, or http to this computer, else (with a warning
+    // for a refused one) the built-in URL.
+    static QUrl endpoint(const QString &override, const QUrl &builtIn, const char *variable);
 
     explicit TolvernAccountBridge(QObject *parent = nullptr);
     // Tests hand their own configuration and library parts.
@@ -53,9 +65,15 @@ public:
 
 Q_SIGNALS:
     void didJustRestoreChanged();
+    // A renewal of freshSession() ended; callers that found it running wait for it.
+    void renewalFinished();
 
 private:
+    void subscribe();
+
+    QNetworkAccessManager *m_network = nullptr;
     std::unique_ptr<TolvernAccountManager> m_manager;
+    bool m_renewing = false;
     std::unique_ptr<TolvernAccountManager::StateSubscription> m_bridgeStateSubscription;
     bool m_didJustRestore = false;
     std::chrono::milliseconds m_restoreFlagDuration = std::chrono::seconds(5);

@@ -464,6 +464,11 @@ void Analytics::setProviders(Providers providers)
     state().providers = std::make_shared<const Providers>(std::move(providers));
 }
 
+std::optional<QString> Analytics::installID()
+{
+    return ::installID(currentContext());
+}
+
 void Analytics::setup()
 {
     if (!isEnabled())

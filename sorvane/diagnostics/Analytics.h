@@ -42,6 +42,9 @@ public:
 
     // Set once at start-up, before the first event.
     static void setProviders(Providers providers);
+    // The install metrics' identifier, after their one-time seeding from the
+    // anonymous id; none without a provider.
+    static std::optional<QString> installID();
 
     // At launch and when the user turns analytics back on: sends the update, relaunch
     // and first-opening events, once per process. Nothing while opted out.

@@ -1,0 +1,3 @@
+#include "AccountLog.h"
+
+Q_LOGGING_CATEGORY(lcAccount, "sorvane.account")
