@@ -23,48 +23,10 @@
 namespace {
 
 const QString kOpeningBrowser = QStringLiteral("Opening your browser\u2026");
-const QString kCouldNotOpen = QStringLiteral("Could not open sign-in. Please try again.");
 
 QString hintText(OAuthDriver::ProviderHint provider)
 {
     return OAuthDriver::rawValue(provider);
-}
-
-QString optionalText(const std::optional<QString> &text)
-{
-    return text ? QLatin1Char('"') + *text + QLatin1Char('"') : QStringLiteral("nil");
-}
-
-// The error as printing the value shows it: the case, then its labelled values.
-QString errorRendering(const TolvernError &error)
-{
-    switch (error.kind()) {
-    case TolvernError::Case::serverError:
-        return QStringLiteral("serverError(status: %1, code: %2)").arg(error.status()).arg(optionalText(error.code()));
-    case TolvernError::Case::malformedResponse:
-        return QStringLiteral("malformedResponse(field: %1)").arg(optionalText(error.field()));
-    case TolvernError::Case::authorizationFailed:
-        return QStringLiteral("authorizationFailed(reason: \"%1\")").arg(error.reason());
-    case TolvernError::Case::keychainFailure:
-        return QStringLiteral("keychainFailure(status: %1)").arg(error.keychainStatus());
-    case TolvernError::Case::clientKilled:
-        return QStringLiteral("clientKilled(replacement: %1)")
-            .arg(error.replacement() ? QLatin1Char('"') + error.replacement()->toString() + QLatin1Char('"')
-                                     : QStringLiteral("nil"));
-    case TolvernError::Case::requiresUpgrade:
-        return QStringLiteral("requiresUpgrade(minVersion: \"%1\")").arg(error.minVersion());
-    case TolvernError::Case::dpopUnavailable:
-        return QStringLiteral("dpopUnavailable(reason: \"%1\")").arg(error.reason());
-    case TolvernError::Case::notSignedIn:
-        return QStringLiteral("notSignedIn");
-    case TolvernError::Case::sessionExpired:
-        return QStringLiteral("sessionExpired");
-    case TolvernError::Case::networkUnavailable:
-        return QStringLiteral("networkUnavailable");
-    case TolvernError::Case::authorizationCancelled:
-        return QStringLiteral("authorizationCancelled");
-    }
-    return QString();
 }
 
 } // namespace
@@ -115,6 +77,11 @@ LoginFirstFlowView::LoginFirstFlowView(SignInStateService &signInState, TolvernA
 }
 
 LoginFirstFlowView::~LoginFirstFlowView() = default;
+
+SIWAConsentConfirmView *LoginFirstFlowView::consentView() const
+{
+    return m_consentView;
+}
 
 void LoginFirstFlowView::setOnline(bool online)
 {
@@ -290,7 +257,7 @@ QCoro::Task<void> LoginFirstFlowView::runNativeAppleSignIn(QObject *window)
         account = co_await std::move(task);
     } catch (const TolvernError &error) {
         if (error != TolvernError::authorizationCancelled())
-            failure = errorRendering(error);
+            failure = SignInStateService::rendering(error);
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());
     }
@@ -328,7 +295,7 @@ QCoro::Task<void> LoginFirstFlowView::runWebSignIn(OAuthDriver::ProviderHint pro
 {
     const QPointer<LoginFirstFlowView> self(this);
     m_model->setStatusMessage(std::nullopt);
-    SignInResult result = SignInResult::failed(kCouldNotOpen);
+    SignInResult result = SignInResult::failed(QString::fromLatin1(SignInStateService::openFailedMessage));
     if (m_signInState) {
         auto task = m_signInState->beginSignIn(provider);
         result = co_await std::move(task);

@@ -52,7 +52,7 @@ public:
     TolvernSignInPhase signInPhase() const;
     TolvernSignInScreen *signInScreen() const { return m_screen; }
     // The consent step while it shows, else null.
-    SIWAConsentConfirmView *consentView() const { return m_consentView; }
+    SIWAConsentConfirmView *consentView() const;
 
     // Escape and the close button: a sign-in in flight is cancelled first.
     void reject() override;
