@@ -11,6 +11,7 @@
 #include "diagnostics/DiagnosticEndpoints.h"
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
+#include "export/ServerExportCommands.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
 #include "platform/AlertPresenter.h"
@@ -67,10 +68,17 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
     account.createBridge();
     account.attachSession();
     account.makeSignInState();
+
+    // An export refused for want of a sign-in opens the sign-in window.
+    ServerExportCommands::setSignInHook([delegate = QPointer<AppDelegate>(m_delegate)] {
+        if (delegate)
+            delegate->presentLoginFirstFlow(LoginFirstStep::signIn);
+    });
 }
 
 SorvaneApp::~SorvaneApp()
 {
+    ServerExportCommands::setSignInHook({});
     // The commands go before the window: a closing window moves the focus, and their
     // refresh must not read a window that is half torn down.
     delete m_commands.data();
