@@ -5,6 +5,7 @@
 #include "platform/SingleInstance.h"
 #include "preview/WebSchemes.h"
 #include "shell/QuitGate.h"
+#include "shell/ShellAccountIntegration.h"
 #include "shell/ShellAccountLibrary.h"
 #include "shell/ShellDiagnostics.h"
 #include "shell/ShellWorkspace.h"
@@ -133,10 +134,12 @@ int main(int argc, char **argv)
     ShellDiagnostics diagnostics;
     ShellWorkspace workspace;
     ShellAccountLibrary accountLibrary;
+    ShellAccountIntegration accountIntegration;
     LaunchSeams seams;
     seams.diagnostics = &diagnostics;
     seams.workspace = &workspace;
     seams.accountLibrary = &accountLibrary;
+    seams.accountIntegration = &accountIntegration;
     SorvaneApp sorvane(seams);
     DocumentManager &manager = sorvane.delegate().documentManager();
     sorvane.setDocumentExporter(&exporter);

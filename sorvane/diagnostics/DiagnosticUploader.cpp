@@ -136,6 +136,19 @@ bool DiagnosticUploader::hasSession() const
     return sessionToken().has_value();
 }
 
+void DiagnosticUploader::setFreshSessionProvider(FreshSessionProvider provider)
+{
+    m_freshSessionProvider = std::move(provider);
+}
+
+QCoro::Task<std::optional<QString>> DiagnosticUploader::freshSessionToken() const
+{
+    if (!m_freshSessionProvider)
+        co_return sessionToken();
+    auto fresh = m_freshSessionProvider();
+    co_return co_await std::move(fresh);
+}
+
 std::optional<QString> DiagnosticUploader::sessionToken() const
 {
     return m_sessionProvider ? m_sessionProvider() : std::nullopt;
@@ -154,7 +167,8 @@ QCoro::Task<Result<QString, DiagnosticError>> DiagnosticUploader::uploadManual(i
     if (m_inFlight)
         co_return DiagnosticError::of(DiagnosticError::Kind::Busy);
     setInFlight(true);
-    const std::optional<QString> token = sessionToken();
+    auto fresh = freshSessionToken();
+    const std::optional<QString> token = co_await std::move(fresh);
     if (!token) {
         log().add(DiagnosticLogBuffer::Level::Warn, diagnosticsCategory,
                   QStringLiteral("Manual report attempted while signed out."));
@@ -190,10 +204,15 @@ QCoro::Task<void> DiagnosticUploader::uploadAuto(QString reason, int openDocumen
     }
     // The probe suspended: meanwhile another report may have started or used up this
     // reason's hour, or the session may have ended.
-    const std::optional<QString> token = sessionToken();
-    if (m_inFlight || !token || !throttle().shouldUpload(reason))
+    if (m_inFlight || !throttle().shouldUpload(reason))
         co_return;
     setInFlight(true);
+    auto fresh = freshSessionToken();
+    const std::optional<QString> token = co_await std::move(fresh);
+    if (!token || !throttle().shouldUpload(reason)) {
+        setInFlight(false);
+        co_return;
+    }
     log().add(DiagnosticLogBuffer::Level::Info, diagnosticsCategory,
               QStringLiteral("Auto diagnostic report (reason=%1).").arg(reason));
     const QJsonObject record = metadata(QStringLiteral("auto"), reason, openDocumentCount);

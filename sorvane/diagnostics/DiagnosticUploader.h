@@ -78,6 +78,10 @@ public:
     // Set at start-up by the account integration; none until then (signed out).
     void setSessionProvider(SessionProvider provider);
     bool hasSession() const;
+    // The token a report is sent with, renewed first when it is about to expire;
+    // without one the session provider's token goes.
+    using FreshSessionProvider = std::function<QCoro::Task<std::optional<QString>>()>;
+    void setFreshSessionProvider(FreshSessionProvider provider);
 
     bool inFlight() const { return m_inFlight; }
 
@@ -111,6 +115,7 @@ private:
     QCoro::Task<bool> isHealthEndpointReachable();
     QJsonObject metadata(const QString &kind, const std::optional<QString> &reason, int openDocumentCount) const;
     std::optional<QString> sessionToken() const;
+    QCoro::Task<std::optional<QString>> freshSessionToken() const;
     Client client() const;
     void setInFlight(bool inFlight);
     QUrl endpoint(const QString &path) const;
@@ -120,6 +125,7 @@ private:
 
     Environment m_environment;
     SessionProvider m_sessionProvider;
+    FreshSessionProvider m_freshSessionProvider;
     QNetworkAccessManager *m_network = nullptr;
     bool m_inFlight = false;
 };

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QtConcurrent>
 
+#include <QCoro/QCoroTimer>
+
 namespace {
 
 const QString defaultBaseURL = QStringLiteral("https://export.tolvern.dev");
@@ -23,6 +25,12 @@ const QString endpointPath = QStringLiteral("/api/sorvane/pandoc");
 ServerPandocExporter::SessionProvider &sessionProvider()
 {
     static ServerPandocExporter::SessionProvider provider;
+    return provider;
+}
+
+ServerPandocExporter::FreshSessionProvider &freshSessionProvider()
+{
+    static ServerPandocExporter::FreshSessionProvider provider;
     return provider;
 }
 
@@ -91,6 +99,11 @@ void ServerPandocExporter::setSessionProvider(SessionProvider provider)
     sessionProvider() = std::move(provider);
 }
 
+void ServerPandocExporter::setFreshSessionProvider(FreshSessionProvider provider)
+{
+    freshSessionProvider() = std::move(provider);
+}
+
 void ServerPandocExporter::setTimeoutMs(int ms)
 {
     timeoutMs() = ms;
@@ -102,6 +115,36 @@ QUrl ServerPandocExporter::endpoint()
     return url;
 }
 
+namespace {
+
+using Finish = std::function<void(const Result &result)>;
+
+void send(const QString &token, const QString &markdown, ServerPandocFormat format, const QString &displayName,
+          QNetworkAccessManager &network, QObject *context, const Finish &finish);
+
+// The request goes once the session is known to be fresh: an expired token would
+// only earn a 401 and a needless sign-in.
+QCoro::Task<void> exportWithFreshSession(QString markdown, ServerPandocFormat format, QString displayName,
+                                         QPointer<QNetworkAccessManager> network, QPointer<QObject> context,
+                                         Finish finish)
+{
+    // Never finished from inside exportDocument: the caller may still be setting up.
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!context)
+        co_return;
+    auto fresh = freshSessionProvider()();
+    const std::optional<QString> token = co_await std::move(fresh);
+    if (!context || !network)
+        co_return;
+    if (!token || token->isEmpty()) {
+        finish(failure(Error::Kind::NotSignedIn));
+        co_return;
+    }
+    send(*token, markdown, format, displayName, *network, context, finish);
+}
+
+} // namespace
+
 void ServerPandocExporter::exportDocument(const QString &markdown, ServerPandocFormat format,
                                           const QString &displayName, QNetworkAccessManager &network,
                                           QObject *context, Completion completion)
@@ -111,17 +154,28 @@ void ServerPandocExporter::exportDocument(const QString &markdown, ServerPandocF
         if (guard)
             completion(result);
     };
+    if (freshSessionProvider()) {
+        exportWithFreshSession(markdown, format, displayName, &network, context, finish);
+        return;
+    }
     const std::optional<QString> token = sessionProvider() ? sessionProvider()() : std::nullopt;
     if (!token || token->isEmpty()) {
         // Never from inside the call: the caller may still be setting up.
         QTimer::singleShot(0, context, [finish] { finish(failure(Error::Kind::NotSignedIn)); });
         return;
     }
+    send(*token, markdown, format, displayName, network, context, finish);
+}
 
-    QNetworkRequest request(endpoint());
+namespace {
+
+void send(const QString &token, const QString &markdown, ServerPandocFormat format, const QString &displayName,
+          QNetworkAccessManager &network, QObject *context, const Finish &finish)
+{
+    QNetworkRequest request(ServerPandocExporter::endpoint());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setTransferTimeout(timeoutMs());
-    request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setRawHeader("Accept", "application/json");
     const QJsonObject body{{QStringLiteral("markdown"), markdown},
@@ -145,14 +199,14 @@ void ServerPandocExporter::exportDocument(const QString &markdown, ServerPandocF
             return;
         }
         if (code < 200 || code > 299) {
-            const std::optional<QString> message = errorMessage(data);
+            const std::optional<QString> message = ServerPandocExporter::errorMessage(data);
             finish(message ? failure(Error::Kind::Server, *message) : failure(Error::Kind::Generic));
             return;
         }
         std::optional<QString> disposition;
         if (reply->hasRawHeader("Content-Disposition"))
             disposition = QString::fromUtf8(reply->rawHeader("Content-Disposition"));
-        const QString name = suggestedFilename(disposition, displayName, format);
+        const QString name = ServerPandocExporter::suggestedFilename(disposition, displayName, format);
         auto *watcher = new QFutureWatcher<Result>(reply->parent());
         QObject::connect(watcher, &QFutureWatcher<Result>::finished, watcher, [watcher, finish] {
             watcher->deleteLater();
@@ -161,6 +215,8 @@ void ServerPandocExporter::exportDocument(const QString &markdown, ServerPandocF
         watcher->setFuture(QtConcurrent::run(storeReply, data, name));
     });
 }
+
+} // namespace
 
 std::optional<QString> ServerPandocExporter::parseFilename(const QString &header)
 {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <qcorotask.h>
+
 #include <functional>
 #include <optional>
 
@@ -36,6 +38,10 @@ public:
     using SessionProvider = std::function<std::optional<QString>()>;
 
     static void setSessionProvider(SessionProvider provider);
+    // The session token renewed first when it is about to expire; when set it is
+    // asked instead of the session provider.
+    using FreshSessionProvider = std::function<QCoro::Task<std::optional<QString>>()>;
+    static void setFreshSessionProvider(FreshSessionProvider provider);
 
     // Starts the conversion; the completion runs later on the GUI thread, unless
     // `context` went first. Without a session nothing is sent.

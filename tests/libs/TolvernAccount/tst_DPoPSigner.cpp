@@ -100,6 +100,7 @@ private Q_SLOTS:
     void keyringKeyIsShared();
     void concurrentSignersMakeOneKey();
     void damagedKeyItemIsReplaced();
+    void discardedKeyIsReplacedForEverySigner();
     void withoutSecretServiceEachSignerHasItsOwnKey();
     void realVerifierBindsTokenToKey();
 };
@@ -297,6 +298,33 @@ void tst_DPoPSigner::damagedKeyItemIsReplaced()
     const DPoPSigner first;
     QCOMPARE(first.backend(), DPoPSigner::Backend::keyring);
     QCOMPARE(DPoPSigner().jktThumbprint(), first.jktThumbprint());
+}
+
+void tst_DPoPSigner::discardedKeyIsReplacedForEverySigner()
+{
+    const DPoPSigner live;
+    const DPoPSigner inMemory(DPoPSigner::KeySource::memoryOnly);
+    const QString before = live.jktThumbprint();
+    const QString memoryBefore = inMemory.jktThumbprint();
+
+    DPoPSigner::discardKeyringKey();
+    // A signer made before the discard moves to the new key at its next use, and stores
+    // it, so a signer made later and the next launch both sign with it.
+    const QString after = live.jktThumbprint();
+    QVERIFY(after != before);
+    QCOMPARE(live.backend(), DPoPSigner::Backend::keyring);
+    QCOMPARE(SecretServiceItems::lookup(keyItem()).status, SecretServiceItems::success);
+    QCOMPARE(DPoPSigner().jktThumbprint(), after);
+    QCOMPARE(probe(1), QStringList{QStringLiteral("keyring ") + after});
+    QVERIFY(inMemory.jktThumbprint() != memoryBefore);
+
+    // Proofs carry the key they are signed with.
+    const Jws proof = split(live.generateProof(QUrl(QStringLiteral("https://id.example/x")), QStringLiteral("POST")));
+    const QJsonObject jwk = proof.header.value(QStringLiteral("jwk")).toObject();
+    QMap<QString, QString> members;
+    for (auto it = jwk.begin(); it != jwk.end(); ++it)
+        members.insert(it.key(), it.value().toString());
+    QCOMPARE(DPoPSigner::jwkThumbprint(members), after);
 }
 
 void tst_DPoPSigner::withoutSecretServiceEachSignerHasItsOwnKey()
