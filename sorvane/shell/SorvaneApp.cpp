@@ -7,11 +7,9 @@
 #include "UpdaterService.h"
 
 #include "account/FreshLaunchToast.h"
-#include "account/LoginFirstStep.h"
 #include "diagnostics/DiagnosticEndpoints.h"
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
-#include "export/ServerExportCommands.h"
 #include "documents/DocumentManager.h"
 #include "documents/DocumentSessionKeeper.h"
 #include "platform/AlertPresenter.h"
@@ -68,17 +66,10 @@ SorvaneApp::SorvaneApp(const LaunchSeams &seams, const AppDelegate::LaunchEnviro
     account.createBridge();
     account.attachSession();
     account.makeSignInState();
-
-    // An export refused for want of a sign-in opens the sign-in window.
-    ServerExportCommands::setSignInHook([delegate = QPointer<AppDelegate>(m_delegate)] {
-        if (delegate)
-            delegate->presentLoginFirstFlow(LoginFirstStep::signIn);
-    });
 }
 
 SorvaneApp::~SorvaneApp()
 {
-    ServerExportCommands::setSignInHook({});
     // The commands go before the window: a closing window moves the focus, and their
     // refresh must not read a window that is half torn down.
     delete m_commands.data();
