@@ -7,6 +7,8 @@
 #include <QVariantMap>
 
 #include <functional>
+
+class QWidget;
 #include <variant>
 
 // What the settings window needs of the services above it (updater, analytics, the
@@ -54,6 +56,14 @@ public:
     virtual bool hasAccountSession() const { return false; }
     // Calls `done` once, later, on the calling thread.
     virtual void uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done);
+
+    // The Account tab's content, built by the layer that knows the account; null
+    // (the default) keeps the tab hidden.
+    virtual QWidget *createAccountTab(QWidget *parent)
+    {
+        (void)parent;
+        return nullptr;
+    }
 
 Q_SIGNALS:
     // canCheckForUpdates, updateStatusMessage or updaterConfigured changed.

@@ -50,11 +50,13 @@ SettingsView::SettingsView(SettingsServices &services, DocumentManager &document
                    QStringLiteral("Themes"));
     m_tabs->addTab(new SnippetsTab(SnippetService::shared(), this), tabIcon("insert-text", "snippets"),
                    QStringLiteral("Snippets"));
-    // The account's slot, filled in when it exists.
-    m_tabs->addTab(new QWidget, tabIcon("user-identity", "account"), QStringLiteral("Account"));
+    // The account's slot: hidden unless the services can build its content.
+    QWidget *account = services.createAccountTab(this);
+    m_tabs->addTab(account ? SettingsForm::scrolling(account) : new QWidget, tabIcon("user-identity", "account"),
+                   QStringLiteral("Account"));
     m_tabs->addTab(SettingsForm::scrolling(new AboutTab(services, documents, this)), tabIcon("help-about", "about"),
                    QStringLiteral("About"));
-    m_tabs->setTabVisible(Account, false);
+    m_tabs->setTabVisible(Account, account != nullptr);
     // Ctrl+Tab walks into hidden slots too: step over them the way it was going.
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         const int count = m_tabs->count();

@@ -8,7 +8,7 @@ class SettingsServices;
 
 // The settings window: one non-modal window of a fixed 560 × 420 with its own dark
 // palette, whatever the appearance setting says. Tabs General, Editor, Themes,
-// Snippets, Account and About; Account stays hidden until it exists.
+// Snippets, Account and About; Account is shown only when the services build it.
 // Closes itself when the signed-in account goes away while it is open.
 class SettingsView : public QWidget
 {

@@ -2,6 +2,10 @@
 
 #include "UpdaterService.h"
 
+#include "account/AccountSessionManager.h"
+#include "account/AccountTab.h"
+#include "account/SignInStateService.h"
+#include "account/TolvernAccountBridge.h"
 #include "diagnostics/DiagnosticUploader.h"
 
 #include <QCoreApplication>
@@ -118,4 +122,13 @@ bool ShellSettingsServices::hasAccountSession() const
 void ShellSettingsServices::uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done)
 {
     sendManualReport(openDocumentCount, std::move(done));
+}
+
+QWidget *ShellSettingsServices::createAccountTab(QWidget *parent)
+{
+    SignInStateService *signInState = SignInStateService::shared();
+    if (!signInState)
+        return nullptr;
+    return new AccountTab(*signInState, TolvernAccountBridge::sharedBridge(), AccountSessionManager::shared(),
+                          m_presentSignIn, parent);
 }

@@ -40,7 +40,14 @@ public:
     bool hasAccountSession() const override;
     void uploadManualReport(int openDocumentCount, std::function<void(const UploadResult &)> done) override;
 
+    // The Account tab over the application's account objects (the shared bridge,
+    // session holder and sign-in state); null while the sign-in state does not exist.
+    QWidget *createAccountTab(QWidget *parent) override;
+    // Shows the sign-in window at its sign-in step; the tab calls it after a reset.
+    void setPresentSignIn(std::function<void()> presentSignIn) { m_presentSignIn = std::move(presentSignIn); }
+
 private:
     LaunchSeams m_seams;
     UpdaterService &m_updater;
+    std::function<void()> m_presentSignIn;
 };
