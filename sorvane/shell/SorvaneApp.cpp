@@ -7,6 +7,7 @@
 #include "UpdaterService.h"
 
 #include "account/FreshLaunchToast.h"
+#include "account/LoginFirstStep.h"
 #include "diagnostics/DiagnosticEndpoints.h"
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
@@ -185,8 +186,15 @@ void SorvaneApp::showKeyboardShortcutsWindow()
 void SorvaneApp::showSettingsWindow()
 {
     if (!m_settingsWindow) {
-        if (!m_settingsServices)
-            m_settingsServices = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+        if (!m_settingsServices) {
+            auto *services = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+            // The Account tab's reset ends on the sign-in window.
+            services->setPresentSignIn([delegate = QPointer<AppDelegate>(m_delegate)] {
+                if (delegate)
+                    delegate->presentLoginFirstFlow(LoginFirstStep::signIn);
+            });
+            m_settingsServices = services;
+        }
         m_settingsWindow = new SettingsView(*m_settingsServices, m_delegate->documentManager());
         // Lives while open: the next Settings command starts afresh on the first tab.
         m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
