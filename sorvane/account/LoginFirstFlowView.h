@@ -49,6 +49,7 @@ public:
     bool isOnline() const { return m_isOnline; }
     void setOnline(bool online);
 
+    LoginFirstFlowModel *model() const { return m_model; }
     TolvernSignInPhase signInPhase() const;
     TolvernSignInScreen *signInScreen() const { return m_screen; }
     // The consent step while it shows, else null.

@@ -1,10 +1,11 @@
 // The restore toast over a window's content, on a clock running fifty times faster:
 // when it shows, that it stays its three (scaled) seconds, that it consumes the
 // bridge's flag once, and that clicks go through it to the content below.
-#include "FreshLaunchToast.h"
-#include "TolvernAccountBridge.h"
+#include "account/FreshLaunchToast.h"
+#include "account/TolvernAccountBridge.h"
 
 #include "InMemoryStorage.h"
+#include "TestEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -178,5 +179,5 @@ private:
     std::unique_ptr<TolvernAccountBridge> m_bridge;
 };
 
-QTEST_MAIN(tst_FreshLaunchToast)
+SORVANE_TEST_MAIN(tst_FreshLaunchToast)
 #include "tst_FreshLaunchToast.moc"
