@@ -237,6 +237,9 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
     m_buttonLabel = new QLabel(m_button);
     m_buttonLabel->setFont(sizedFont(font(), kHeadlineSize, QFont::DemiBold));
     m_buttonLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Under the button's style sheet a palette would give way to the application's:
+    // the label stays white on the accent under a light one too.
+    m_buttonLabel->setStyleSheet(QStringLiteral("color: white;"));
     buttonRow->addWidget(m_buttonLabel);
     buttonRow->addStretch(1);
     connect(m_button, &QPushButton::clicked, this, [this] { continueTapped(); });
