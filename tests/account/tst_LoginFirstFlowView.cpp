@@ -32,6 +32,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QtTest>
 
 #include <memory>
@@ -596,32 +597,53 @@ private Q_SLOTS:
         QApplication::setPalette(WindowStyle::paletteForColorScheme(appearance));
         present();
         const QString folder = qEnvironmentVariable("SORVANE_SCREENSHOT_DIR");
-        const auto shoot = [&](const QString &name) {
+        // Dark overall, with the green backdrop in the corners.
+        const auto looksDark = [&](const QString &name) {
             QCoreApplication::processEvents();
             const QImage image = m_view->grab().toImage();
             if (!folder.isEmpty()) {
                 QDir().mkpath(folder);
                 image.save(folder + QStringLiteral("/signinwin-%1-%2.png").arg(name, appearance));
             }
-            return meanLightness(image);
+            const auto near = [](const QColor &seen, const QColor &wanted) {
+                return qAbs(seen.red() - wanted.red()) <= 8 && qAbs(seen.green() - wanted.green()) <= 8
+                    && qAbs(seen.blue() - wanted.blue()) <= 8;
+            };
+            const bool corners = near(image.pixelColor(1, 1), SIWAConsentConfirmView::backdropTop())
+                && near(image.pixelColor(image.width() - 2, image.height() - 2),
+                        SIWAConsentConfirmView::backdropBottom());
+            if (!corners)
+                qWarning() << name << "corners" << image.pixelColor(1, 1) << image.pixelColor(image.width() - 2, image.height() - 2);
+            return corners && meanLightness(image) < 0.3;
         };
-        QVERIFY(shoot(QStringLiteral("ready")) < 0.3);
+        QVERIFY(looksDark(QStringLiteral("ready")));
         m_model->setErrorMessage(QStringLiteral("Server error (500 \u2014 exchange_unavailable)."));
-        QVERIFY(shoot(QStringLiteral("error")) < 0.3);
+        QVERIFY(looksDark(QStringLiteral("error")));
         m_view->setOnline(false);
-        QVERIFY(shoot(QStringLiteral("offline")) < 0.3);
+        QVERIFY(looksDark(QStringLiteral("offline")));
         m_view->setOnline(true);
         m_model->setErrorMessage(std::nullopt);
+        m_model->setStep(LoginFirstStep::consentConfirm);
+        QVERIFY(looksDark(QStringLiteral("consent")));
+        // Its button's text stays white on the accent whatever the appearance.
+        auto *proceed = m_view->consentView()->findChild<QPushButton *>(QStringLiteral("consentContinue"));
+        QVERIFY(proceed);
+        const QImage button = proceed->grab().toImage();
+        double brightest = 0;
+        for (int y = 0; y < button.height(); ++y) {
+            for (int x = 0; x < button.width(); ++x)
+                brightest = qMax(brightest, button.pixelColor(x, y).lightnessF());
+        }
+        QVERIFY2(brightest > 0.9, qPrintable(QString::number(brightest)));
+        m_model->setStep(LoginFirstStep::signIn);
         tap(Hint::email);
         QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
-        QVERIFY(shoot(QStringLiteral("busy")) < 0.3);
+        QVERIFY(looksDark(QStringLiteral("busy")));
         QVERIFY(m_bridge->manager().resume(m_oidc.followToRedirect(m_browser, m_opened.first())));
         QTRY_COMPARE_WITH_TIMEOUT(m_completions, 1, 30000);
         present();
         QTRY_VERIFY(m_view->signInScreen()->signedInEmail());
-        QVERIFY(shoot(QStringLiteral("signed-in")) < 0.3);
-        m_model->setStep(LoginFirstStep::consentConfirm);
-        QVERIFY(shoot(QStringLiteral("consent")) < 0.3);
+        QVERIFY(looksDark(QStringLiteral("signed-in")));
     }
 
 private:
