@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 #include <functional>
@@ -35,6 +36,12 @@ class TolvernAccountDataStorage;
 // Lives on the GUI thread (where the configuration's network access manager lives);
 // every flow is a coroutine there, and every state change and handler call happens
 // there. Only the handler registry is shared across threads, under its own mutex.
+//
+// Overlaps are ordered: a sign-out wins over every flow that began before it (what
+// their refresh or exchange opened is revoked, not stored), and the newest sign-in
+// wins over older ones (they end as authorizationCancelled and leave the state alone).
+// A flow waiting in the browser or for the Apple sheet ends as cancelled when the
+// manager goes; one waiting on the network must end before.
 class TolvernAccountManager : public QObject
 {
     Q_OBJECT
@@ -176,17 +183,55 @@ Q_SIGNALS:
     void lastAppleSignInIsNewUserChanged();
 
 private:
+    struct AppleWait;
+
     void transition(const State &state);
     void setOffline(bool offline);
     void setLastAppleSignInIsNewUser(std::optional<bool> value);
     void handleDeprecationNotices(const QList<TolvernDeprecationNotice> &notices);
-    QCoro::Task<TolvernAccount> complete(TvsResponse response);
+    QDateTime now() const;
+
+    QCoro::Task<TolvernAccount> webSignIn(QObject *window, std::optional<OAuthDriver::ProviderHint> provider,
+                                          std::optional<QString> installID, bool viaSystemBrowser);
+    // Starts a flow: cancels the one before and enters signingIn; answers its generation.
+    quint64 beginSignIn();
+    // Throws authorizationCancelled when a newer sign-in or a sign-out came since the flow began.
+    void ensureCurrent(quint64 generation, quint64 signOutEpoch) const;
+    bool isCurrent(quint64 generation, quint64 signOutEpoch) const;
+    // The error a failed flow hands its caller; only the current flow reaches the state.
+    TolvernError failSignIn(std::exception_ptr error, quint64 generation, quint64 signOutEpoch);
+    QCoro::Task<SignInWithAppleDriver::AppleAuthorization> awaitAppleAuthorization(QObject *window);
+
+    // One refresh of the stored session through the client's refresher; a renewed
+    // session is adopted (signedIn, online) unless a sign-out or a sign-in overtook it.
+    struct Renewal {
+        enum class Outcome { renewed, definitive, noVerdict, overtaken };
+        Outcome outcome;
+        // The account now signed in, when renewed.
+        std::optional<TolvernAccount> account;
+    };
+    QCoro::Task<Renewal> renew(StoredSession stored);
+
+    // Writes the exchanged session and signs in; a keyring failure is thrown.
+    TolvernAccount complete(const TvsResponse &response);
+    // A refreshed session: stored, or held in memory when the keyring refuses it.
+    TolvernAccount adoptRefreshed(const TvsResponse &response);
+    StoredSession sessionFrom(const TvsResponse &response) const;
+    // The session a sign-in stored while `refreshedFrom` was being refreshed, if any.
+    std::optional<StoredSession> replacedSession(const StoredSession &refreshedFrom, const TvsResponse &response) const;
+    // The session to act on; writes a held one first when the keyring takes it now.
+    std::optional<StoredSession> readSession();
+    void deleteSession();
+    void keepRotatedSession(const QString &usedRefreshToken, const TvsResponse &response);
+    // Revokes, best effort and once, a session nobody will keep.
+    void discardOrphan(const QString &tvs);
 
     TolvernConfig m_config;
     Dependencies m_dependencies;
     std::shared_ptr<TolvernAccountDataStorage> m_storage;
     std::shared_ptr<const DPoPSigner> m_dpopSigner;
-    std::unique_ptr<AuthClient> m_authClient;
+    // Shared with the best-effort revokes that may outlive a flow.
+    std::shared_ptr<AuthClient> m_authClient;
     std::unique_ptr<OAuthDriver> m_oauthDriver;
     TolvernLogger m_logger;
 
@@ -201,8 +246,12 @@ private:
     std::optional<StoredSession> m_unsavedSession;
     // Bumped by each sign-out: a flow that started under an older value writes nothing.
     quint64 m_signOutEpoch = 0;
+    int m_signOutsInFlight = 0;
     // Bumped by each sign-in: only the newest flow's failure reaches the state.
     quint64 m_signInGeneration = 0;
+    // The Apple authorization being waited for, so a newer sign-in can end it.
+    std::shared_ptr<AppleWait> m_appleWait;
+    QSet<QString> m_discardedTokens;
 
     mutable std::mutex m_handlersMutex;
     QHash<QUuid, StateHandler> m_stateChangeHandlers;

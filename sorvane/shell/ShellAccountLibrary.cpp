@@ -8,10 +8,13 @@
 #include "ErrorFirehoseClient.h"
 #include "ErrorTelemetryConsent.h"
 #include "GeoProbeClient.h"
+#include "TolvernAccountManager.h"
 #include "TolvernInstallMetrics.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMainWindow>
 #include <QNetworkAccessManager>
+#include <QWindow>
 
 namespace {
 // The session telemetry and the probe send with; it outlives every request in flight.
@@ -65,6 +68,21 @@ void ShellAccountLibrary::startRegionProbe(const QUrl &identityURL)
 {
     // The answer lands in the settings; nobody waits for it.
     GeoProbeClient::probe(sharedNetwork(), identityURL);
+}
+
+void ShellAccountLibrary::activateForAuthReturn()
+{
+    // The main window ("main"), when it has been shown; else the library picks one.
+    QWindow *mainWindow = nullptr;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        if (qobject_cast<QMainWindow *>(widget) && widget->objectName() == QLatin1String("main")
+            && widget->windowHandle()) {
+            mainWindow = widget->windowHandle();
+            break;
+        }
+    }
+    TolvernAccountManager::activateForAuthReturn(mainWindow);
 }
 
 bool ShellAccountLibrary::errorTelemetryEnabled() const

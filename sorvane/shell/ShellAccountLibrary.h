@@ -18,6 +18,7 @@ public:
     void configureErrorTelemetry(const TelemetryContext &context) override;
     void startErrorTelemetry() override;
     void startRegionProbe(const QUrl &identityURL) override;
+    void activateForAuthReturn() override;
 
     bool errorTelemetryEnabled() const override;
     void setErrorTelemetryEnabled(bool enabled) override;

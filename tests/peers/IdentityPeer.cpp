@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkReply>
 #include <QUuid>
 
 #include <openssl/core_names.h>
@@ -95,12 +96,12 @@ QUrl IdentityPeer::baseUrl() const
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_http.port()));
 }
 
-IdentityPeer::Session IdentityPeer::openSession()
+IdentityPeer::Session IdentityPeer::openSession(const QString &accountId, const QString &email)
 {
     ++m_serial;
     Session session{QStringLiteral("tvs_%1_%2").arg(m_serial).arg(QUuid::createUuid().toString(QUuid::Id128)),
                     QStringLiteral("rt_%1_%2").arg(m_serial).arg(QUuid::createUuid().toString(QUuid::Id128)),
-                    QDateTime::currentDateTimeUtc().addDays(30)};
+                    QDateTime::currentDateTimeUtc().addDays(30), accountId, email};
     m_liveTokens.insert(session.tvs);
     m_byRefreshToken.insert(session.refreshToken, session);
     return session;
@@ -137,9 +138,13 @@ HttpPeer::Reply IdentityPeer::dropped()
 void IdentityPeer::release()
 {
     m_holding = false;
+    m_holdingExchanges = false;
     const auto held = std::exchange(m_held, {});
     for (const auto &[request, respond] : held)
         finish(answerRefresh(request), respond);
+    const auto exchanges = std::exchange(m_heldExchanges, {});
+    for (const auto &[request, respond] : exchanges)
+        answerExchange(request, respond);
 }
 
 QList<IdentityPeer::LoggedRequest> IdentityPeer::requestsTo(const QByteArray &path) const
@@ -159,8 +164,8 @@ QByteArray IdentityPeer::tvsResponse(const Session &session) const
         {QStringLiteral("tvs"), session.tvs},
         {QStringLiteral("refresh_token"), session.refreshToken},
         {QStringLiteral("expires_at"), isoDate(session.expiresAt)},
-        {QStringLiteral("tolvern_account_id"), QStringLiteral("ta_0190a1b2-c3d4-7e5f-8a6b-7c8d9e0f1a2b")},
-        {QStringLiteral("email"), QStringLiteral("tester@example.com")},
+        {QStringLiteral("tolvern_account_id"), session.accountId},
+        {QStringLiteral("email"), session.email},
         {QStringLiteral("app_slug"), QStringLiteral("sorvane")},
     };
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
@@ -187,20 +192,83 @@ void IdentityPeer::serve(const QByteArray &path, const HttpPeer::Request &reques
         else
             finish(answerRefresh(request), respond);
     } else if (path == kExchange) {
-        finish(jsonReply(200, tvsResponse(openSession())), respond);
+        if (m_holdingExchanges)
+            m_heldExchanges.append({request, respond});
+        else
+            answerExchange(request, respond);
     } else if (path == kAppleAuthcode) {
-        const Session session = openSession();
-        const QJsonObject body{
+        const Session session = openSession(newAccountId(), QString::fromLatin1(kDefaultEmail));
+        QJsonObject body{
             {QStringLiteral("ok"), true},
+            {QStringLiteral("tolvern_account_id"), session.accountId},
+            {QStringLiteral("email"), session.email},
             {QStringLiteral("tvs"), session.tvs},
             {QStringLiteral("refresh_token"), session.refreshToken},
             {QStringLiteral("expires_at"), isoDate(session.expiresAt)},
-            {QStringLiteral("is_new_user"), false},
         };
+        if (m_appleIsNewUser)
+            body.insert(QStringLiteral("is_new_user"), *m_appleIsNewUser);
         finish(jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)), respond);
     } else {
         finish(answerAuthorized(path, request), respond);
     }
+}
+
+void IdentityPeer::answerExchange(const HttpPeer::Request &request, const HttpPeer::Respond &respond)
+{
+    if (m_tokenEndpoint.isValid())
+        redeem(request, respond);
+    else
+        finish(jsonReply(200, tvsResponse(openSession())), respond);
+}
+
+void IdentityPeer::redeemCodesAt(const QUrl &tokenEndpoint, const QString &clientId)
+{
+    m_tokenEndpoint = tokenEndpoint;
+    m_clientId = clientId;
+}
+
+void IdentityPeer::redeem(const HttpPeer::Request &request, const HttpPeer::Respond &respond)
+{
+    const QJsonObject sent = QJsonDocument::fromJson(request.body).object();
+    QByteArray form = "grant_type=authorization_code&client_id=" + QUrl::toPercentEncoding(m_clientId);
+    for (const char *key : {"code", "code_verifier", "redirect_uri"}) {
+        const QString name = QString::fromLatin1(key);
+        if (sent.contains(name))
+            form += '&' + QByteArray(key) + '=' + QUrl::toPercentEncoding(sent.value(name).toString());
+    }
+    QNetworkRequest tokenRequest(m_tokenEndpoint);
+    tokenRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply *reply = m_network.post(tokenRequest, form);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, respond] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QJsonObject tokens = QJsonDocument::fromJson(reply->readAll()).object();
+        if (status != 200 || !tokens.contains(QStringLiteral("access_token"))) {
+            // The provider's refusal (a wrong verifier, a spent code) is the service's invalid_grant.
+            finish(jsonReply(400, R"({"error":"invalid_grant"})"), respond);
+            return;
+        }
+        QString email = QString::fromLatin1(kDefaultEmail);
+        const QList<QByteArray> idToken = tokens.value(QStringLiteral("id_token")).toString().toLatin1().split('.');
+        if (idToken.size() == 3) {
+            const auto claims = fromBase64Url(idToken.at(1));
+            const QString claimed =
+                claims ? QJsonDocument::fromJson(*claims).object().value(QStringLiteral("email")).toString() : QString();
+            if (!claimed.isEmpty())
+                email = claimed;
+        }
+        finish(jsonReply(200, tvsResponse(openSession(newAccountId(), email))), respond);
+    });
+}
+
+QString IdentityPeer::newAccountId()
+{
+    // A version-7 layout: the version nibble 7 and the RFC 4122 variant.
+    QByteArray bytes = QUuid::createUuid().toRfc4122();
+    bytes[6] = char((bytes[6] & 0x0f) | 0x70);
+    bytes[8] = char((bytes[8] & 0x3f) | 0x80);
+    return QStringLiteral("ta_") + QUuid::fromRfc4122(bytes).toString(QUuid::WithoutBraces).toLower();
 }
 
 HttpPeer::Reply IdentityPeer::answerRefresh(const HttpPeer::Request &request)
@@ -211,8 +279,9 @@ HttpPeer::Reply IdentityPeer::answerRefresh(const HttpPeer::Request &request)
     if (!m_byRefreshToken.contains(presented) || m_spentRefreshTokens.contains(presented))
         return jsonReply(400, R"({"error":"invalid_grant"})");
     m_spentRefreshTokens.insert(presented);
-    m_liveTokens.remove(m_byRefreshToken.value(presented).tvs);
-    return jsonReply(200, tvsResponse(openSession()));
+    const Session spent = m_byRefreshToken.value(presented);
+    m_liveTokens.remove(spent.tvs);
+    return jsonReply(200, tvsResponse(openSession(spent.accountId, spent.email)));
 }
 
 HttpPeer::Reply IdentityPeer::answerAuthorized(const QByteArray &path, const HttpPeer::Request &request)

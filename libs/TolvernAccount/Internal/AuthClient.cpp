@@ -107,11 +107,13 @@ QCoro::Task<AuthClient::Reply> AuthClient::perform(QUrl url, QString method, std
         std::optional<QString> sendProof = std::exchange(firstProof, std::nullopt);
         if (tvs && !sendProof)
             sendProof = proof(url, method, *tvs);
-        Reply reply = co_await sendOnce(url, method, bodyData, tvs, sendProof, endpoint, cancel);
+        auto sending = sendOnce(url, method, bodyData, tvs, sendProof, endpoint, cancel);
+        Reply reply = co_await std::move(sending);
         co_return IdentityThrottle::SendResult{reply.data, reply.response};
     };
     try {
-        IdentityThrottle::SendResult result = co_await m_throttle->run(url, method, send, cancel);
+        auto running = m_throttle->run(url, method, send, cancel);
+        IdentityThrottle::SendResult result = co_await std::move(running);
         co_return Reply{result.data, result.response};
     } catch (const CancellationError &) {
         throw TolvernError::networkUnavailable();
@@ -144,8 +146,10 @@ QCoro::Task<AuthClient::Reply> AuthClient::sendOnce(QUrl url, QString method, st
         if (cancel.isCancelled())
             reply->abort();
     }
-    if (!reply->isFinished())
-        co_await qCoro(reply.get()).waitForFinished();
+    if (!reply->isFinished()) {
+        auto finished = qCoro(reply.get()).waitForFinished();
+        co_await std::move(finished);
+    }
 
     const std::optional<HTTPResponse> response = HTTPResponse::fromReply(reply.get());
     if (!response) {
@@ -238,7 +242,8 @@ QCoro::Task<TokenRefresher::Rotation> AuthClient::refresh(QString refreshToken)
     const QUrl url = resolve(endpoint);
     if (url.isEmpty())
         throw TolvernError::malformedResponse(QStringLiteral("url"));
-    const Reply reply = co_await perform(url, QStringLiteral("POST"), body, std::nullopt, endpoint, CancelToken());
+    auto sending = perform(url, QStringLiteral("POST"), body, std::nullopt, endpoint, CancelToken());
+    const Reply reply = co_await std::move(sending);
 
     // The service has spent the presented token once it answers 2xx: a blocking client
     // notice on that reply must not drop the session it rotated to.
@@ -268,9 +273,11 @@ QCoro::Task<TvsResponse> AuthClient::refreshSerialized(QString refreshToken)
     auto perform = [this, alive, refreshToken]() -> QCoro::Task<TokenRefresher::Rotation> {
         if (alive.expired())
             throw TolvernError::networkUnavailable();
-        co_return co_await refresh(refreshToken);
+        auto refreshing = refresh(refreshToken);
+        co_return co_await std::move(refreshing);
     };
-    co_return co_await m_tokenRefresher.refresh(refreshToken, perform, onSessionRefreshed);
+    auto refreshing = m_tokenRefresher.refresh(refreshToken, perform, onSessionRefreshed);
+    co_return co_await std::move(refreshing);
 }
 
 QCoro::Task<AuthClient::Reply> AuthClient::performWithAuthRecovery(QString path, QString method,
@@ -292,7 +299,8 @@ QCoro::Task<AuthClient::Reply> AuthClient::performWithAuthRecovery(QString path,
         if (session && session->refreshToken
             && QDateTime::currentDateTimeUtc().secsTo(session->expiresAt) < kRefreshMarginSeconds) {
             try {
-                const TvsResponse refreshed = co_await refreshSerialized(*session->refreshToken);
+                auto refreshing = refreshSerialized(*session->refreshToken);
+                const TvsResponse refreshed = co_await std::move(refreshing);
                 token = refreshed.tvs;
             } catch (const TolvernError &) {
                 // The given token is sent as it is.
@@ -300,7 +308,8 @@ QCoro::Task<AuthClient::Reply> AuthClient::performWithAuthRecovery(QString path,
         }
     }
 
-    Reply first = co_await perform(url, method, bodyData, token, path, cancel);
+    auto sendingFirst = perform(url, method, bodyData, token, path, cancel);
+    Reply first = co_await std::move(sendingFirst);
     handleDeprecationHeaders(first.response, path);
     if (first.response.statusCode != 401 || !recovers)
         co_return first;
@@ -309,11 +318,13 @@ QCoro::Task<AuthClient::Reply> AuthClient::performWithAuthRecovery(QString path,
         co_return first;
     QString renewed;
     try {
-        renewed = (co_await refreshSerialized(*session->refreshToken)).tvs;
+        auto refreshing = refreshSerialized(*session->refreshToken);
+        renewed = (co_await std::move(refreshing)).tvs;
     } catch (const TolvernError &) {
         co_return first;
     }
-    Reply second = co_await perform(url, method, bodyData, renewed, path, cancel);
+    auto sendingSecond = perform(url, method, bodyData, renewed, path, cancel);
+    Reply second = co_await std::move(sendingSecond);
     handleDeprecationHeaders(second.response, path);
     co_return second;
 }
@@ -322,7 +333,8 @@ template<class Record>
 QCoro::Task<Record> AuthClient::postForRecord(QString path, QByteArray body, std::optional<QString> tvs,
                                               QString recordName, CancelToken cancel)
 {
-    const Reply reply = co_await performWithAuthRecovery(path, QStringLiteral("POST"), body, tvs, true, cancel);
+    auto sending = performWithAuthRecovery(path, QStringLiteral("POST"), body, tvs, true, cancel);
+    const Reply reply = co_await std::move(sending);
     mapStatusError(reply.response, reply.data, path);
     co_return decodeReply<Record>(reply.data, path, recordName);
 }
@@ -336,8 +348,10 @@ QCoro::Task<TvsResponse> AuthClient::exchangeCode(QString code, std::optional<QS
                             m_config.redirectURI().toString(QUrl::FullyEncoded),
                             m_config.clientVersion(),
                             installID ? installID : m_config.installID()};
-    co_return co_await postForRecord<TvsResponse>(QString::fromLatin1(kExchangePath), TolvernJSON::encode(body),
-                                                  std::nullopt, QStringLiteral("TvsResponse"), cancel);
+    // Named task: GCC 12 destroys temporaries inside a co_await expression twice.
+    auto request = postForRecord<TvsResponse>(QString::fromLatin1(kExchangePath), TolvernJSON::encode(body),
+                                              std::nullopt, QStringLiteral("TvsResponse"), cancel);
+    co_return co_await std::move(request);
 }
 
 QCoro::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(QString authorizationCode,
@@ -347,16 +361,18 @@ QCoro::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(QString aut
 {
     const AppleAuthcodeBody body{m_config.appSlug(), authorizationCode, identityToken,
                                  installID ? installID : m_config.installID()};
-    co_return co_await postForRecord<AppleAuthcodeResponse>(QString::fromLatin1(kAppleAuthcodePath),
-                                                            TolvernJSON::encode(body), std::nullopt,
-                                                            QStringLiteral("AppleAuthcodeResponse"), cancel);
+    auto request = postForRecord<AppleAuthcodeResponse>(QString::fromLatin1(kAppleAuthcodePath),
+                                                        TolvernJSON::encode(body), std::nullopt,
+                                                        QStringLiteral("AppleAuthcodeResponse"), cancel);
+    co_return co_await std::move(request);
 }
 
 QCoro::Task<QString> AuthClient::getAppDataToken(QString tvs, CancelToken cancel)
 {
-    const AppDataTokenResponse reply = co_await postForRecord<AppDataTokenResponse>(
+    auto request = postForRecord<AppDataTokenResponse>(
         QString::fromLatin1(kAppDataTokenPath), TolvernJSON::encode(AppDataTokenBody{m_config.appSlug()}), tvs,
         QStringLiteral("AppDataTokenResponse"), cancel);
+    const AppDataTokenResponse reply = co_await std::move(request);
     co_return reply.appDataToken;
 }
 
@@ -366,7 +382,8 @@ QCoro::Task<void> AuthClient::revokeSession(QString tvs, CancelToken cancel)
     const QUrl url = resolve(endpoint);
     if (url.isEmpty())
         throw TolvernError::malformedResponse(QStringLiteral("url"));
-    const Reply reply = co_await perform(url, QStringLiteral("POST"), std::nullopt, tvs, endpoint, cancel);
+    auto sending = perform(url, QStringLiteral("POST"), std::nullopt, tvs, endpoint, cancel);
+    const Reply reply = co_await std::move(sending);
     handleDeprecationHeaders(reply.response, endpoint);
     mapStatusError(reply.response, reply.data, endpoint);
     decodeReply<EmptyResponse>(reply.data, endpoint, QStringLiteral("EmptyResponse"));

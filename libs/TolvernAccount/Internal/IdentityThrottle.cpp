@@ -39,7 +39,9 @@ QCoro::Task<void> IdentityThrottle::defaultSleep(double seconds, CancelToken can
     // Checked after connecting, so a cancel in between is not missed.
     cancel.throwIfCancelled();
     timer.start(std::chrono::milliseconds(qint64(std::ceil(seconds * 1000.0))));
-    co_await qCoro(&timer).waitForTimeout();
+    // Named awaiters: GCC 12 destroys temporaries inside a co_await expression twice.
+    auto timedOut = qCoro(&timer).waitForTimeout();
+    co_await std::move(timedOut);
     cancel.throwIfCancelled();
 }
 
@@ -87,7 +89,8 @@ QCoro::Task<IdentityThrottle::SendResult> IdentityThrottle::run(QUrl url, QStrin
         std::exception_ptr failure;
         bool cancelled = false;
         try {
-            result = co_await send();
+            auto sending = send();
+            result = co_await std::move(sending);
         } catch (const CancellationError &) {
             cancelled = true;
         } catch (...) {
@@ -101,7 +104,8 @@ QCoro::Task<IdentityThrottle::SendResult> IdentityThrottle::run(QUrl url, QStrin
             if (!isIdempotent || attempt >= m_options.maxRetries)
                 std::rethrow_exception(failure);
             // A retry after a thrown error spends no budget.
-            co_await m_sleep(backoff(attempt), cancel);
+            auto sleeping = m_sleep(backoff(attempt), cancel);
+            co_await std::move(sleeping);
             cancel.throwIfCancelled();
             continue;
         }
@@ -123,7 +127,8 @@ QCoro::Task<IdentityThrottle::SendResult> IdentityThrottle::run(QUrl url, QStrin
         log(status == 429 ? TolvernLogLevel::warning : TolvernLogLevel::info,
             QStringLiteral("identity_throttle_server_backoff"),
             {{QStringLiteral("status"), QString::number(status)}, {QStringLiteral("attempt"), QString::number(attempt)}});
-        co_await m_sleep(delay, cancel);
+        auto sleeping = m_sleep(delay, cancel);
+        co_await std::move(sleeping);
         if (!tryConsumeBudget())
             co_return std::move(*result);
         cancel.throwIfCancelled();

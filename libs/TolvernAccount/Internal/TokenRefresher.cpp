@@ -18,7 +18,9 @@ QCoro::Task<TvsResponse> TokenRefresher::refresh(QString token, Perform perform,
             co_return *m_lastResult;
         if (m_inFlight) {
             const std::shared_ptr<Flight> flight = m_inFlight;
-            co_await waitUntilDone(flight);
+            // Named tasks: GCC 12 destroys temporaries inside a co_await expression twice.
+            auto waiting = waitUntilDone(flight);
+            co_await std::move(waiting);
             if (flight->token == token)
                 co_return outcome(*flight);
             // Another token's refresh: look again now that it has ended.
@@ -29,7 +31,8 @@ QCoro::Task<TvsResponse> TokenRefresher::refresh(QString token, Perform perform,
         m_inFlight = flight;
         // Runs on its own: it ends, and is recorded, even when no caller waits any more.
         run(flight, std::move(perform), std::move(onRotated));
-        co_await waitUntilDone(flight);
+        auto waiting = waitUntilDone(flight);
+        co_await std::move(waiting);
         co_return outcome(*flight);
     }
 }
@@ -38,7 +41,8 @@ QCoro::Task<> TokenRefresher::run(std::shared_ptr<Flight> flight, Perform perfor
 {
     QPointer<TokenRefresher> self(this);
     try {
-        Rotation rotation = co_await perform();
+        auto performing = perform();
+        Rotation rotation = co_await std::move(performing);
         if (onRotated)
             onRotated(flight->token, rotation.response);
         flight->result = std::move(rotation.response);
@@ -60,8 +64,10 @@ QCoro::Task<> TokenRefresher::run(std::shared_ptr<Flight> flight, Perform perfor
 
 QCoro::Task<> TokenRefresher::waitUntilDone(std::shared_ptr<Flight> flight)
 {
-    while (!flight->done)
-        co_await qCoro(this, &TokenRefresher::refreshEnded);
+    while (!flight->done) {
+        auto ended = qCoro(this, &TokenRefresher::refreshEnded);
+        co_await std::move(ended);
+    }
 }
 
 TvsResponse TokenRefresher::outcome(const Flight &flight)

@@ -8,6 +8,7 @@
 #include "OidcTokenUtilities.h"
 
 #include "AwaitTask.h"
+#include "BrowserStandIn.h"
 #include "OidcPeer.h"
 
 #include <QDeadlineTimer>
@@ -62,16 +63,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(m_peer.start(), qPrintable(m_peer.errorText()));
-        OidcExternalUserAgentMac::setOpener([this](const QUrl &url) {
-            m_opened.append(url);
-            return true;
-        });
-        OidcExternalUserAgentMac::setWindowRaiser([this](QObject *window) { m_raised.append(window); });
     }
     void init()
     {
-        m_opened.clear();
-        m_raised.clear();
+        m_pages.clear();
         m_log.clear();
         m_browser.setCookieJar(new QNetworkCookieJar);
         m_driver = std::make_unique<OAuthDriver>(config(m_peer.issuer()));
@@ -82,11 +77,6 @@ private Q_SLOTS:
         OidcTokenUtilities::setRandomSource(nullptr);
         // Callbacks of flows the driver's end cancelled land now, not in the next test.
         QCoreApplication::processEvents();
-    }
-    void cleanupTestCase()
-    {
-        OidcExternalUserAgentMac::setOpener(nullptr);
-        OidcExternalUserAgentMac::setWindowRaiser(nullptr);
     }
 
     void hintsFromRawValues_data()
@@ -369,8 +359,9 @@ private:
     OidcPeer m_peer;
     QNetworkAccessManager m_browser;
     std::unique_ptr<OAuthDriver> m_driver;
-    QList<QUrl> m_opened;
-    QList<QObject *> m_raised;
+    BrowserStandIn m_pages;
+    QList<QUrl> &m_opened = m_pages.opened;
+    QList<QObject *> &m_raised = m_pages.raised;
     QList<LogEntry> m_log;
 };
 
