@@ -26,8 +26,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMainWindow>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
@@ -406,7 +404,7 @@ private Q_SLOTS:
     {
         m_nativeSheet = true;
         m_appleSheet = AppleSheet::newUser;
-        enqueueNewAppleAccount();
+        m_identity->setAppleIsNewUser(true);
         QList<LoginFirstStep> resized;
         m_view->setResizeHostWindow([&resized](LoginFirstStep step) { resized.append(step); });
         present();
@@ -684,20 +682,6 @@ private:
         QVERIFY(QTest::qWaitFor([reply] { return reply->isFinished(); }, 30000));
         QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 204);
         reply->deleteLater();
-    }
-
-    void enqueueNewAppleAccount()
-    {
-        const IdentityPeer::Session session = m_identity->openSession();
-        const QJsonObject body{
-            {QStringLiteral("ok"), true},
-            {QStringLiteral("tvs"), session.tvs},
-            {QStringLiteral("refresh_token"), session.refreshToken},
-            {QStringLiteral("expires_at"), session.expiresAt.toUTC().toString(Qt::ISODateWithMs)},
-            {QStringLiteral("is_new_user"), true},
-        };
-        m_identity->enqueue(IdentityPeer::kAppleAuthcode,
-                            IdentityPeer::jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     }
 
     QList<Event> events(const QString &name) const
