@@ -22,6 +22,8 @@ public:
     ~FreshLaunchToast() override;
 
     bool isToastVisible() const { return m_visible; }
+    // How far the toast has come in: 0 gone, 1 fully shown.
+    double presence() const { return m_progress; }
     // The toast's own rectangle inside this widget, shadow and margins excluded.
     QRect toastRect() const;
     // Tests run the three seconds and the animations faster; 1 is real time.

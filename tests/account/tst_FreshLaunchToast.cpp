@@ -4,9 +4,14 @@
 #include "account/FreshLaunchToast.h"
 #include "account/TolvernAccountBridge.h"
 
+#include "platform/Settings.h"
+#include "shell/SorvaneApp.h"
+#include "window/MainView.h"
+
 #include "InMemoryStorage.h"
 #include "TestEnvironment.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -46,6 +51,17 @@ struct Window {
         toast = new FreshLaunchToast(bridge, &window);
         toast->setTimeScale(kTimeScale);
     }
+};
+
+// The account side of start-up as the shell has it: only the bridge matters here.
+class BridgeOnly : public AccountIntegrationSeam
+{
+public:
+    explicit BridgeOnly(TolvernAccountBridge *bridge) : m_bridge(bridge) {}
+    TolvernAccountBridge *bridge() const override { return m_bridge; }
+
+private:
+    TolvernAccountBridge *m_bridge;
 };
 
 } // namespace
@@ -172,6 +188,35 @@ private Q_SLOTS:
         const QRect toast = window.toast->toastRect();
         QCOMPARE(window.window.width() - toast.right() - 1, 14);
         QCOMPARE(window.window.height() - toast.bottom() - 1, 14);
+    }
+
+    // The launched application lays the toast over its main window's content.
+    void theMainWindowCarriesIt()
+    {
+        Settings &settings = Settings::shared();
+        settings.setValue(QStringLiteral("hasOpenedWelcomeDoc"), true);
+        settings.setValue(QStringLiteral("hasPromptedForDefaultHandler"), true);
+        settings.setValue(QStringLiteral("restoreSession"), false);
+        BridgeOnly account(m_bridge.get());
+        LaunchSeams seams;
+        seams.accountIntegration = &account;
+        AppDelegate::LaunchEnvironment environment;
+        environment.executablePath = QStringLiteral("/usr/local/bin/sorvane");
+        SorvaneApp app(seams, environment);
+        m_bridge->setDidJustRestore(true);
+        app.launch();
+        QWidget *content = app.mainWindow()->centralWidget();
+        auto *toast = content->findChild<FreshLaunchToast *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(toast);
+        QVERIFY(toast->isToastVisible());
+        QVERIFY(!m_bridge->didJustRestore());
+        QCOMPARE(toast->geometry(), content->rect());
+        QTRY_COMPARE(toast->presence(), 1.0);
+        const QString folder = qEnvironmentVariable("SORVANE_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            app.mainWindow()->grab().save(folder + QStringLiteral("/signinwin-toast.png"));
+        }
     }
 
 private:
