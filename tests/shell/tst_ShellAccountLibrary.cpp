@@ -9,6 +9,7 @@
 #include "HttpPeer.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -101,6 +102,24 @@ private Q_SLOTS:
         const QJsonObject error = byTemplate.value("disk full: category=io");
         QCOMPARE(error.value("count").toInt(), 1);
         QCOMPARE(error.value("severity").toString(), QStringLiteral("error"));
+    }
+
+    // The browser's return brings the main window forward, not the window in front.
+    void authReturnBringsTheMainWindowForward()
+    {
+        ShellAccountLibrary library(*m_settings);
+        QMainWindow mainWindow;
+        mainWindow.setObjectName(QStringLiteral("main"));
+        mainWindow.show();
+        QWidget other;
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+
+        library.activateForAuthReturn();
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&mainWindow));
     }
 
     // Once the library is gone the log no longer feeds the client.

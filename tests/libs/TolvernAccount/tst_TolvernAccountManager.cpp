@@ -731,6 +731,26 @@ private Q_SLOTS:
         QVERIFY(!kinds().contains(Kind::failed));
     }
 
+    void aSignInDuringARefreshKeepsItsSession()
+    {
+        const StoredSession stored = storeSession(-60);
+        m_peer->holdRefreshes();
+        auto restoring = m_manager->restore(false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->heldRefreshes(), 1, 30000);
+        const Outcome<TolvernAccount> signedIn = finishInBrowser(m_manager->signInViaSystemBrowser(std::nullopt));
+        QVERIFY2(signedIn.value, signedIn.error ? signedIn.error->what() : "");
+        const std::optional<StoredSession> fresh = storedItem();
+        QVERIFY(fresh && fresh->account != stored.account);
+
+        m_peer->release();
+        QCOMPARE(awaitTask(std::move(restoring)), signedIn.value);
+        QCOMPARE(m_manager->state(), State::signedIn(*signedIn.value));
+        QCOMPARE(storedItem(), fresh);
+        // What the late refresh opened is nobody's session any more.
+        QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(IdentityPeer::kRevoke), 1, 30000);
+        QTRY_COMPARE(m_peer->liveTokens(), QSet<QString>{fresh->tvs});
+    }
+
     void aLockedKeyringHoldsTheRefreshedSession()
     {
         const StoredSession stored = storeSession(-60);
@@ -828,6 +848,7 @@ private Q_SLOTS:
         QFETCH(std::optional<bool>, isNewUser);
         QFETCH(std::optional<TolvernError>, error);
         QFETCH(bool, refreshToken);
+        QSignalSpy newUserChanged(m_manager.get(), &TolvernAccountManager::lastAppleSignInIsNewUserChanged);
         // What an earlier Apple sign-in left is cleared when this one starts.
         m_peer->setAppleIsNewUser(true);
         QVERIFY(outcomeOf(m_manager->signInWithApple(nullptr)).value);
@@ -843,6 +864,8 @@ private Q_SLOTS:
         QCOMPARE(sent.value("identity_token").toString(), QStringLiteral("apple-id-token"));
         QCOMPARE(sent.value("install_id").toString(), QStringLiteral("install-apple"));
         QCOMPARE(outcome.error, error);
+        // Signalled on changes only: set, cleared at the start, set again when answered.
+        QCOMPARE(newUserChanged.size(), isNewUser && !error ? 3 : 2);
         if (error) {
             QCOMPARE(m_manager->state(), State::failed(*error));
             QVERIFY(!m_storage->getData(sessionKey));
