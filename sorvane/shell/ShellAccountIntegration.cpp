@@ -38,7 +38,8 @@ QCoro::Task<std::optional<QString>> freshToken()
 }
 } // namespace
 
-ShellAccountIntegration::ShellAccountIntegration()
+ShellAccountIntegration::ShellAccountIntegration(BridgeFactory makeBridge)
+    : m_makeBridge(std::move(makeBridge))
 {
     // Analytics reads the account and the install metrics through these, from any thread.
     Analytics::Providers providers;
@@ -84,7 +85,7 @@ void ShellAccountIntegration::createBridge()
 {
     if (m_bridge)
         return;
-    m_bridge = std::make_unique<TolvernAccountBridge>();
+    m_bridge = m_makeBridge ? m_makeBridge() : std::make_unique<TolvernAccountBridge>();
     TolvernAccountBridge::setSharedBridge(m_bridge.get());
 }
 

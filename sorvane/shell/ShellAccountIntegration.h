@@ -14,7 +14,9 @@
 class ShellAccountIntegration : public AccountIntegrationSeam
 {
 public:
-    ShellAccountIntegration();
+    // Tests build the bridge over their own services; empty makes the application's.
+    using BridgeFactory = std::function<std::unique_ptr<TolvernAccountBridge>()>;
+    explicit ShellAccountIntegration(BridgeFactory makeBridge = {});
     ~ShellAccountIntegration() override;
 
     void createBridge() override;
@@ -33,6 +35,7 @@ public:
     SignInStateService *signInState() const override { return m_signInState.get(); }
 
 private:
+    BridgeFactory m_makeBridge;
     std::unique_ptr<TolvernAccountBridge> m_bridge;
     std::unique_ptr<SignInStateService> m_signInState;
     std::function<void()> m_signInPresenter;

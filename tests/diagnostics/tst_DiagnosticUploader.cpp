@@ -424,6 +424,45 @@ private Q_SLOTS:
         }
     }
 
+    // With a renewing provider, the token it answers goes out, not the one held; when
+    // the renewal ends the session, nothing goes.
+    void renewedTokenIsSent_data()
+    {
+        QTest::addColumn<bool>("automatic");
+        QTest::addColumn<bool>("renewed");
+        QTest::newRow("manual, renewed") << false << true;
+        QTest::newRow("manual, session ended") << false << false;
+        QTest::newRow("automatic, renewed") << true << true;
+        QTest::newRow("automatic, session ended") << true << false;
+    }
+    void renewedTokenIsSent()
+    {
+        QFETCH(bool, automatic);
+        QFETCH(bool, renewed);
+        Rig rig(m_peer.url());
+        int asked = 0;
+        rig.uploader.setFreshSessionProvider([&asked, renewed]() -> QCoro::Task<std::optional<QString>> {
+            ++asked;
+            co_return renewed ? std::optional<QString>(QStringLiteral("tvs_renewed")) : std::nullopt;
+        });
+        m_peer.script(QStringLiteral("/diagnostics"), {{200, "{\"short_code\":\"R\"}"}});
+        if (automatic) {
+            rig.automatic();
+        } else {
+            const Result<QString, DiagnosticError> result = rig.manual();
+            QCOMPARE(result.hasValue(), renewed);
+            if (!renewed)
+                QCOMPARE(result.error(), DiagnosticError::of(Kind::NotSignedIn));
+        }
+        QCOMPARE(asked, 1);
+        QVERIFY(!rig.uploader.inFlight());
+        QCOMPARE(reports().size(), renewed ? 1 : 0);
+        if (renewed) {
+            const QJsonObject headers = reports().first().value("headers").toObject();
+            QCOMPARE(headers.value("authorization").toString(), QStringLiteral("Bearer tvs_renewed"));
+        }
+    }
+
     void automaticWhileInFlight()
     {
         Rig rig(m_peer.url());
