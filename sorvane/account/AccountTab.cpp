@@ -57,9 +57,14 @@ QLabel *rowLabel(const QString &text, QWidget *parent)
     return label;
 }
 
+// Dark buttons in the settings window, which is dark whatever the appearance; light
+// ones should the tab ever sit on a light background, where dark ones wash out.
 TolvernProviderButtonStyle buttonStyle(const QPalette &palette)
 {
-    return TolvernProviderButtonStyle::dark(WindowStyle::accent(palette));
+    const QColor accent = WindowStyle::accent(palette);
+    if (palette.color(QPalette::Window).lightness() >= 128)
+        return TolvernProviderButtonStyle::light(accent);
+    return TolvernProviderButtonStyle::dark(accent);
 }
 
 // Messages may carry text from a server: shown as text, never as markup.
@@ -165,7 +170,7 @@ AccountTab::AccountTab(SignInStateService &signInState, TolvernAccountBridge *br
         QLabel *label = rowLabel(title, button);
         row->addWidget(label);
         row->addStretch();
-        row->addWidget(new ExternalLinkSymbol(11, WindowStyle::secondary(palette()), button));
+        row->addWidget(new ExternalLinkSymbol(11, std::nullopt, button));
         button->setMinimumHeight(label->sizeHint().height() + 10);
         connect(button, &QPushButton::clicked, this, &AccountTab::openAccountPage);
         m_accountPageButtons.append(button);
@@ -180,14 +185,15 @@ AccountTab::AccountTab(SignInStateService &signInState, TolvernAccountBridge *br
     m_reset->setAccessibleName(resetTitle);
     makeDestructive(m_reset);
     QHBoxLayout *resetRow = labelRow(m_reset, 6);
-    m_resetSpinner = new TolvernSpinner(12, WindowStyle::secondary(palette()), m_reset);
+    // A mid grey reads on light and dark buttons alike.
+    m_resetSpinner = new TolvernSpinner(12, QColor(0x8e, 0x8e, 0x93), m_reset);
     m_resetSpinner->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_resetSpinner->hide();
     QLabel *resetLabel = rowLabel(resetTitle, m_reset);
     resetLabel->setForegroundRole(QPalette::ButtonText);
     resetRow->addWidget(m_resetSpinner);
     resetRow->addWidget(resetLabel);
-    m_reset->setMinimumSize(resetRow->sizeHint().width() + 12, resetLabel->sizeHint().height() + 10);
+    fitResetButton();
     connect(m_reset, &QPushButton::clicked, this, &AccountTab::showResetConfirm);
     advancedLayout->addWidget(m_reset, 0, Qt::AlignLeft);
     advancedLayout->addWidget(SettingsForm::caption(
@@ -283,13 +289,16 @@ void AccountTab::showResetConfirm()
                                                 "again. Continue?"),
                                  this);
     box->setIcon(QMessageBox::Warning);
-    QPushButton *confirm = box->addButton(resetTitle, QMessageBox::DestructiveRole);
+    // A lone "&" in a button's text marks a shortcut letter.
+    QPushButton *confirm = box->addButton(QString(resetTitle).replace(QLatin1Char('&'), QStringLiteral("&&")),
+                                          QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirmReset"));
     makeDestructive(confirm);
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
-    // One confirmation runs one reset, however often its button fires.
+    // One confirmation runs one reset, however often its button fires: a reset with
+    // nothing to send can be over before the second press arrives.
     connect(confirm, &QPushButton::clicked, this, &AccountTab::performReset, Qt::SingleShotConnection);
     m_resetConfirm = box;
     box->open();
@@ -314,7 +323,15 @@ void AccountTab::setResetting(bool resetting)
     m_isResetting = resetting;
     m_reset->setEnabled(!resetting);
     m_resetSpinner->setVisible(resetting);
+    fitResetButton();
     Q_EMIT isResettingChanged(resetting);
+}
+
+void AccountTab::fitResetButton()
+{
+    // The button's own size knows nothing of the row inside it.
+    m_reset->layout()->invalidate();
+    m_reset->setMinimumSize(m_reset->layout()->sizeHint());
 }
 
 void AccountTab::showAlert(const QString &title, const QString &message)

@@ -67,6 +67,7 @@ private:
     void showResetConfirm();
     void performReset();
     void setResetting(bool resetting);
+    void fitResetButton();
     void showAlert(const QString &title, const QString &message);
     void openAccountPage();
 

@@ -1,9 +1,11 @@
 #include "ExternalLinkSymbol.h"
 
+#include "window/WindowStyle.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
-ExternalLinkSymbol::ExternalLinkSymbol(int size, const QColor &color, QWidget *parent)
+ExternalLinkSymbol::ExternalLinkSymbol(int size, std::optional<QColor> color, QWidget *parent)
     : QWidget(parent), m_color(color)
 {
     setFixedSize(size, size);
@@ -16,7 +18,7 @@ void ExternalLinkSymbol::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal side = width();
     const qreal line = qMax<qreal>(1.2, side / 9.0);
-    QPen pen(m_color, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(m_color.value_or(WindowStyle::secondary(palette())), line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     const QRectF square = QRectF(0, 0, side, side).adjusted(line / 2, line / 2, -line / 2, -line / 2);

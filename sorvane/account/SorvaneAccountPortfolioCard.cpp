@@ -36,7 +36,9 @@ SorvaneAccountPortfolioCard::SorvaneAccountPortfolioCard(SignInStateService &sig
     m_manage = new QPushButton(this);
     m_manage->setFlat(true);
     m_manage->setCursor(Qt::PointingHandCursor);
-    m_manage->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; }"));
+    // The style sheet would give the label inside the style's text colour: say white.
+    m_manage->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; }"
+                                           "QLabel { color: #ffffff; }"));
     m_manage->setAccessibleName(QStringLiteral("Manage your account"));
     auto *linkRow = new QHBoxLayout(m_manage);
     linkRow->setContentsMargins(0, 0, 0, 0);
@@ -46,7 +48,6 @@ SorvaneAccountPortfolioCard::SorvaneAccountPortfolioCard(SignInStateService &sig
     linkText->setTextFormat(Qt::PlainText);
     linkText->setFont(WindowStyle::font(12, QFont::DemiBold));
     linkText->setAttribute(Qt::WA_TransparentForMouseEvents);
-    setTextColor(linkText, QPalette::WindowText, Qt::white);
     linkRow->addWidget(linkText);
     linkRow->addWidget(new ExternalLinkSymbol(11, Qt::white, m_manage));
     linkRow->addStretch();

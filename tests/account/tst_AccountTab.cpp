@@ -17,6 +17,7 @@
 #include "documents/DocumentManager.h"
 #include "settings/SettingsServices.h"
 #include "settings/SettingsView.h"
+#include "shell/SorvaneApp.h"
 #include "window/WindowStyle.h"
 
 #include "KeychainStorage.h"
@@ -46,7 +47,6 @@
 
 namespace {
 
-const QString accountID = QStringLiteral("ta_0190a1b2-c3d4-7e5f-8a6b-7c8d9e0f1a2b");
 const QString accountEmail = QStringLiteral("tester@example.com");
 
 // The settings window's services as the shell gives them: the tab over the account
@@ -79,6 +79,19 @@ private:
 QString shownText(const QString &html)
 {
     return QTextDocumentFragment::fromHtml(html).toPlainText();
+}
+
+// A button's text without its shortcut marks, as it reads on screen.
+QString shownButtonText(const QAbstractButton *button)
+{
+    const QString text = button->text();
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        shown.append(text[i]);
+    }
+    return shown;
 }
 
 // What the tab shows of the account, read off its widgets as the user sees them.
@@ -148,6 +161,7 @@ private Q_SLOTS:
         m_signInWindows = 0;
         m_browser.setCookieJar(new QNetworkCookieJar);
         m_identity = std::make_unique<IdentityPeer>();
+        m_identity->redeemCodesAt(m_oidc.url(QStringLiteral("/token")), OidcPeer::clientId());
         const TolvernConfig config(m_oidc.issuer(), m_identity->baseUrl(), QStringLiteral("sorvane"),
                                    OidcPeer::clientId(), QStringLiteral("1.1.18"), QStringLiteral("0.9.2"),
                                    QUrl(QStringLiteral("sorvane://auth/callback")), AuthScheme::systemBrowser,
@@ -184,6 +198,39 @@ private Q_SLOTS:
         QVERIFY(m_view->tabs()->isTabVisible(SettingsView::Account));
         QCOMPARE(m_view->tabs()->tabText(SettingsView::Account), QStringLiteral("Account"));
         QVERIFY(tab->isVisible());
+    }
+
+    // The application's settings window builds the tab over the shared account
+    // objects, once the sign-in state exists.
+    void theApplicationsSettingsWindowHasTheTab()
+    {
+        const auto unshare = qScopeGuard([] {
+            SignInStateService::setShared(nullptr);
+            TolvernAccountBridge::setSharedBridge(nullptr);
+        });
+        {
+            SorvaneApp app;
+            app.showSettingsWindow();
+            QVERIFY(!app.settingsWindow()->tabs()->isTabVisible(SettingsView::Account));
+        }
+        TolvernAccountBridge::setSharedBridge(m_bridge.get());
+        SignInStateService::setShared(m_signIn.get());
+        SorvaneApp app;
+        app.showSettingsWindow();
+        SettingsView *window = app.settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->tabs()->isTabVisible(SettingsView::Account));
+        window->tabs()->setCurrentIndex(SettingsView::Account);
+        auto *tab = window->findChild<AccountTab *>();
+        QVERIFY(tab);
+        // Its buttons start the shared sign-in state's sign-in, and its cancel
+        // reaches the shared bridge's manager.
+        clickProvider(tab, TolvernProviderHint::google);
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
+        QVERIFY(m_signIn->isAuthenticating());
+        tab->providerButtons()->cancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_signIn->isAuthenticating(), 30000);
+        QVERIFY(Shown::of(tab).buttonsReady);
     }
 
     void signedOutShowsOnlyTheProviderButtons()
@@ -236,7 +283,10 @@ private Q_SLOTS:
         QCOMPARE(tab->hubView()->titleLabel()->text(), QStringLiteral("YOUR TOLVERN ACCOUNT"));
         QVERIFY(!tab->alert());
         QCOMPARE(m_identity->count(IdentityPeer::kExchange), 1);
-        QTRY_COMPARE(m_session->tolvernAccountID(), accountID);
+        // The session holder follows the account the service opened.
+        QTRY_VERIFY(m_session->isAuthenticated());
+        QCOMPARE(m_session->tolvernAccountID(), m_signIn->tolvernAccountID());
+        QVERIFY(m_session->tolvernAccountID().startsWith(QLatin1String("ta_")));
         QVERIFY(m_view->isVisible());
     }
 
@@ -384,7 +434,7 @@ private Q_SLOTS:
         QCOMPARE(shownText(confirm->informativeText()),
                  QStringLiteral("This signs you out and clears local data. You'll need to sign in again. Continue?"));
         auto *confirmButton = confirm->findChild<QPushButton *>(QStringLiteral("confirmReset"));
-        QCOMPARE(confirmButton->text(), QStringLiteral("Reset & clear local data"));
+        QCOMPARE(shownButtonText(confirmButton), QStringLiteral("Reset & clear local data"));
         // Confirmed twice in quick succession: one reset.
         confirmButton->click();
         confirmButton->click();
@@ -500,7 +550,10 @@ private Q_SLOTS:
         QVERIFY(m_bridge->manager().resume(m_oidc.followToRedirect(m_browser, m_opened.first())));
         QTRY_VERIFY_WITH_TIMEOUT(Shown::of(tab).signedIn, 30000);
         shoot(QStringLiteral("signed-in"));
-        openResetConfirmation(tab)->findChild<QPushButton *>(QStringLiteral("confirmReset"))->click();
+        QVERIFY(tab->grab().save(QStringLiteral("%1/accttab-signed-in-whole.png").arg(folder)));
+        QMessageBox *confirm = openResetConfirmation(tab);
+        QVERIFY(confirm->grab().save(QStringLiteral("%1/accttab-reset-confirmation.png").arg(folder)));
+        confirm->findChild<QPushButton *>(QStringLiteral("confirmReset"))->click();
         shoot(QStringLiteral("resetting"));
         QTRY_VERIFY_WITH_TIMEOUT(!tab->isResetting(), 30000);
     }
