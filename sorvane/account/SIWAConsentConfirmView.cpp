@@ -88,10 +88,10 @@ public:
         : QAbstractButton(parent)
     {
         setCursor(Qt::PointingHandCursor);
-        setAccessibleName(QString::fromUtf8(SIWAConsentConfirmView::checkboxLabel));
+        setAccessibleName(QString::fromUtf8(SignupConsentService::marketingConsentText));
         auto *layout = new QHBoxLayout(this);
         layout->setContentsMargins(kSymbolSize + kSymbolGap, 0, 0, 0);
-        m_label = new QLabel(QString::fromUtf8(SIWAConsentConfirmView::checkboxLabel), this);
+        m_label = new QLabel(QString::fromUtf8(SignupConsentService::marketingConsentText), this);
         m_label->setWordWrap(true);
         m_label->setFont(sizedFont(font(), kCalloutSize));
         QPalette palette = m_label->palette();
@@ -101,12 +101,12 @@ public:
         layout->addWidget(m_label, 1);
     }
 
-    QSize sizeHint() const override { return layout()->sizeHint().expandedTo(QSize(0, kSymbolSize)); }
-    QSize minimumSizeHint() const override { return layout()->minimumSize().expandedTo(QSize(0, kSymbolSize)); }
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
-        return qMax(kSymbolSize, m_label->heightForWidth(width - kSymbolSize - kSymbolGap));
+        const QMargins margins = contentsMargins();
+        const int text = m_label->heightForWidth(width - margins.left() - margins.right() - kSymbolSize - kSymbolGap);
+        return margins.top() + margins.bottom() + qMax(kSymbolSize, text);
     }
 
 protected:
@@ -114,8 +114,10 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const int top = qMax(0, (qMin(height(), QFontMetrics(m_label->font()).height() + 2) - kSymbolSize) / 2);
-        const QRectF square(1.5, top + 1.5, kSymbolSize - 3, kSymbolSize - 3);
+        // Level with the label's first line.
+        const int firstLine = QFontMetrics(m_label->font()).height();
+        const qreal top = contentsMargins().top() + (firstLine - kSymbolSize) / 2.0;
+        const QRectF square(contentsMargins().left() + 1.5, top + 1.5, kSymbolSize - 3, kSymbolSize - 3);
         if (isChecked()) {
             QPainterPath box;
             box.addRoundedRect(square, 4, 4);
@@ -188,7 +190,7 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
         dimmed.setColor(QPalette::WindowText, white(0.68));
         terms->setPalette(dimmed);
         terms->setTextFormat(Qt::PlainText);
-        terms->setText(QString::fromUtf8(plainTermsSentence));
+        terms->setText(QString::fromUtf8(SignupConsentService::verbatimText));
     } else {
         terms->setTextFormat(Qt::RichText);
         terms->setText(rich);
@@ -225,7 +227,8 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
     m_button->setStyleSheet(QStringLiteral("QPushButton { background: %1; border: none; border-radius: 10px; }"
                                            "QPushButton:hover { background: %2; }"
                                            "QPushButton:pressed { background: %3; }"
-                                           "QPushButton:disabled { background: %4; }")
+                                           "QPushButton:disabled { background: %4; }"
+                                           "QLabel { color: white; background: transparent; }")
                                 .arg(accent().name(), accent().lighter(112).name(), accent().darker(115).name(),
                                      cssColor(QColor(accent().red(), accent().green(), accent().blue(), 140))));
     auto *buttonRow = new QHBoxLayout(m_button);
@@ -237,9 +240,6 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(TolvernAccountBridge &bridge, std
     m_buttonLabel = new QLabel(m_button);
     m_buttonLabel->setFont(sizedFont(font(), kHeadlineSize, QFont::DemiBold));
     m_buttonLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
-    // Under the button's style sheet a palette would give way to the application's:
-    // the label stays white on the accent under a light one too.
-    m_buttonLabel->setStyleSheet(QStringLiteral("color: white;"));
     buttonRow->addWidget(m_buttonLabel);
     buttonRow->addStretch(1);
     connect(m_button, &QPushButton::clicked, this, [this] { continueTapped(); });
@@ -342,4 +342,6 @@ void SIWAConsentConfirmView::refresh()
     m_button->setAccessibleName(text);
     m_button->setEnabled(!m_submitting);
     m_spinner->setVisible(m_submitting);
+    // Re-centre the label at once, not at the next layout pass.
+    m_button->layout()->activate();
 }

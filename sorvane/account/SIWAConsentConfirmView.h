@@ -28,9 +28,8 @@ class SIWAConsentConfirmView : public QWidget
     Q_PROPERTY(bool submitting READ isSubmitting NOTIFY submittingChanged)
 public:
     static constexpr const char *title = "Finish creating your account";
-    static constexpr const char *plainTermsSentence =
-        "By creating an account you agree to the Terms of Service and Privacy Policy";
-    static constexpr const char *checkboxLabel = "Send me app updates & offers from Tolvern Studios";
+    // The terms sentence without links and the checkbox label are the texts the
+    // records carry: SignupConsentService::verbatimText and marketingConsentText.
     static constexpr const char *continueText = "Continue";
     static constexpr const char *retryText = "Try again";
     static constexpr const char *errorText =

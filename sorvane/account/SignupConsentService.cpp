@@ -4,7 +4,6 @@
 #include "diagnostics/DiagnosticLogBuffer.h"
 
 #include <QCoroNetworkReply>
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -37,14 +36,6 @@ QUrl appendingPath(QUrl base, const QString &path)
         basePath.chop(1);
     base.setPath(basePath + path);
     return base;
-}
-
-bool isLoopbackHost(const QString &host)
-{
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
 }
 
 QNetworkRequest jsonPost(const QUrl &url)
@@ -217,17 +208,8 @@ QUrl SignupConsentService::consentURL(const TolvernAccountBridge &bridge)
 
 QUrl SignupConsentService::captureURL()
 {
-    const QString configured = qEnvironmentVariable(marketingURLVariable).trimmed();
-    QUrl origin(QString::fromLatin1(builtInMarketingOrigin));
-    if (!configured.isEmpty()) {
-        const QUrl candidate(configured, QUrl::StrictMode);
-        const bool secure = candidate.scheme() == QLatin1String("https");
-        const bool local = candidate.scheme() == QLatin1String("http") && isLoopbackHost(candidate.host());
-        if (candidate.isValid() && !candidate.host().isEmpty() && (secure || local))
-            origin = candidate;
-        else
-            log(DiagnosticLogBuffer::Level::Warn,
-                QStringLiteral("Ignoring %1: not https or http to this machine").arg(QLatin1String(marketingURLVariable)));
-    }
+    const QUrl origin = TolvernAccountBridge::endpoint(qEnvironmentVariable(marketingURLVariable).trimmed(),
+                                                       QUrl(QString::fromLatin1(builtInMarketingOrigin)),
+                                                       marketingURLVariable);
     return appendingPath(origin, QString::fromLatin1(capturePath));
 }

@@ -48,8 +48,8 @@ public:
 
     // The identity service's consent endpoint for the bridge's configuration.
     static QUrl consentURL(const TolvernAccountBridge &bridge);
-    // SORVANE_MARKETING_URL when it is https, or http to a loopback host; else the
-    // built-in origin (a rejected override is logged).
+    // SORVANE_MARKETING_URL when it is https, or http to this computer; else the
+    // built-in origin (a refused override is warned about).
     static QUrl captureURL();
 
 private:

@@ -30,7 +30,7 @@ public:
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         // Usage events of tests (and of the apps they start) go to a closed local
         // port, never to the real services; a test with a peer sets its own.
-        for (const char *name : {"SORVANE_ANALYTICS_URL", "SORVANE_IDENTITY_URL"}) {
+        for (const char *name : {"SORVANE_ANALYTICS_URL", "SORVANE_IDENTITY_URL", "SORVANE_MARKETING_URL"}) {
             if (qEnvironmentVariableIsEmpty(name))
                 qputenv(name, "http://127.0.0.1:9");
         }

@@ -83,7 +83,7 @@ QString bearerToken(const HttpPeer::Request &request)
 IdentityPeer::IdentityPeer(QObject *parent)
     : QObject(parent)
 {
-    for (const char *path : {kExchange, kRefresh, kRevoke, kAppDataToken, kAppleAuthcode}) {
+    for (const char *path : {kExchange, kRefresh, kRevoke, kAppDataToken, kAppleAuthcode, kConsents, kContactsCapture}) {
         const QByteArray route(path);
         m_http.handle(route, [this, route](const HttpPeer::Request &request, const HttpPeer::Respond &respond) {
             serve(route, request, respond);
@@ -209,6 +209,10 @@ void IdentityPeer::serve(const QByteArray &path, const HttpPeer::Request &reques
         if (m_appleIsNewUser)
             body.insert(QStringLiteral("is_new_user"), *m_appleIsNewUser);
         finish(jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact)), respond);
+    } else if (path == kConsents) {
+        finish(answerConsent(entry), respond);
+    } else if (path == kContactsCapture) {
+        finish(jsonReply(200, R"({"ok":true})"), respond);
     } else {
         finish(answerAuthorized(path, request), respond);
     }
@@ -301,6 +305,23 @@ HttpPeer::Reply IdentityPeer::answerAuthorized(const QByteArray &path, const Htt
         {QStringLiteral("expires_at"), isoDate(QDateTime::currentDateTimeUtc().addSecs(3600))},
     };
     return jsonReply(200, QJsonDocument(body).toJson(QJsonDocument::Compact));
+}
+
+HttpPeer::Reply IdentityPeer::answerConsent(const LoggedRequest &entry)
+{
+    const QString token = bearerToken(entry.request);
+    if (token.isEmpty() || !m_liveTokens.contains(token))
+        return jsonReply(401, R"({"error":"invalid_token"})");
+    if (!entry.hasProof)
+        return jsonReply(401, R"({"error":"dpop_required"})");
+    const QString bound = m_consentThumbprints.value(token, entry.proofThumbprint);
+    if (bound != entry.proofThumbprint)
+        return jsonReply(401, R"({"error":"invalid_dpop_proof"})");
+    m_consentThumbprints.insert(token, bound);
+    const QString kind = QJsonDocument::fromJson(entry.request.body).object().value(QStringLiteral("kind")).toString();
+    if (kind != QLatin1String("terms") && kind != QLatin1String("privacy"))
+        return jsonReply(400, R"({"error":"unknown_kind"})");
+    return jsonReply(200, R"({"ok":true})");
 }
 
 IdentityPeer::LoggedRequest IdentityPeer::inspect(const QByteArray &path, const HttpPeer::Request &request) const

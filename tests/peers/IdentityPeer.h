@@ -23,6 +23,7 @@
 // and answers 400 {"error":"invalid_grant"} to any other; the app-data token and the
 // revoke want a live session token ("Authorization: Bearer") and answer 401 without.
 // A request whose DPoP proof fails the check is answered 401 {"error":"invalid_dpop_proof"}.
+// The contact capture answers 200 unless a reply is queued for it.
 class IdentityPeer : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,10 @@ public:
     static constexpr const char *kRevoke = "/api/sessions/revoke";
     static constexpr const char *kAppDataToken = "/api/app-data-token";
     static constexpr const char *kAppleAuthcode = "/api/integrations/apple/authcode";
+    // The application's own calls: consent records, and the marketing service's
+    // contact capture (served here too, so one base URL stands in for both).
+    static constexpr const char *kConsents = "/api/account/consents";
+    static constexpr const char *kContactsCapture = "/api/v1/contacts/capture";
 
     struct Session {
         QString tvs;
@@ -117,6 +122,9 @@ private:
     void answerExchange(const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     void redeem(const HttpPeer::Request &request, const HttpPeer::Respond &respond);
     HttpPeer::Reply answerAuthorized(const QByteArray &path, const HttpPeer::Request &request);
+    // A consent record wants a live bearer token, a proof (checked like every other)
+    // whose key stays the same for that token, and a known kind.
+    HttpPeer::Reply answerConsent(const LoggedRequest &entry);
     LoggedRequest inspect(const QByteArray &path, const HttpPeer::Request &request) const;
     void finish(HttpPeer::Reply reply, const HttpPeer::Respond &respond) const;
 
@@ -136,4 +144,6 @@ private:
     bool m_holdingExchanges = false;
     QList<std::pair<HttpPeer::Request, HttpPeer::Respond>> m_heldExchanges;
     int m_serial = 0;
+    // The key thumbprint each session token first recorded a consent with.
+    QHash<QString, QString> m_consentThumbprints;
 };
