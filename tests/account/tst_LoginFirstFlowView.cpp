@@ -2,6 +2,8 @@
 // the OpenID provider and the identity stand-in. The test is the browser: it takes
 // the URL the sign-in opens, follows the provider's redirects and hands the callback
 // to the manager. The native Apple sheet is a test driver given to the manager.
+#include "AccountTestBridge.h"
+#include "BrowserStandIn.h"
 #include "IdentityPeer.h"
 #include "OidcPeer.h"
 #include "TestEnvironment.h"
@@ -18,7 +20,6 @@
 #include "window/WindowStyle.h"
 
 #include "InMemoryStorage.h"
-#include "OidcExternalUserAgentMac.h"
 #include "TolvernProviderButton.h"
 #include "TolvernProviderButtons.h"
 #include "TolvernSignInScreen.h"
@@ -40,12 +41,7 @@ namespace {
 using Phase = TolvernSignInPhase;
 using Hint = TolvernProviderHint;
 
-const QString accountEmail = QStringLiteral("tester@example.com");
-
-struct Event {
-    QString name;
-    QVariantMap properties;
-};
+using Event = std::pair<QString, QVariantMap>;
 
 // What the test's Apple sheet answers.
 enum class AppleSheet { returningUser, newUser, cancelled, networkFailure };
@@ -138,23 +134,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(m_oidc.start(), qPrintable(m_oidc.errorText()));
-        OidcExternalUserAgentMac::setOpener([this](const QUrl &url) {
-            m_opened.append(url);
-            return true;
-        });
-        Analytics::setObserver([this](const QString &name, const QVariantMap &properties) {
-            m_events.append({name, properties});
-        });
-    }
-    void cleanupTestCase()
-    {
-        OidcExternalUserAgentMac::setOpener(nullptr);
-        Analytics::setObserver(nullptr);
     }
     void init()
     {
-        m_opened.clear();
-        m_events.clear();
+        m_browserStandIn.clear();
+        m_tracked.events.clear();
         m_sheetWindows.clear();
         m_completions = 0;
         m_nativeSheet = false;
@@ -162,14 +146,8 @@ private Q_SLOTS:
         m_browser.setCookieJar(new QNetworkCookieJar);
         m_identity = std::make_unique<IdentityPeer>();
         m_storage = std::make_shared<RefusingStorage>();
-        const TolvernConfig config(m_oidc.issuer(), m_identity->baseUrl(), QStringLiteral("sorvane"),
-                                   OidcPeer::clientId(), QStringLiteral("1.1.18"), QStringLiteral("0.9.2"),
-                                   QUrl(QStringLiteral("sorvane://auth/callback")), AuthScheme::systemBrowser,
-                                   std::nullopt, {QStringLiteral("openid"), QStringLiteral("tolvern.account")},
-                                   &m_network, nullptr, QStringLiteral("install-signinwin"));
-        TolvernAccountManager::Dependencies dependencies;
-        dependencies.storage = m_storage;
-        dependencies.dpopKeySource = DPoPSigner::KeySource::memoryOnly;
+        const TolvernConfig config = AccountTest::config(&m_network, m_identity->baseUrl(), m_oidc.issuer());
+        TolvernAccountManager::Dependencies dependencies = AccountTest::dependencies(m_storage);
         dependencies.appleAuthorize = [this](QObject *window) {
             m_sheetWindows.append(window);
             return appleSheet(m_appleSheet);
@@ -249,7 +227,8 @@ private Q_SLOTS:
             }
         }
         QTRY_VERIFY_WITH_TIMEOUT(!m_model->isWorking(), 30000);
-        QCOMPARE(m_view->signInPhase(), phase);
+        // The sign-in state follows the manager's reports queued; the screen follows it.
+        QTRY_COMPARE(m_view->signInPhase(), phase);
         QCOMPARE(m_view->signInScreen()->phase(), phase);
         QCOMPARE(m_opened.size(), browserOpened ? 1 : 0);
         QCOMPARE(m_model->step(), LoginFirstStep::signIn);
@@ -259,7 +238,7 @@ private Q_SLOTS:
         const QList<Event> failed = events(QStringLiteral("auth_failed"));
         QCOMPARE(failed.size(), reason.isEmpty() ? 0 : 1);
         if (!reason.isEmpty())
-            QCOMPARE(failed.first().properties.value(QStringLiteral("reason")).toString(), reason);
+            QCOMPARE(failed.first().second.value(QStringLiteral("reason")).toString(), reason);
         QVERIFY(events(QStringLiteral("sign_in_completed")).isEmpty());
 
         // Retrying from the error starts afresh: the text goes at the tap.
@@ -368,21 +347,21 @@ private Q_SLOTS:
         if (!sheet) {
             QVERIFY(native.isEmpty());
         } else {
-            QCOMPARE(native.first().name, QStringLiteral("auth_started"));
-            QCOMPARE(native.first().properties.value(QStringLiteral("purpose")).toString(), QStringLiteral("sign_in"));
+            QCOMPARE(native.first().first, QStringLiteral("auth_started"));
+            QCOMPARE(native.first().second.value(QStringLiteral("purpose")).toString(), QStringLiteral("sign_in"));
             for (const Event &event : native)
-                QCOMPARE(event.properties.value(QStringLiteral("provider_hint")).toString(), QStringLiteral("apple"));
+                QCOMPARE(event.second.value(QStringLiteral("provider_hint")).toString(), QStringLiteral("apple"));
             if (outcome == AppleSheet::returningUser) {
                 QCOMPARE(native.size(), 2);
-                QCOMPARE(native.last().name, QStringLiteral("auth_completed"));
-                QCOMPARE(native.last().properties.value(QStringLiteral("is_new_user")), QVariant(false));
+                QCOMPARE(native.last().first, QStringLiteral("auth_completed"));
+                QCOMPARE(native.last().second.value(QStringLiteral("is_new_user")), QVariant(false));
             } else if (outcome == AppleSheet::cancelled) {
                 QCOMPARE(native.size(), 1);
                 QCOMPARE(m_view->signInPhase(), Phase::ready());
             } else {
                 QCOMPARE(native.size(), 2);
-                QCOMPARE(native.last().name, QStringLiteral("auth_failed"));
-                QCOMPARE(native.last().properties.value(QStringLiteral("reason")).toString(),
+                QCOMPARE(native.last().first, QStringLiteral("auth_failed"));
+                QCOMPARE(native.last().second.value(QStringLiteral("reason")).toString(),
                          QStringLiteral("networkUnavailable"));
             }
         }
@@ -390,9 +369,9 @@ private Q_SLOTS:
         const QList<Event> completed = events(QStringLiteral("sign_in_completed"));
         QCOMPARE(completed.size(), completes ? 1 : 0);
         if (completes) {
-            QCOMPARE(completed.first().properties.value(QStringLiteral("provider")).toString(), QStringLiteral("apple"));
+            QCOMPARE(completed.first().second.value(QStringLiteral("provider")).toString(), QStringLiteral("apple"));
             QCOMPARE(events(QStringLiteral("onboarding_completed")).size(), 1);
-            QCOMPARE(events(QStringLiteral("onboarding_completed")).first().properties.value(QStringLiteral("method")),
+            QCOMPARE(events(QStringLiteral("onboarding_completed")).first().second.value(QStringLiteral("method")),
                      QVariant(QStringLiteral("login_first")));
             QTRY_VERIFY(m_signIn->isAuthenticated());
         }
@@ -417,9 +396,9 @@ private Q_SLOTS:
         QCOMPARE(resized, QList<LoginFirstStep>{LoginFirstStep::consentConfirm});
         QCOMPARE(m_completions, 0);
         const QList<Event> native = withTransport(QStringLiteral("siwa_native"));
-        QCOMPARE(native.last().name, QStringLiteral("auth_completed"));
-        QCOMPARE(native.last().properties.value(QStringLiteral("is_new_user")), QVariant(true));
-        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().properties.value(QStringLiteral("provider")),
+        QCOMPARE(native.last().first, QStringLiteral("auth_completed"));
+        QCOMPARE(native.last().second.value(QStringLiteral("is_new_user")), QVariant(true));
+        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().second.value(QStringLiteral("provider")),
                  QVariant(QStringLiteral("apple")));
         QVERIFY(events(QStringLiteral("onboarding_completed")).isEmpty());
 
@@ -430,7 +409,7 @@ private Q_SLOTS:
         m_model->setStep(LoginFirstStep::signIn);
         QVERIFY(!m_view->consentView());
         QCOMPARE(m_bridge->manager().lastAppleSignInIsNewUser(), std::optional<bool>(true));
-        m_events.clear();
+        m_tracked.events.clear();
 
         tap(Hint::google);
         QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
@@ -438,7 +417,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_completions, 1, 30000);
         QCOMPARE(m_model->step(), LoginFirstStep::signIn);
         QVERIFY(!m_view->consentView());
-        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().properties.value(QStringLiteral("provider")),
+        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().second.value(QStringLiteral("provider")),
                  QVariant(QStringLiteral("google")));
         QCOMPARE(events(QStringLiteral("onboarding_completed")).size(), 1);
         QCOMPARE(resized, (QList<LoginFirstStep>{LoginFirstStep::consentConfirm, LoginFirstStep::signIn}));
@@ -458,7 +437,7 @@ private Q_SLOTS:
 
         QVERIFY(m_bridge->manager().resume(m_oidc.followToRedirect(m_browser, m_opened.first())));
         QTRY_COMPARE_WITH_TIMEOUT(m_completions, 1, 30000);
-        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().properties.value(QStringLiteral("provider")),
+        QCOMPARE(events(QStringLiteral("sign_in_completed")).first().second.value(QStringLiteral("provider")),
                  QVariant(QStringLiteral("email")));
     }
 
@@ -515,7 +494,7 @@ private Q_SLOTS:
         m_model->setErrorMessage(QStringLiteral("stale"));
         m_model->setStatusMessage(QStringLiteral("stale"));
         present();
-        QCOMPARE(m_view->signInScreen()->signedInEmail(), std::optional<QString>(accountEmail));
+        QCOMPARE(m_view->signInScreen()->signedInEmail(), std::optional<QString>(AccountTest::email));
         QAbstractButton *other = visibleButton(m_view->signInScreen(), QStringLiteral("Use a different account"));
         QVERIFY(other);
 
@@ -524,7 +503,7 @@ private Q_SLOTS:
         QCOMPARE(m_model->statusMessage(), std::nullopt);
         QCOMPARE(m_model->step(), LoginFirstStep::signIn);
         QTRY_COMPARE_WITH_TIMEOUT(m_view->signInScreen()->signedInEmail(), std::nullopt, 30000);
-        QVERIFY(!m_signIn->isAuthenticated());
+        QTRY_VERIFY(!m_signIn->isAuthenticated());
         QCOMPARE(m_identity->count(IdentityPeer::kRevoke), 1);
         QVERIFY(m_view->isVisible());
         QVERIFY(m_view->signInScreen()->findChild<TolvernProviderButtons *>()->isVisibleTo(m_view));
@@ -687,8 +666,8 @@ private:
     QList<Event> events(const QString &name) const
     {
         QList<Event> found;
-        for (const Event &event : m_events) {
-            if (event.name == name)
+        for (const Event &event : m_tracked.events) {
+            if (event.first == name)
                 found.append(event);
         }
         return found;
@@ -697,8 +676,8 @@ private:
     QList<Event> withTransport(const QString &transport) const
     {
         QList<Event> found;
-        for (const Event &event : m_events) {
-            if (event.properties.value(QStringLiteral("auth_transport")).toString() == transport)
+        for (const Event &event : m_tracked.events) {
+            if (event.second.value(QStringLiteral("auth_transport")).toString() == transport)
                 found.append(event);
         }
         return found;
@@ -714,8 +693,9 @@ private:
     std::unique_ptr<LoginFirstFlowModel> m_model;
     std::unique_ptr<QMainWindow> m_mainWindow;
     QPointer<LoginFirstFlowView> m_view;
-    QList<QUrl> m_opened;
-    QList<Event> m_events;
+    BrowserStandIn m_browserStandIn;
+    QList<QUrl> &m_opened = m_browserStandIn.opened;
+    AccountTest::TrackedEvents m_tracked;
     QList<QObject *> m_sheetWindows;
     AppleSheet m_appleSheet = AppleSheet::returningUser;
     bool m_nativeSheet = false;
