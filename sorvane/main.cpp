@@ -1,3 +1,4 @@
+#include "account/LoginFirstStep.h"
 #include "diagnostics/QtMessageLog.h"
 #include "documents/DocumentManager.h"
 #include "export/DocumentExporter.h"
@@ -141,6 +142,11 @@ int main(int argc, char **argv)
     seams.accountLibrary = &accountLibrary;
     seams.accountIntegration = &accountIntegration;
     SorvaneApp sorvane(seams);
+    // An export refused for want of a sign-in opens the sign-in window.
+    accountIntegration.setSignInPresenter([delegate = QPointer<AppDelegate>(&sorvane.delegate())] {
+        if (delegate)
+            delegate->presentLoginFirstFlow(LoginFirstStep::signIn);
+    });
     DocumentManager &manager = sorvane.delegate().documentManager();
     sorvane.setDocumentExporter(&exporter);
     // Logout and SIGTERM reach the same gate as the window's Quit and close button.

@@ -7,6 +7,9 @@
 
 #include <functional>
 
+class SignInStateService;
+class TolvernAccountBridge;
+
 // The application's account objects at start-up and in URL routing: the account
 // bridge, the session holder and the sign-in state. Does nothing until the account
 // integration is built; its issue fills it in.
@@ -31,6 +34,10 @@ public:
     // The session holder's verdict: true (consumed) for the account callback hosts,
     // false for everything else, which is then opened as a document.
     virtual bool handleOpenURL(const QUrl &url) { return SorvaneScheme::isAccountCallback(url); }
+    // The account objects the sign-in window and the restore toast are built on;
+    // null until made.
+    virtual TolvernAccountBridge *bridge() const { return nullptr; }
+    virtual SignInStateService *signInState() const { return nullptr; }
     // The session holder's account id; empty while signed out.
     virtual QString accountID() const { return QString(); }
     // Called with the new id each time it changes; an empty callback stops the calls.

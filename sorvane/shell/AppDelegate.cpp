@@ -1,7 +1,11 @@
 #include "AppDelegate.h"
 
+#include "NetworkReachabilityService.h"
 #include "QuitGate.h"
 #include "ShellLog.h"
+#include "account/LoginFirstFlowModel.h"
+#include "account/LoginFirstFlowView.h"
+#include "diagnostics/DiagnosticLogBuffer.h"
 #include "documents/DocumentManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Settings.h"
@@ -36,6 +40,7 @@ AppDelegate::AppDelegate(const LaunchSeams &seams, const LaunchEnvironment &envi
 
 AppDelegate::~AppDelegate()
 {
+    delete m_loginFirstView.data();
     if (m_mainWindow)
         m_mainWindow->removeEventFilter(this);
 }
@@ -111,19 +116,70 @@ void AppDelegate::enterApp()
 {
     const bool wasEntered = m_appEntered;
     m_appEntered = true;
-    if (m_mainWindow) {
-        if (m_mainWindow->isMinimized())
-            m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
-        m_mainWindow->show();
-        m_mainWindow->raise();
-        m_mainWindow->activateWindow();
-    }
+    bringMainWindowForward();
     if (wasEntered)
         return;
     if (!Settings::shared().boolValue(SettingsKeys::hasOpenedWelcomeDoc, false))
         openWelcomeDoc(false);
     maybeWarnAboutInstallLocation();
     promptToSetDefaultHandlerIfNeeded();
+}
+
+void AppDelegate::bringMainWindowForward()
+{
+    if (!m_mainWindow)
+        return;
+    if (m_mainWindow->isMinimized())
+        m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void AppDelegate::presentLoginFirstFlow(LoginFirstStep initialStep)
+{
+    const QString category = QStringLiteral("onboarding");
+    AccountIntegrationSeam &account = *m_seams.accountIntegration;
+    TolvernAccountBridge *bridge = account.bridge();
+    SignInStateService *signInState = account.signInState();
+    if (!bridge || !signInState || !m_mainWindow) {
+        DiagnosticLogBuffer::shared().add(DiagnosticLogBuffer::Level::Info, category,
+                                          QStringLiteral("Sign-in window not presented: no account objects or main window"));
+        return;
+    }
+    if (!m_loginFirstModel)
+        m_loginFirstModel = std::make_unique<LoginFirstFlowModel>(LoginFirstStep::signIn);
+    if (m_loginFirstView && m_loginFirstView->parentWidget() != m_mainWindow)
+        delete m_loginFirstView.data();
+    if (!m_loginFirstView) {
+        auto *view = new LoginFirstFlowView(*signInState, *bridge, *m_loginFirstModel, {}, m_mainWindow);
+        // Finishing the flow closes the window; the model stays for the next time.
+        QPointer<LoginFirstFlowView> guard(view);
+        view->setOnComplete([guard] {
+            if (guard)
+                guard->accept();
+        });
+        NetworkReachabilityService &reachability = NetworkReachabilityService::shared();
+        view->setOnline(reachability.isOnline());
+        connect(&reachability, &NetworkReachabilityService::isOnlineChanged, view, &LoginFirstFlowView::setOnline);
+        m_loginFirstView = view;
+    }
+    m_loginFirstModel->setStep(initialStep);
+    m_loginFirstModel->setErrorMessage(std::nullopt);
+    m_loginFirstModel->setStatusMessage(std::nullopt);
+    bringMainWindowForward();
+    m_loginFirstView->show();
+    m_loginFirstView->raise();
+    m_loginFirstView->activateWindow();
+    DiagnosticLogBuffer::shared().add(
+        DiagnosticLogBuffer::Level::Info, category,
+        QStringLiteral("Presented the sign-in window step=%1")
+            .arg(initialStep == LoginFirstStep::signIn ? QStringLiteral("signIn") : QStringLiteral("consentConfirm")));
+}
+
+LoginFirstFlowView *AppDelegate::loginFirstFlowView() const
+{
+    return m_loginFirstView;
 }
 
 void AppDelegate::registerMainWindow(QMainWindow *window)

@@ -14,7 +14,10 @@
 #include <memory>
 
 class DocumentManager;
+class LoginFirstFlowModel;
+class LoginFirstFlowView;
 class QuitGate;
+enum class LoginFirstStep;
 
 // Owns the one DocumentManager and keeps the main window. Enters the app after launch
 // (shows the window, opens the welcome document once, warns about a temporary
@@ -73,6 +76,13 @@ public:
     // the screen's `visible` area; a null rect when it is wide enough already.
     static QRect widenedFrame(const QRect &frame, int contentWidth, const QRect &visible);
 
+    // The sign-in window over the main window at `initialStep`, both its texts
+    // cleared, with the main window brought forward. The window's state is made once
+    // and kept between presentations. Only logs while the account objects are missing.
+    void presentLoginFirstFlow(LoginFirstStep initialStep);
+    // The sign-in window once presented, else null.
+    LoginFirstFlowView *loginFirstFlowView() const;
+
     // False for a run from an AppImage, from /tmp or from removable media.
     bool bundleIsInStableLocation() const;
     static bool isStableLocation(const QString &executablePath, const QString &appImagePath);
@@ -86,6 +96,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void bringMainWindowForward();
     void openWelcomeDoc(bool force);
     void maybeWarnAboutInstallLocation();
     void promptToSetDefaultHandlerIfNeeded();
@@ -95,6 +106,8 @@ private:
 
     std::unique_ptr<DocumentManager> m_documentManager;
     std::unique_ptr<QuitGate> m_quitGate;
+    std::unique_ptr<LoginFirstFlowModel> m_loginFirstModel;
+    QPointer<LoginFirstFlowView> m_loginFirstView;
     QPointer<QMainWindow> m_mainWindow;
     LaunchSeams m_seams;
     LaunchEnvironment m_environment;

@@ -7,9 +7,6 @@
 #include <functional>
 #include <memory>
 
-class SignInStateService;
-class TolvernAccountBridge;
-
 // The account integration behind the start-up seam: the one account bridge, the
 // session holder following it, the sign-in state, and the session token reports and
 // server export send with. main() owns one for the process; destroying it unhooks
@@ -34,8 +31,8 @@ public:
     // What an export refused for want of a sign-in opens; nothing until the shell sets it.
     void setSignInPresenter(std::function<void()> presenter);
 
-    TolvernAccountBridge *bridge() const { return m_bridge.get(); }
-    SignInStateService *signInState() const { return m_signInState.get(); }
+    TolvernAccountBridge *bridge() const override { return m_bridge.get(); }
+    SignInStateService *signInState() const override { return m_signInState.get(); }
 
 private:
     BridgeFactory m_makeBridge;

@@ -6,6 +6,8 @@
 #include "SorvaneCommands.h"
 #include "UpdaterService.h"
 
+#include "account/FreshLaunchToast.h"
+#include "account/LoginFirstStep.h"
 #include "diagnostics/DiagnosticEndpoints.h"
 #include "documents/Constants.h"
 #include "export/DocumentExporter.h"
@@ -112,6 +114,9 @@ void SorvaneApp::launch(const QStringList &arguments)
         if (m_exporter && !m_exportCommands)
             m_exportCommands = new DocumentExportCommands(manager, *m_exporter, this);
         m_mainWindow->mainView()->setExportCommands(m_exportCommands);
+        // A launch that brought the account back says so once in the window's corner.
+        if (TolvernAccountBridge *bridge = m_delegate->seams().accountIntegration->bridge())
+            new FreshLaunchToast(*bridge, m_mainWindow->centralWidget());
         m_delegate->seams().workspace->attachMainWindow(m_mainWindow);
         m_commands = new SorvaneCommands(*this, *m_mainWindow);
         // The workspace sidebar needs room beside the document when it turns on.
@@ -181,8 +186,15 @@ void SorvaneApp::showKeyboardShortcutsWindow()
 void SorvaneApp::showSettingsWindow()
 {
     if (!m_settingsWindow) {
-        if (!m_settingsServices)
-            m_settingsServices = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+        if (!m_settingsServices) {
+            auto *services = new ShellSettingsServices(m_delegate->seams(), updaterService(), this);
+            // The Account tab's reset ends on the sign-in window.
+            services->setPresentSignIn([delegate = QPointer<AppDelegate>(m_delegate)] {
+                if (delegate)
+                    delegate->presentLoginFirstFlow(LoginFirstStep::signIn);
+            });
+            m_settingsServices = services;
+        }
         m_settingsWindow = new SettingsView(*m_settingsServices, m_delegate->documentManager());
         // Lives while open: the next Settings command starts afresh on the first tab.
         m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);

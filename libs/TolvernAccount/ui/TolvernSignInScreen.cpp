@@ -73,11 +73,12 @@ TolvernSignInScreen::TolvernSignInScreen(const QPixmap &appIcon, const QString &
     outer->addWidget(scroll);
 
     auto *page = new QWidget;
-    page->setAutoFillBackground(false);
     m_contentLayout = new QVBoxLayout(page);
     m_contentLayout->setContentsMargins(32, 32, 32, 32);
     m_contentLayout->setSpacing(0);
     scroll->setWidget(page);
+    // After setWidget, which turns filling on: the host's background shows through.
+    page->setAutoFillBackground(false);
     rebuild();
 }
 

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
+#include <QPainter>
 #include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -115,6 +116,7 @@ private Q_SLOTS:
     void hostChangesPhase();
     void fitsItsWindowInEveryPhase_data();
     void fitsItsWindowInEveryPhase();
+    void hostBackgroundShowsThrough();
 };
 
 void tst_TolvernSignInScreen::phaseEquality_data()
@@ -372,6 +374,36 @@ void tst_TolvernSignInScreen::fitsItsWindowInEveryPhase()
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         QVERIFY(window.grab().save(folder + QLatin1Char('/') + QString::fromLatin1(QTest::currentDataTag()) + ".png"));
+    }
+}
+
+namespace {
+// A host that paints its own backdrop, as the sign-in window does.
+class PaintedHost : public QWidget
+{
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), QColor(200, 30, 40)); }
+};
+} // namespace
+
+// The screen draws no background of its own: a host's backdrop stays visible around
+// its content, in both styles.
+void tst_TolvernSignInScreen::hostBackgroundShowsThrough()
+{
+    for (const bool dark : {false, true}) {
+        PaintedHost host;
+        host.resize(TolvernSignInScreen::naturalWindowSize());
+        Host made;
+        TolvernSignInScreen *screen = made.make(TolvernSignInPhase::ready(), std::nullopt, true,
+                                                QStringLiteral("sorv.ane"), sampleIcon(), dark);
+        screen->setParent(&host);
+        screen->setGeometry(host.rect());
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const QImage image = host.grab().toImage();
+        QCOMPARE(image.pixelColor(4, 4), QColor(200, 30, 40));
+        QCOMPARE(image.pixelColor(image.width() - 5, image.height() / 2), QColor(200, 30, 40));
+        screen->setParent(nullptr);
     }
 }
 
