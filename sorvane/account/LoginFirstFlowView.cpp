@@ -31,7 +31,7 @@ QString hintText(OAuthDriver::ProviderHint provider)
 
 } // namespace
 
-const QString LoginFirstFlowView::appName = QStringLiteral("Sorvane");
+const QString LoginFirstFlowView::appName = QStringLiteral("sorv.ane");
 const QString LoginFirstFlowView::valueProp = QStringLiteral("Write markdown. Ship documents.");
 
 LoginFirstFlowView::LoginFirstFlowView(SignInStateService &signInState, TolvernAccountBridge &bridge,
