@@ -12,16 +12,21 @@
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticLogBuffer.h"
 #include "documents/DocumentManager.h"
+#include "platform/SingleInstance.h"
 #include "shell/AppDelegate.h"
 #include "shell/ShellAccountIntegration.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QNetworkCookieJar>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
 #include <QWidget>
+
+#include <unistd.h>
 
 using namespace AccountTest;
 
@@ -154,8 +159,21 @@ private Q_SLOTS:
         QTRY_VERIFY(!holder.isAuthenticated());
     }
 
+    void signInThroughTheBrowser_data()
+    {
+        QTest::addColumn<bool>("bySecondProcess");
+        QTest::newRow("argument of the running app") << false;
+        // The desktop starts "sorvane <url>", which hands the URL to the running app.
+        QTest::newRow("second sorvane process") << true;
+    }
+
     void signInThroughTheBrowser()
     {
+        QFETCH(bool, bySecondProcess);
+        if (m_integration->bridge()->manager().state().kind() == TolvernAccountManager::State::Kind::signedIn)
+            awaitTask(m_integration->bridge()->manager().signOut());
+        QTRY_VERIFY(!AccountSessionManager::shared().isAuthenticated());
+        m_tracked.events.clear();
         AccountSessionManager &holder = AccountSessionManager::shared();
         SignInStateService &state = *m_integration->signInState();
         QSignalSpy announced(&holder, &AccountSessionManager::sessionDidChange);
@@ -170,8 +188,28 @@ private Q_SLOTS:
 
         const QUrl redirect = m_provider.followToRedirect(m_browserNetwork, m_browser.opened.first());
         QVERIFY2(redirect.scheme() == QLatin1String("sorvane"), qPrintable(m_provider.errorText()));
-        // The desktop hands the return to the running app as an argument.
-        m_delegate->openArguments({redirect.toString(QUrl::FullyEncoded)});
+        if (bySecondProcess) {
+            QTemporaryDir runtime;
+            QVERIFY(runtime.isValid());
+            SingleInstance running(runtime.filePath(QStringLiteral("sorvane-%1.socket").arg(::getuid())));
+            QCOMPARE(running.listen(), SingleInstance::Listen::listening);
+            connect(&running, &SingleInstance::argumentsReceived, m_delegate.get(), &AppDelegate::openArguments);
+            QProcess second;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            second.setProcessEnvironment(environment);
+            second.start(QStringLiteral(SORVANE_BINARY), {redirect.toString(QUrl::FullyEncoded)});
+            QVERIFY2(second.waitForStarted(60000), qPrintable(second.errorString()));
+            // The event loop must run meanwhile: this process is the one that answers.
+            QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 60000);
+            QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(second.exitCode(), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(task.isReady(), 30000);
+        } else {
+            // The desktop hands the return to the running app as an argument.
+            m_delegate->openArguments({redirect.toString(QUrl::FullyEncoded)});
+        }
 
         const SignInResult result = awaitTask(std::move(task));
         QCOMPARE(result, SignInResult::success());
