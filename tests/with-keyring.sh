@@ -13,4 +13,12 @@ chmod 700 "$keyring_home/run"
 eval "$(printf 'throwaway' | XDG_RUNTIME_DIR="$keyring_home/run" \
         gnome-keyring-daemon --unlock --components=secrets --daemonize)"
 export GNOME_KEYRING_CONTROL GNOME_KEYRING_PID
+# The daemon may not own the Secret Service name yet when it has daemonized; a call
+# made before then would have the bus start a second, locked daemon.
+for _ in $(seq 300); do
+  owned="$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null || true)"
+  case "$owned" in *"boolean true"*) break ;; esac
+  sleep 0.1
+done
 "$@"
