@@ -5,7 +5,7 @@
 
 TolvernPlainButton::TolvernPlainButton(const QString &text, int pixelSize, QFont::Weight weight,
                                        const QColor &color, QWidget *parent)
-    : QAbstractButton(parent), m_pixelSize(pixelSize), m_weight(weight), m_color(color)
+    : TolvernFocusButton(parent), m_pixelSize(pixelSize), m_weight(weight), m_color(color)
 {
     setText(text);
     setAccessibleName(text);
@@ -56,4 +56,5 @@ void TolvernPlainButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(isDown() ? m_color.darker(130) : m_color);
     painter.drawText(rect(), Qt::AlignCenter, text());
+    paintFocusRing(painter, QRectF(rect()), m_fill.isValid() ? m_radius : 4.0, m_color);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "TolvernFocusButton.h"
 #include <QColor>
 
 // A borderless text button of the sign-in views: its text in one font and colour,
 // optionally on a filled rounded shape (the offline card's Retry).
-class TolvernPlainButton : public QAbstractButton
+class TolvernPlainButton : public TolvernFocusButton
 {
     Q_OBJECT
 public:

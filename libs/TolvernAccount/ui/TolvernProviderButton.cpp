@@ -24,7 +24,7 @@ QString textFor(TolvernProviderHint hint)
 
 TolvernProviderButton::TolvernProviderButton(TolvernProviderHint hint, const TolvernProviderButtonStyle &style,
                                              QWidget *parent)
-    : QAbstractButton(parent), m_hint(hint), m_style(style)
+    : TolvernFocusButton(parent), m_hint(hint), m_style(style)
 {
     setText(textFor(hint));
     setAccessibleName(text());
@@ -124,4 +124,6 @@ void TolvernProviderButton::paintEvent(QPaintEvent *)
     const QRectF textRect(left + icon + kSpacing, 0, textWidth, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                      metrics.elidedText(text(), Qt::ElideRight, textWidth));
+    // The label's colour stands out on every provider's background.
+    paintFocusRing(painter, shape, kRadius, textColor);
 }

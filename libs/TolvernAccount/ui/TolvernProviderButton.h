@@ -3,12 +3,12 @@
 #include "TolvernProviderButtonStyle.h"
 #include "TolvernProviderHint.h"
 
-#include <QAbstractButton>
+#include "TolvernFocusButton.h"
 
 // One provider button of TolvernProviderButtons: icon and text on a rounded
 // 12-point shape in the provider's colours. The Apple button fades while disabled;
 // the others keep their look.
-class TolvernProviderButton : public QAbstractButton
+class TolvernProviderButton : public TolvernFocusButton
 {
     Q_OBJECT
 public:

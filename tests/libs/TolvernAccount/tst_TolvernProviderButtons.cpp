@@ -75,6 +75,8 @@ private Q_SLOTS:
     void colours();
     void appleFadesWhileBusy_data();
     void appleFadesWhileBusy();
+    void keyboardFocusShowsARing_data();
+    void keyboardFocusShowsARing();
 };
 
 void tst_TolvernProviderButtons::tapReportsItsProvider_data()
@@ -220,6 +222,45 @@ void tst_TolvernProviderButtons::appleFadesWhileBusy()
     const QImage image = renderOver(host.buttons->button(hintNamed(hint)), canvas);
     const QColor seen = image.pixelColor(16, image.height() / 2);
     QVERIFY2(near(seen, busyBackground), qPrintable(seen.name()));
+}
+
+void tst_TolvernProviderButtons::keyboardFocusShowsARing_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QString>("hint");
+    for (const char *style : {"light", "dark"}) {
+        for (const char *hint : {"apple", "google", "email"})
+            QTest::addRow("%s %s", style, hint) << style << hint;
+    }
+}
+
+// Someone who moves with Tab must see which button Space would press; a click does
+// not draw the ring.
+void tst_TolvernProviderButtons::keyboardFocusShowsARing()
+{
+    QFETCH(QString, style);
+    QFETCH(QString, hint);
+    Host host;
+    host.make(styleNamed(style), false, false);
+    host.buttons->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host.buttons.get()));
+    TolvernProviderButton *button = host.buttons->button(hintNamed(hint));
+    const QImage plain = renderOver(button, Qt::black);
+
+    button->setFocus(Qt::MouseFocusReason);
+    QVERIFY(button->hasFocus());
+    QCOMPARE(renderOver(button, Qt::black), plain);
+
+    button->clearFocus();
+    button->setFocus(Qt::TabFocusReason);
+    QVERIFY(button->showsFocusRing());
+    const QImage ringed = renderOver(button, Qt::black);
+    // The ring lies just inside the shape, in the label's colour, on every provider.
+    const QColor inside = ringed.pixelColor(ringed.width() / 2, 3);
+    QVERIFY2(!near(inside, plain.pixelColor(plain.width() / 2, 3), 40), qPrintable(inside.name()));
+
+    button->clearFocus();
+    QCOMPARE(renderOver(button, Qt::black), plain);
 }
 
 QTEST_MAIN(tst_TolvernProviderButtons)
