@@ -4,6 +4,7 @@
 #include "ScriptedAlertPresenter.h"
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "WebEngineTest.h"
 
 #include "diagnostics/Analytics.h"
@@ -45,19 +46,6 @@ const QString sampleText = QStringLiteral(
     "  Alpha[Kestrel] --> Beta[Osprey]\n"
     "```\n\n"
     "![a small picture](pictures/dot.png)\n");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // The text of a PDF's first page.
 QString firstPageText(const QString &pdf)
@@ -349,7 +337,7 @@ private Q_SLOTS:
         commands.exportHTMLCurrentDocument();
 
         QVERIFY(alerts.alerts.isEmpty());
-        const QString page = QString::fromUtf8(readAll(target));
+        const QString page = QString::fromUtf8(readFile(target));
         QVERIFY(page.startsWith(QStringLiteral("<!DOCTYPE html>")));
         const QString folderURL = QUrl::fromLocalFile(QDir(m_folder).filePath(QStringLiteral("docs/"))).toString();
         QVERIFY2(page.contains(QStringLiteral("<base href=\"") + folderURL), qPrintable(folderURL));
@@ -394,7 +382,7 @@ private Q_SLOTS:
         }
         expectExportAlert(alerts);
         if (existingTarget)
-            QCOMPARE(readAll(target), QByteArray("old page"));
+            QCOMPARE(readFile(target), QByteArray("old page"));
         else
             QVERIFY(!QFile::exists(target));
         QCOMPARE(QDir(QFileInfo(target).absolutePath()).entryList(QDir::Files).size(), existingTarget ? 1 : 0);
@@ -419,7 +407,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(120000));
         QCOMPARE(finished.constFirst().constFirst().toBool(), true);
         QVERIFY(alerts.alerts.isEmpty());
-        QVERIFY(readAll(target).startsWith("%PDF-"));
+        QVERIFY(readFile(target).startsWith("%PDF-"));
         const QString text = firstPageText(target);
         for (const char *words : {"Export Sample", "Quartz harbour lanterns glow beside the tide.", "Kestrel", "Osprey"})
             QVERIFY2(text.contains(QString::fromLatin1(words)), qPrintable(text));
@@ -517,7 +505,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(alerts.alerts.isEmpty());
             // The printer gets the page as a picture: look for ink on it.
-            QVERIFY(readAll(target).startsWith("%PDF-"));
+            QVERIFY(readFile(target).startsWith("%PDF-"));
             QVERIFY(inkedShare(target) > 0.002);
         }
         QVERIFY(m_events.isEmpty());
@@ -636,7 +624,7 @@ private Q_SLOTS:
         QCOMPARE(alerts.menus.constFirst().anchor, QRect(anchor.mapToGlobal(QPoint(0, 0)), QSize(40, 20)));
         QCOMPARE(m_events, QStringList{QStringLiteral("share_document")});
         QCOMPARE(m_eventProperties.constFirst(), QVariantMap());
-        QVERIFY(QString::fromUtf8(readAll(page)).contains(QStringLiteral("<!DOCTYPE html>")));
+        QVERIFY(QString::fromUtf8(readFile(page)).contains(QStringLiteral("<!DOCTYPE html>")));
 
         const QString sharedFile = withFile ? m_samplePath : page;
         if (choice == QLatin1String("Email")) {

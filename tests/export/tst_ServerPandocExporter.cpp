@@ -5,6 +5,7 @@
 #include "FileSizeLimit.h"
 #include "ScriptedAlertPresenter.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "diagnostics/Analytics.h"
 #include "diagnostics/DiagnosticUploader.h"
 #include "documents/DocumentManager.h"
@@ -35,19 +36,6 @@ namespace {
 
 const QByteArray liveToken = "live-session-token";
 const QString sampleMarkdown = QStringLiteral("# Harbour Notes\n\nLanterns glow beside the quiet tide.\n");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // The text pandoc reads back from a converted file.
 QString plainText(const QString &path, const QString &from)
@@ -211,7 +199,7 @@ private Q_SLOTS:
                               {QStringLiteral("from"), QStringLiteral("markdown")},
                               {QStringLiteral("to"), format.rawValue()}}));
 
-        const QByteArray bytes = readAll(result.file);
+        const QByteArray bytes = readFile(result.file);
         switch (format.value()) {
         case ServerPandocFormat::Docx:
         case ServerPandocFormat::Epub:
@@ -234,7 +222,7 @@ private Q_SLOTS:
         const ServerPandocExporter::Result second = exportNow(QStringLiteral("# Second take"), ServerPandocFormat::Latex, QStringLiteral("same"));
         QVERIFY(!first.error && !second.error);
         QCOMPARE(second.file, first.file);
-        QVERIFY(readAll(second.file).contains("Second take"));
+        QVERIFY(readFile(second.file).contains("Second take"));
     }
 
     void errorReplies_data()
@@ -417,8 +405,8 @@ private Q_SLOTS:
         QCOMPARE(presenter.savePanels.constFirst().suggestedName, QStringLiteral("talk.html"));
         QVERIFY(presenter.savePanels.constFirst().nameFilters.isEmpty());
         QVERIFY(presenter.alerts.isEmpty());
-        QCOMPARE(readAll(target), readAll(QDir(AppPaths::privateTempFolder()).filePath(QStringLiteral("talk.html"))));
-        QVERIFY(readAll(target).contains("reveal"));
+        QCOMPARE(readFile(target), readFile(QDir(AppPaths::privateTempFolder()).filePath(QStringLiteral("talk.html"))));
+        QVERIFY(readFile(target).contains("reveal"));
         QCOMPARE(m_events, (QList<QPair<QString, QVariantMap>>{
                                {QStringLiteral("export_pandoc"), {{QStringLiteral("format"), QStringLiteral("revealjs")}}}}));
     }
@@ -489,7 +477,7 @@ private Q_SLOTS:
 
         QVERIFY(!runCommand(manager, ServerPandocFormat::Docx));
         presenter.limit.reset();
-        QCOMPARE(readAll(target), old);
+        QCOMPARE(readFile(target), old);
         QCOMPARE(QDir(QFileInfo(target).absolutePath()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("keep.docx")});
         QCOMPARE(presenter.savePanels.size(), 1);
