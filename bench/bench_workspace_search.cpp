@@ -4,6 +4,7 @@
 // the published results; a 1 ms GUI-thread heartbeat records its worst gap meanwhile.
 //   cd build-rel && QT_QPA_PLATFORM=offscreen ./bench/bench_workspace --benchmark_filter=FolderSearch
 #include "CorpusGenerator.h"
+#include "GuiHeartbeat.h"
 
 #include "workspace/FolderSearchPanel.h"
 #include "workspace/WorkspaceSearchService.h"
@@ -42,45 +43,6 @@ QString searchTree()
     }
     return dir.path();
 }
-
-qint64 threadCpuNs()
-{
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Counts the longest wait between two 1 ms ticks of the GUI thread, and the most CPU
-// the thread spent between two ticks: on a loaded machine a wait can be the
-// scheduler's, the CPU time is only ours.
-class Heartbeat
-{
-public:
-    Heartbeat()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 cpu = threadCpuNs();
-            m_worst = qMax(m_worst, m_clock.nsecsElapsed());
-            m_worstBusy = qMax(m_worstBusy, cpu - m_cpu);
-            m_clock.restart();
-            m_cpu = cpu;
-        });
-        m_clock.start();
-        m_cpu = threadCpuNs();
-        m_timer.start();
-    }
-    double worstMs() const { return double(m_worst) / 1e6; }
-    double worstBusyMs() const { return double(m_worstBusy) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-    qint64 m_cpu = 0;
-    qint64 m_worstBusy = 0;
-};
 
 // Times the longest call queued to the service: a worker's results applied on the GUI
 // thread, with everything the panel does on them.
@@ -149,13 +111,14 @@ void measure(benchmark::State &state, Setup &setup, Body body)
     double worst = 0, busy = 0;
     for (auto _ : state) {
         setup.search(QString());
-        Heartbeat heartbeat;
+        GuiHeartbeat heartbeat;
+        heartbeat.start();
         QElapsedTimer clock;
         clock.start();
         body(clock);
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         worst = qMax(worst, heartbeat.worstMs());
-        busy = qMax(busy, heartbeat.worstBusyMs());
+        busy = qMax(busy, heartbeat.worstCpuMs());
     }
     report(state, setup, worst, busy);
 }

@@ -12,6 +12,8 @@
 //     gap that is our own work rather than waiting for a core); "publish_worst_ms" is
 //     the longest the GUI thread spent taking one result in.
 //   BM_HeartbeatIdle: the heartbeat alone, for the machine's own noise.
+#include "GuiHeartbeat.h"
+
 #include "platform/Settings.h"
 #include "workspace/AgentWorkspaceModel.h"
 #include "workspace/AgentWorkspaceService.h"
@@ -70,49 +72,6 @@ const QString &projectRoot()
     return root;
 }
 
-qint64 threadCpuNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// A 1 ms timer on the GUI thread that keeps the longest wait between its ticks, and
-// the most CPU time the GUI thread itself spent between two ticks: on a loaded
-// machine the first also holds the time the thread waited for a core.
-class Heartbeat
-{
-public:
-    Heartbeat()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 cpu = threadCpuNs();
-            m_worstNs = std::max(m_worstNs, m_sinceTick.nsecsElapsed());
-            m_worstCpuNs = std::max(m_worstCpuNs, cpu - m_cpuAtTick);
-            m_sinceTick.restart();
-            m_cpuAtTick = cpu;
-        });
-    }
-    void start()
-    {
-        m_sinceTick.restart();
-        m_cpuAtTick = threadCpuNs();
-        m_timer.start();
-    }
-    void stop() { m_timer.stop(); }
-    double worstMs() const { return double(m_worstNs) / 1e6; }
-    double worstCpuMs() const { return double(m_worstCpuNs) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceTick;
-    qint64 m_cpuAtTick = 0;
-    qint64 m_worstNs = 0;
-    qint64 m_worstCpuNs = 0;
-};
-
 void BM_WalkProject(benchmark::State &state)
 {
     const QString root = projectRoot();
@@ -147,7 +106,7 @@ void BM_PublishProject(benchmark::State &state)
     for (int i = 0; i < folders.size() && i < 20; ++i)
         sidebar.listView()->expand(folders.at(i));
 
-    Heartbeat heartbeat;
+    GuiHeartbeat heartbeat;
     // The GUI thread's own share: from the reset of the list to the end of the result's
     // handling (the view lays itself out after that, inside the heartbeat's watch).
     qint64 worstPublishNs = 0;
@@ -174,7 +133,7 @@ BENCHMARK(BM_PublishProject)->Unit(benchmark::kMillisecond)->Iterations(10);
 // The same heartbeat over 50 ms of an idle event loop: what the machine itself adds.
 void BM_HeartbeatIdle(benchmark::State &state)
 {
-    Heartbeat heartbeat;
+    GuiHeartbeat heartbeat;
     for (auto _ : state) {
         QElapsedTimer span;
         span.start();
